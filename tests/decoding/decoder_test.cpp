@@ -1,0 +1,3 @@
+#include "frame_decoder.h"
+#include <gtest/gtest.h>
+TEST(Placeholder, Builds) { SUCCEED(); }
