@@ -1,0 +1,78 @@
+#pragma once
+// The application object: a thin layer over QApplication with the few
+// operations the program's entry uses, and the one place where errors that
+// nothing else handled are shown to the user.
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+class TApplication {
+public:
+    TApplication(int& argc, char** argv);
+    ~TApplication();
+
+    void Initialize();
+    void SetMainFormOnTaskBar(bool value);
+    bool MainFormOnTaskBar() const { return mainFormOnTaskBar_; }
+
+    // Creates the main window, stores it in `reference` and shows it.
+    // The application owns it from then on.
+    template <class TForm>
+    void CreateForm(TForm*& reference)
+    {
+        auto form = std::make_unique<TForm>();
+        reference = form.get();
+        AdoptMainForm(std::move(form));
+    }
+
+    int Run();
+
+    // Shows an error in a message box (or hands it to the reporter set for
+    // tests). Any std::exception's text is shown as it stands.
+    void ShowException(const std::exception& error);
+    void ShowException(const QString& message);
+
+    // Replaces the message box, e.g. to collect messages in tests.
+    using Reporter = std::function<void(const QString& message)>;
+    void SetReporter(Reporter reporter);
+
+    QWidget* MainForm() const { return mainForm_.get(); }
+
+private:
+    void AdoptMainForm(std::unique_ptr<QWidget> form);
+
+    QApplication app_;
+    std::unique_ptr<QWidget> mainForm_;
+    bool mainFormOnTaskBar_ = false;
+    Reporter reporter_;
+};
+
+// The one application object, set while it exists.
+extern TApplication* Application;
+
+// The program's entry around its start-up and event loop: whatever escapes
+// them is shown (a thrown value that is not an exception with an empty
+// message) and the program still ends with 0.
+int RunProgram(TApplication& application, const std::function<void()>& steps);
+
+// Runs a handler; whatever it throws is shown by the application object and
+// goes no further (an exception must never cross Qt's event loop).
+template <class F>
+void RunGuarded(F&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        if (Application)
+            Application->ShowException(e);
+    } catch (...) {
+        if (Application)
+            Application->ShowException(QString());
+    }
+}
