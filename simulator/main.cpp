@@ -1,0 +1,141 @@
+// accel-sim: plays the accelerometer on a pseudo-terminal or a serial device.
+#include "exception.h"
+#include "paced_writer.h"
+#include "pty_pair.h"
+#include "sim_options.h"
+#include "stream_builder.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnSignal(int)
+{
+    g_interrupted = true;
+}
+
+void WriteExpected(const std::string& path, const TExpectedPoints& expected)
+{
+    std::ofstream out(path);
+    if (!out)
+        throw Exception("cannot write " + path + ": " + std::strerror(errno));
+    static const char names[AxisCount] = {'X', 'Y', 'Z'};
+    for (const TExpectedPoint& p : expected.InOrder)
+        out << names[p.Axis] << ' ' << p.Value << '\n';
+    if (!out)
+        throw Exception("cannot write " + path);
+}
+
+// True when nobody has the pty's slave open any more.
+bool ReaderGone(int master)
+{
+    pollfd p{master, POLLOUT, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+}
+
+int Run(const TSimOptions& o)
+{
+    TStreamOptions stream;
+    stream.FailureRate = o.FailureRate;
+    stream.JunkRate = o.JunkRate;
+    stream.Seed = o.Seed;
+    stream.Signal.FrameRate = o.MaxRate ? 320.0 : o.FrameRate;
+
+    std::unique_ptr<TPtyPair> pty;
+    int fd = -1;
+    if (o.Device.empty()) {
+        pty = std::make_unique<TPtyPair>(false);
+        fd = pty->Master();
+        std::printf("%s\n", pty->SlavePath().c_str());
+        std::fflush(stdout);
+        if (o.WaitReader) {
+            while (!g_interrupted && !pty->WaitForReader(100)) {
+            }
+            if (g_interrupted)
+                return 0;
+        }
+    } else {
+        fd = ::open(o.Device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw Exception("cannot open " + o.Device + ": " + std::strerror(errno));
+        if (::isatty(fd))
+            MakeRawTty(fd, o.Device, o.Baud);
+    }
+
+    auto builder = std::make_shared<TStreamBuilder>(stream);
+    auto expected = std::make_shared<TExpectedPoints>();
+    const bool keepExpected = !o.ExpectedFile.empty();
+    uint64_t left = o.Frames;
+    const bool endless = o.Frames == 0;
+    TPacedWriter writer;
+    writer.Start(
+        fd,
+        [=](std::vector<uint8_t>& out) mutable {
+            if (!endless && left == 0)
+                return false;
+            const uint64_t n = endless ? 256 : std::min<uint64_t>(left, 4096);
+            builder->Build(size_t(n), out, keepExpected ? expected.get() : nullptr);
+            left -= endless ? 0 : n;
+            return true;
+        },
+        o.MaxRate ? 0.0 : o.FrameRate * 3.0);
+
+    while (!g_interrupted && !writer.WaitFinished(100)) {
+    }
+    writer.Stop();
+    const std::string error = writer.Error();
+
+    if (!g_interrupted && error.empty()) {
+        if (pty) {
+            while (!g_interrupted && !ReaderGone(fd))
+                ::usleep(20 * 1000);
+        } else {
+            ::tcdrain(fd);
+        }
+    }
+    if (!pty)
+        ::close(fd);
+
+    if (keepExpected)
+        WriteExpected(o.ExpectedFile, *expected);
+    std::fprintf(stderr, "accel-sim: frames %llu failing %llu junk_bytes %llu bytes %llu\n",
+                 (unsigned long long)builder->FramesBuilt(), (unsigned long long)builder->FailingFrames(),
+                 (unsigned long long)builder->JunkBytes(), (unsigned long long)writer.BytesWritten());
+    if (!error.empty()) {
+        std::fprintf(stderr, "accel-sim: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        const TSimOptions o = ParseSimOptions(argc, argv);
+        if (o.Help) {
+            std::fputs(SimUsage(argv[0]).c_str(), stdout);
+            return 0;
+        }
+        return Run(o);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "accel-sim: %s\n", e.what());
+        return 2;
+    }
+}

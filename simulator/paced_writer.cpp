@@ -1,0 +1,161 @@
+#include "paced_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <unistd.h>
+
+TPacedWriter::~TPacedWriter()
+{
+    Stop();
+}
+
+void TPacedWriter::Start(int fd, std::vector<uint8_t> bytes, double bytesPerSecond)
+{
+    auto shared = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+    bool given = false;
+    Start(
+        fd,
+        [shared, given](std::vector<uint8_t>& out) mutable {
+            if (given)
+                return false;
+            given = true;
+            out.swap(*shared);
+            return true;
+        },
+        bytesPerSecond);
+}
+
+void TPacedWriter::Start(int fd, TProducer producer, double bytesPerSecond)
+{
+    Stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = false;
+        m_finished = false;
+        m_error.clear();
+    }
+    m_written = 0;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    m_running = true;
+    m_thread = std::thread(&TPacedWriter::Run, this, fd, std::move(producer), bytesPerSecond);
+}
+
+void TPacedWriter::Stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_cv.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_running = false;
+}
+
+bool TPacedWriter::WaitFinished(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto done = [this] { return m_finished; };
+    if (timeoutMs < 0) {
+        m_cv.wait(lock, done);
+        return true;
+    }
+    return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
+}
+
+std::string TPacedWriter::Error() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_error;
+}
+
+void TPacedWriter::Run(int fd, TProducer producer, double bytesPerSecond)
+{
+    using Clock = std::chrono::steady_clock;
+    const bool paced = bytesPerSecond > 0;
+    // Largest burst after a stall: ~50 ms of line time, at least one frame.
+    const double maxTokens = paced ? std::max(3.0, bytesPerSecond * 0.05) : 0.0;
+    double tokens = paced ? std::min(3.0, maxTokens) : 0.0;
+    auto last = Clock::now();
+
+    std::vector<uint8_t> pending;
+    size_t offset = 0;
+    std::string error;
+
+    auto stopRequested = [this] {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stop;
+    };
+    // Sleeps up to `us`, waking early on Stop(). Returns true when stopping.
+    auto sleepFor = [this](std::chrono::microseconds us) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, us, [this] { return m_stop; });
+    };
+
+    while (!stopRequested()) {
+        if (offset == pending.size()) {
+            pending.clear();
+            offset = 0;
+            if (!producer(pending))
+                break;
+            continue;
+        }
+        size_t n = pending.size() - offset;
+        if (paced) {
+            const auto now = Clock::now();
+            tokens = std::min(maxTokens, tokens + bytesPerSecond * std::chrono::duration<double>(now - last).count());
+            last = now;
+            if (tokens < 1.0) {
+                const double wait = (1.0 - tokens) / bytesPerSecond;
+                const auto us = std::chrono::microseconds(std::max<long>(1000, long(wait * 1e6)));
+                if (sleepFor(us))
+                    break;
+                continue;
+            }
+            n = std::min(n, size_t(tokens));
+        }
+        pollfd p{fd, POLLOUT, 0};
+        const int r = ::poll(&p, 1, 20);
+        if (r < 0 && errno != EINTR) {
+            error = std::string("poll: ") + std::strerror(errno);
+            break;
+        }
+        if (r <= 0)
+            continue; // not writable yet (line full) or interrupted
+        if (!(p.revents & POLLOUT)) {
+            if (p.revents & (POLLERR | POLLNVAL)) {
+                error = "the output descriptor failed";
+                break;
+            }
+            if (sleepFor(std::chrono::microseconds(5000)))
+                break;
+            continue;
+        }
+        const ssize_t w = ::write(fd, pending.data() + offset, n);
+        if (w < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                continue;
+            error = std::string("write: ") + std::strerror(errno);
+            break;
+        }
+        offset += size_t(w);
+        m_written += uint64_t(w);
+        if (paced)
+            tokens -= double(w);
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_error = error;
+        m_finished = true;
+    }
+    m_running = false;
+    m_cv.notify_all();
+}
