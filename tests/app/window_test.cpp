@@ -1,0 +1,223 @@
+// The main window end to end: the real window, the real port layer on a
+// pseudo-terminal, the simulator's bytes, the chart's series.
+#include "app_test_support.h"
+#include "exception.h"
+#include "paced_writer.h"
+#include "pty_pair.h"
+#include "stream_builder.h"
+#include "tapplication.h"
+#include "tchart.h"
+#include "tcomled.h"
+#include "tcomport.h"
+#include "tform2.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_reported.clear();
+        form = std::make_unique<TForm2>();
+        form->show();
+    }
+    void TearDown() override
+    {
+        writer.Stop();
+        form.reset();
+    }
+
+    // Points the window's port at a new pseudo-terminal.
+    void UseNewPty()
+    {
+        pty = std::make_unique<TPtyPair>(false);
+        TSerialSettings settings = form->ComPort1->Settings();
+        settings.Port = QString::fromStdString(pty->SlavePath());
+        form->ComPort1->SetSettings(settings);
+    }
+
+    qint64 TotalPoints() const
+    {
+        return form->Series1->Count() + form->Series2->Count() + form->Series3->Count();
+    }
+
+    void Send(std::vector<uint8_t> bytes)
+    {
+        writer.Start(pty->Master(), std::move(bytes), 0);
+    }
+
+    bool WaitForPoints(qint64 total, int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([&] { return TotalPoints() >= total; }, timeoutMs);
+    }
+
+    std::unique_ptr<TForm2> form;
+    std::unique_ptr<TPtyPair> pty;
+    TPacedWriter writer;
+};
+
+std::vector<double> Values(const TFastLineSeries& series, qint64 from = 0)
+{
+    std::vector<double> out;
+    for (qint64 i = from; i < series.Count(); ++i)
+        out.push_back(series.YValue(i));
+    return out;
+}
+
+} // namespace
+
+TEST_F(WindowTest, IsLaidOutAsDeclared)
+{
+    EXPECT_EQ(form->windowTitle(), "Form2");
+    EXPECT_EQ(form->size(), QSize(616, 366));
+    struct Expected { const char* name; QRect geometry; const char* caption; };
+    const Expected table[] = {
+        {"ComLed1", {56, 65, 25, 25}, nullptr},
+        {"Chart1", {152, 56, 400, 250}, nullptr},
+        {"Button1", {32, 96, 75, 25}, "Config. Serial"},
+        {"Button2", {32, 127, 75, 25}, "Inicia"},
+        {"Button3", {32, 158, 75, 25}, "Para"},
+    };
+    for (const Expected& e : table) {
+        auto* w = form->findChild<QWidget*>(e.name);
+        ASSERT_NE(w, nullptr) << e.name;
+        EXPECT_EQ(w->geometry(), e.geometry) << e.name;
+        if (e.caption)
+            EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), e.caption);
+    }
+    EXPECT_EQ(form->findChild<TComPort*>("ComPort1"), form->ComPort1);
+
+    // Tab order: chart, then the three buttons.
+    QWidget* order[] = {form->Chart1, form->Button1, form->Button2, form->Button3};
+    for (int i = 0; i + 1 < 4; ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (next && next->focusPolicy() == Qt::NoFocus)
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[i + 1]) << i;
+    }
+
+    // Nothing grows with the window.
+    form->resize(900, 700);
+    EXPECT_EQ(form->Chart1->geometry(), QRect(152, 56, 400, 250));
+}
+
+TEST_F(WindowTest, StartsClosedDarkAndEmpty)
+{
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    EXPECT_EQ(TotalPoints(), 0);
+    EXPECT_EQ(form->ComPort1->Settings().Port, "COM10");
+    EXPECT_EQ(form->ComPort1->Settings().BaudRate, 9600);
+}
+
+TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
+{
+    UseNewPty();
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(form->ComLed1->IsLit());
+
+    TStreamOptions options;
+    options.FailureRate = 0.05;
+    options.JunkRate = 0.05;
+    TStreamBuilder builder(options);
+    std::vector<uint8_t> bytes;
+    TExpectedPoints expected;
+    builder.Build(3000, bytes, &expected);
+    Send(bytes);
+    ASSERT_TRUE(WaitForPoints(3000));
+    const TFastLineSeries* series[] = {form->Series1, form->Series2, form->Series3};
+    for (int axis = 0; axis < AxisCount; ++axis)
+        EXPECT_EQ(Values(*series[axis]), expected.PerAxis[axis]) << axis;
+
+    form->Button3->click();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    const qint64 xBefore = form->Series1->Count();
+    EXPECT_EQ(TotalPoints(), 3000); // stopping clears nothing
+
+    writer.Stop();
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    bytes.clear();
+    TExpectedPoints more;
+    builder.Build(300, bytes, &more);
+    Send(bytes);
+    ASSERT_TRUE(WaitForPoints(3300));
+    EXPECT_EQ(form->Series1->XValue(xBefore), double(xBefore)); // X continues
+    EXPECT_EQ(Values(*form->Series1, xBefore), more.PerAxis[axX]);
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
+{
+    UseNewPty();
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    TBuiltStream stream = BuildStream(600);
+    Send(stream.Bytes);
+    ASSERT_TRUE(WaitForPoints(600));
+    writer.Stop();
+
+    pty->CloseMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 5000));
+    QTest::qWait(200); // give a flood of errors time to show up, if any
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    ASSERT_EQ(g_reported.size(), 1) << g_reported.join("; ").toStdString();
+    EXPECT_EQ(TotalPoints(), 600);
+
+    // Back once the device is back.
+    UseNewPty();
+    g_reported.clear();
+    form->Button2->click();
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(g_reported.isEmpty());
+}
+
+TEST_F(WindowTest, StartOnAMissingPortShowsTheErrorAndStaysDark)
+{
+    TSerialSettings settings = form->ComPort1->Settings();
+    settings.Port = "/dev/acelerometro-nao-existe";
+    form->ComPort1->SetSettings(settings);
+    form->Button2->click(); // the click handler's error goes to the application object
+    ASSERT_EQ(g_reported.size(), 1);
+    EXPECT_TRUE(g_reported[0].contains("acelerometro-nao-existe")) << g_reported[0].toStdString();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+
+    form->Button3->click(); // "Para" on a closed port: nothing
+    EXPECT_EQ(g_reported.size(), 1);
+}
+
+TEST_F(WindowTest, ClosingTheWindowClosesThePort)
+{
+    UseNewPty();
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    form->close();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_TRUE(g_reported.isEmpty());
+}
+
+TEST(ProgramEntry, ReportsWhatEscapesStartupAndReturnsZero)
+{
+    struct Case { const char* name; std::function<void()> steps; QStringList shown; };
+    const Case cases[] = {
+        {"nothing thrown", [] {}, {}},
+        {"Exception", [] { throw Exception("falhou"); }, {"falhou"}},
+        {"other std::exception", [] { throw std::runtime_error("outro"); }, {"outro"}},
+        {"not an exception", [] { throw 42; }, {""}},
+    };
+    for (const Case& c : cases) {
+        g_reported.clear();
+        EXPECT_EQ(RunProgram(*Application, c.steps), 0) << c.name;
+        EXPECT_EQ(g_reported, c.shown) << c.name;
+    }
+}
