@@ -1,0 +1,253 @@
+#include "tcomport.h"
+
+#include "exception.h"
+#include "serial_setup_dialog.h"
+#include "simulated_device.h"
+
+#include <QMetaObject>
+#include <QSerialPort>
+
+#include <climits>
+
+namespace {
+
+// The reason an open failed, in the words the user reads, with the system's
+// own text after it.
+QString OpenFailureReason(QSerialPort::SerialPortError error, const QString& systemText)
+{
+    QString reason;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        reason = QStringLiteral("dispositivo não encontrado");
+        break;
+    case QSerialPort::PermissionError:
+        reason = QStringLiteral("acesso negado (sem permissão, ou a porta já está em uso)");
+        break;
+    case QSerialPort::OpenError:
+        reason = QStringLiteral("a porta já está aberta");
+        break;
+    case QSerialPort::UnsupportedOperationError:
+        reason = QStringLiteral("configuração não suportada pelo dispositivo");
+        break;
+    case QSerialPort::ResourceError:
+        reason = QStringLiteral("o dispositivo não está disponível");
+        break;
+    default:
+        reason = QStringLiteral("erro de comunicação");
+        break;
+    }
+    if (!systemText.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(systemText);
+    return reason;
+}
+
+void Throw(const QString& message)
+{
+    throw Exception(message.toStdString());
+}
+
+} // namespace
+
+TComPort::TComPort(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::readyRead, this, &TComPort::OnReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { OnErrorOccurred(int(error)); });
+}
+
+TComPort::~TComPort()
+{
+    OnRxChar = nullptr;
+    blockSignals(true); // whoever listens may be gone already
+    m_port->close();
+    m_simulator.reset();
+}
+
+bool TComPort::Connected() const
+{
+    return m_port->isOpen();
+}
+
+int TComPort::Read(void* buffer, int count)
+{
+    if (!Connected() || count <= 0)
+        return 0;
+    return int(m_port->read(static_cast<char*>(buffer), count));
+}
+
+void TComPort::SetConnected(bool value)
+{
+    if (!value) {
+        Close();
+        return;
+    }
+    if (Connected())
+        return;
+    Open();
+}
+
+QString TComPort::DeviceDescription() const
+{
+    if (m_settings.IsSimulated()) {
+        const QString pty = Connected() ? m_openPath : QString();
+        return pty.isEmpty() ? QStringLiteral("o acelerômetro simulado")
+                             : QStringLiteral("o acelerômetro simulado (%1)").arg(pty);
+    }
+    const QString path = DevicePath(m_settings.Port);
+    return path == m_settings.Port.trimmed() ? QStringLiteral("a porta %1").arg(path)
+                                             : QStringLiteral("a porta \"%1\" (%2)").arg(m_settings.Port, path);
+}
+
+void TComPort::Open()
+{
+    QString path;
+    if (m_settings.IsSimulated()) {
+        if (!m_simulator)
+            m_simulator = std::make_unique<TSimulatedDevice>();
+        try {
+            path = QString::fromStdString(m_simulator->Start());
+        } catch (const std::exception& e) {
+            m_simulator->Stop();
+            Throw(QStringLiteral("Não foi possível iniciar o acelerômetro simulado: %1").arg(QString::fromStdString(e.what())));
+        }
+    } else {
+        path = DevicePath(m_settings.Port);
+    }
+
+    const QString what = DeviceDescription();
+    m_port->setPortName(path);
+    m_port->setBaudRate(m_settings.BaudRate);
+    m_port->setDataBits(m_settings.DataBits);
+    m_port->setParity(m_settings.Parity);
+    m_port->setStopBits(m_settings.StopBits);
+    m_port->setFlowControl(m_settings.FlowControl);
+
+    // The program only receives: nothing is ever sent to the device.
+    m_opening = true;
+    const bool opened = m_port->open(QIODevice::ReadOnly);
+    m_opening = false;
+    if (!opened) {
+        const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
+        m_port->clearError();
+        if (m_simulator)
+            m_simulator->Stop();
+        Throw(QStringLiteral("Não foi possível abrir %1: %2.").arg(what, reason));
+    }
+    m_openPath = path;
+    ApplyModemLines();
+    emit connectedChanged(true);
+}
+
+void TComPort::ApplyModemLines()
+{
+    // Opening a tty raises DTR and RTS; the settings say whether they stay
+    // up. A line that refuses modem control (a pseudo-terminal, some
+    // adapters) reports UnsupportedOperationError, which is not an error for
+    // this program: it never uses the modem lines.
+    m_port->setDataTerminalReady(m_settings.Dtr);
+    if (m_settings.FlowControl != QSerialPort::HardwareControl)
+        m_port->setRequestToSend(m_settings.Rts);
+    m_port->clearError();
+}
+
+void TComPort::ApplyLineSettings(const QString& device)
+{
+    struct Step {
+        bool ok;
+        const char* name;
+    };
+    const Step steps[] = {
+        {m_port->setBaudRate(m_settings.BaudRate), "velocidade"},
+        {m_port->setDataBits(m_settings.DataBits), "bits de dados"},
+        {m_port->setParity(m_settings.Parity), "paridade"},
+        {m_port->setStopBits(m_settings.StopBits), "bits de parada"},
+        {m_port->setFlowControl(m_settings.FlowControl), "controle de fluxo"},
+    };
+    for (const Step& s : steps) {
+        if (!s.ok) {
+            const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
+            m_port->clearError();
+            Close();
+            Throw(QStringLiteral("Não foi possível aplicar a configuração (%1) em %2: %3. A porta foi fechada.")
+                      .arg(QString::fromLatin1(s.name), device, reason));
+        }
+    }
+    ApplyModemLines();
+}
+
+void TComPort::SetSettings(const TSerialSettings& settings)
+{
+    const TSerialSettings old = m_settings;
+    m_settings = settings;
+    if (!Connected() || settings == old)
+        return;
+    if (settings.Port != old.Port) {
+        // Another device: reopen there.
+        Close();
+        Open();
+        return;
+    }
+    ApplyLineSettings(DeviceDescription());
+}
+
+bool TComPort::ShowSetupDialog(QWidget* parent)
+{
+    TSerialSetupDialog dialog(m_settings, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    SetSettings(dialog.Settings());
+    return true;
+}
+
+void TComPort::Close()
+{
+    if (!Connected())
+        return;
+    // The port first, then the simulator behind it: the other order would
+    // look like a hang-up to the port.
+    m_port->close();
+    m_port->clearError();
+    if (m_simulator)
+        m_simulator->Stop();
+    m_openPath.clear();
+    emit connectedChanged(false);
+}
+
+void TComPort::OnReadyRead()
+{
+    if (!Connected() || !OnRxChar)
+        return;
+    const int count = int(qMin<qint64>(m_port->bytesAvailable(), INT_MAX));
+    // Nothing thrown by the handler may cross Qt's event loop.
+    try {
+        OnRxChar(this, count);
+    } catch (const std::exception& e) {
+        Fail(QString::fromStdString(e.what()));
+    } catch (...) {
+        Fail(QStringLiteral("Erro desconhecido ao tratar os dados recebidos."));
+    }
+}
+
+void TComPort::OnErrorOccurred(int error)
+{
+    switch (QSerialPort::SerialPortError(error)) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        break;
+    default:
+        // NoError (emitted on open), UnsupportedOperationError (modem lines
+        // on a pty), TimeoutError and the rest do not end the connection.
+        return;
+    }
+    if (m_opening || !Connected())
+        return;
+    const QString what = DeviceDescription();
+    Fail(QStringLiteral("O dispositivo foi desconectado: %1. A porta foi fechada.").arg(what));
+}
+
+void TComPort::Fail(const QString& message)
+{
+    Close();
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit failure(message); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The serial port: a thin layer over QSerialPort that opens, watches and
+// closes the line with the program's settings, raises the receive
+// notification on the GUI thread, and is the IRxSource of the frame decoder.
+//
+// Failure policy:
+// - Opening fails (missing device, no permission, bad settings): Exception
+//   naming the device and the reason; the port stays closed.
+// - The device goes away while open (cable pulled, pty master closed): the
+//   port closes and `failure` reports it once. On a hang-up QSerialPort may
+//   report ReadError (repeatedly) or ResourceError; either closes the port.
+//   UnsupportedOperationError (modem lines on a pseudo-terminal) is no
+//   reason to close.
+// - OnRxChar throws: the exception is caught where the notification is
+//   raised (it must never cross Qt's event loop), the port closes and
+//   `failure` carries the exception's text.
+// `failure` is always emitted after the notification has returned (queued),
+// so no modal box is ever shown from inside one.
+
+#include "frame_decoder.h"
+#include "serial_settings.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QSerialPort;
+class QWidget;
+class TSimulatedDevice;
+
+class TComPort : public QObject, public IRxSource {
+    Q_OBJECT
+public:
+    explicit TComPort(QObject* parent = nullptr);
+    ~TComPort() override;
+
+    // IRxSource
+    bool Connected() const override;
+    // Takes up to count waiting bytes; returns how many (0 when closed).
+    int Read(void* buffer, int count) override;
+
+    // true: opens with the current settings; nothing when already open;
+    // throws Exception on failure (the port stays closed). false: Close().
+    void SetConnected(bool value);
+    // Closes the port; nothing when already closed.
+    void Close();
+
+    // The modal "Config. Serial" dialog. OK makes the choice the port's
+    // settings (applied at once when open) and returns true; Cancel changes
+    // nothing and returns false. Throws like SetSettings.
+    bool ShowSetupDialog(QWidget* parent = nullptr);
+
+    const TSerialSettings& Settings() const { return m_settings; }
+    // Replaces the settings. When open, the new line settings take effect at
+    // once; a new device (or switching to/from the simulated one) reopens
+    // the port. Throws Exception when they cannot be applied; the port is
+    // then closed.
+    void SetSettings(const TSerialSettings& settings);
+
+    // The device path opened (or to be opened) for the current settings:
+    // the simulator's pty while it runs.
+    QString DeviceDescription() const;
+
+    // The receive notification: the sender (this port) and the number of all
+    // bytes waiting. Raised on the GUI thread while open.
+    std::function<void(QObject* sender, int count)> OnRxChar;
+
+signals:
+    void connectedChanged(bool connected);
+    // One message per incident (device gone, failing receive handler),
+    // delivered after the notification that met it has returned.
+    void failure(const QString& message);
+
+private:
+    void Open();
+    void ApplyLineSettings(const QString& device);
+    void ApplyModemLines();
+    void OnReadyRead();
+    void OnErrorOccurred(int error);
+    // Closes the port and reports `message` through `failure`, queued.
+    void Fail(const QString& message);
+
+    TSerialSettings m_settings;
+    QSerialPort* m_port = nullptr;
+    std::unique_ptr<TSimulatedDevice> m_simulator;
+    QString m_openPath;   // the device path while open
+    bool m_opening = false;
+};
