@@ -1,0 +1,313 @@
+#include "exception.h"
+#include "frame_decoder.h"
+#include "frame_encoder.h"
+#include "paced_writer.h"
+#include "pty_pair.h"
+#include "signal_generator.h"
+#include "sim_options.h"
+#include "stream_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class CollectingSink : public ISampleSink {
+public:
+    void Append(TAxis axis, double value) override { points.push_back({axis, value}); }
+    std::vector<TExpectedPoint> points;
+};
+
+// Feeds bytes to the real decoder in reads of random sizes, as a port
+// would deliver them.
+std::vector<TExpectedPoint> DecodeInPieces(const Bytes& bytes, uint32_t seed)
+{
+    TReceiveState state{};
+    CollectingSink sink;
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<size_t> piece(1, 17);
+    for (size_t pos = 0; pos < bytes.size();) {
+        const size_t n = std::min(piece(rng), bytes.size() - pos);
+        DecodeBytes(state, bytes.data() + pos, int(n), sink);
+        pos += n;
+    }
+    return sink.points;
+}
+
+void ExpectSamePoints(const std::vector<TExpectedPoint>& actual, const TExpectedPoints& expected)
+{
+    ASSERT_EQ(actual.size(), expected.Size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        ASSERT_EQ(actual[i].Axis, expected.InOrder[i].Axis) << "point " << i;
+        ASSERT_EQ(actual[i].Value, expected.InOrder[i].Value) << "point " << i;
+    }
+}
+
+// ---- frame encoding
+
+struct EncodeCase {
+    TAxis axis;
+    int value;
+    int check;
+    TFrameBytes bytes;
+};
+
+TEST(FrameEncoder, EncodesTagCheckAndValue)
+{
+    const EncodeCase cases[] = {
+        {axX, 2048, 8, {0x78, 0x88, 0x00}},
+        {axY, 2048, 0, {0x79, 0x08, 0x00}},
+        {axZ, 4095, 0, {0x7A, 0x0F, 0xFF}},
+        {axZ, 15, 15, {0x7A, 0xF0, 0x0F}},
+        {axX, 5000, 3, {0x78, 0x3F, 0xFF}},  // value clamped to 4095
+        {axY, -7, 17, {0x79, 0x10, 0x00}},   // clamped to 0, check taken mod 16
+    };
+    for (const EncodeCase& c : cases)
+        EXPECT_EQ(EncodeFrame(c.axis, c.value, c.check), c.bytes) << c.value << "/" << c.check;
+}
+
+TEST(FrameEncoder, ValidFramesDecodeToTheirValueOnEveryAxis)
+{
+    for (int v = 0; v <= MaxReading; v += 7) {
+        for (TAxis axis : {axX, axY, axZ}) {
+            const TFrameBytes f = EncodeValidFrame(axis, v);
+            TReceiveState state{};
+            CollectingSink sink;
+            DecodeBytes(state, f.data(), 3, sink);
+            ASSERT_EQ(sink.points.size(), 1u);
+            EXPECT_EQ(sink.points[0].Axis, axis);
+            EXPECT_EQ(sink.points[0].Value, double(v));
+        }
+    }
+}
+
+// ---- signal
+
+TEST(SignalGenerator, StaysInRangeAndPutsGravityOnItsAxis)
+{
+    TSignalParams p;
+    p.VibrationAmplitude = 3000; // drives the signal past both rails
+    p.NoiseSigma = 50;
+    TSignalGenerator clipped(p);
+    for (int i = 0; i < 3000; ++i) {
+        const int v = clipped.Next(TAxis(i % 3));
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, 4095);
+    }
+
+    TSignalParams calm;
+    calm.GravityAxis = axY;
+    calm.VibrationAmplitude = 0;
+    calm.NoiseSigma = 0;
+    TSignalGenerator g(calm);
+    EXPECT_EQ(g.Next(axX), 2048);
+    EXPECT_EQ(g.Next(axY), 2448);
+    EXPECT_EQ(g.Next(axZ), 2048);
+}
+
+// ---- stream builder
+
+TEST(StreamBuilder, ExpectedPointsAreWhatTheDecoderPlots)
+{
+    struct Case {
+        double failure, junk;
+        uint32_t seed;
+    };
+    const Case cases[] = {{0, 0, 1}, {0.1, 0, 2}, {0, 0.3, 3}, {0.25, 0.25, 4}, {1.0, 0.5, 5}};
+    for (const Case& c : cases) {
+        TStreamOptions o;
+        o.FailureRate = c.failure;
+        o.JunkRate = c.junk;
+        o.Seed = c.seed;
+        const TBuiltStream s = BuildStream(3000, o);
+        SCOPED_TRACE(testing::Message() << "failure " << c.failure << " junk " << c.junk);
+        ExpectSamePoints(DecodeInPieces(s.Bytes, c.seed), s.Expected);
+        for (int axis = 0; axis < AxisCount; ++axis)
+            EXPECT_EQ(s.Expected.PerAxis[axis].size(), 1000u);
+    }
+}
+
+TEST(StreamBuilder, FailingFramesHoldTheLastAcceptedValue)
+{
+    TStreamOptions o;
+    o.FailureRate = 1.0; // every frame fails: nothing is ever accepted
+    const TBuiltStream s = BuildStream(30, o);
+    for (const TExpectedPoint& p : s.Expected.InOrder)
+        EXPECT_EQ(p.Value, 0.0);
+
+    TStreamOptions half;
+    half.FailureRate = 0.5;
+    half.Seed = 9;
+    TStreamBuilder b(half);
+    Bytes bytes;
+    TExpectedPoints expected;
+    b.Build(3000, bytes, &expected);
+    EXPECT_NEAR(double(b.FailingFrames()) / 3000.0, 0.5, 0.05);
+    // A failing frame carries a check nibble other than value mod 15.
+    size_t failing = 0;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const int value = ((bytes[i + 1] & 0x0F) << 8) | bytes[i + 2];
+        failing += (value % 15) != (bytes[i + 1] >> 4);
+    }
+    EXPECT_EQ(failing, b.FailingFrames());
+}
+
+TEST(StreamBuilder, JunkIsNeverATagAndSuccessiveCallsContinue)
+{
+    TStreamOptions o;
+    o.JunkRate = 1.0;
+    o.FailureRate = 0.2;
+    o.Seed = 11;
+    TStreamBuilder b(o);
+    Bytes first, second;
+    TExpectedPoints expected;
+    b.Build(500, first, &expected);
+    b.Build(500, second, &expected);
+    EXPECT_GE(b.JunkBytes(), 500u);
+    EXPECT_EQ(first.size() + second.size(), 3000 + b.JunkBytes());
+
+    // Every tag in the stream starts a frame: junk holds none.
+    size_t tags = 0;
+    Bytes all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (IsAxisTag(all[i])) {
+            ++tags;
+            i += 2;
+        }
+    }
+    EXPECT_EQ(tags, 1000u);
+    ExpectSamePoints(DecodeInPieces(all, 3), expected);
+}
+
+// ---- pty and writer
+
+TEST(PtyPair, PassesEveryByteValueUntranslated)
+{
+    TPtyPair pty;
+    Bytes bytes(256 * 4);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i);
+    ASSERT_EQ(::write(pty.Master(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+
+    Bytes got;
+    uint8_t buf[512];
+    while (got.size() < bytes.size()) {
+        pollfd p{pty.Slave(), POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 2000), 0) << "got only " << got.size() << " bytes";
+        const ssize_t n = ::read(pty.Slave(), buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_EQ(got, bytes);
+}
+
+TEST(PtyPair, WaitForReaderSeesTheSlaveOpened)
+{
+    TPtyPair pty(false);
+    EXPECT_FALSE(pty.WaitForReader(0));
+    const int reader = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(pty.WaitForReader(1000));
+    ::close(reader);
+}
+
+Bytes ReadFromSlave(int fd, size_t n, int timeoutMs)
+{
+    Bytes got;
+    uint8_t buf[4096];
+    while (got.size() < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            break;
+        const ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r <= 0)
+            break;
+        got.insert(got.end(), buf, buf + r);
+    }
+    return got;
+}
+
+TEST(PacedWriter, WritesTheWholeStreamPacedOrAtFullSpeed)
+{
+    for (double rate : {0.0, 3000.0}) {
+        SCOPED_TRACE(rate);
+        TPtyPair pty;
+        const TBuiltStream s = BuildStream(100, {});
+        TPacedWriter w;
+        w.Start(pty.Master(), s.Bytes, rate);
+        EXPECT_EQ(ReadFromSlave(pty.Slave(), s.Bytes.size(), 3000), s.Bytes);
+        EXPECT_TRUE(w.WaitFinished(3000));
+        EXPECT_EQ(w.BytesWritten(), s.Bytes.size());
+        EXPECT_EQ(w.Error(), "");
+    }
+}
+
+TEST(PacedWriter, StopsAnEndlessStreamPromptly)
+{
+    TPtyPair pty;
+    TPacedWriter w;
+    TStreamBuilder builder;
+    w.Start(
+        pty.Master(),
+        [&builder](Bytes& out) {
+            builder.Build(8, out);
+            return true;
+        },
+        960.0);
+    // Bytes arrive...
+    EXPECT_FALSE(ReadFromSlave(pty.Slave(), 30, 2000).empty());
+    EXPECT_TRUE(w.Running());
+    // ...until the writer is stopped, which returns without waiting for a
+    // stream that has no end.
+    w.Stop();
+    EXPECT_FALSE(w.Running());
+    const uint64_t written = w.BytesWritten();
+    ::usleep(50 * 1000);
+    EXPECT_EQ(w.BytesWritten(), written);
+}
+
+// ---- accel-sim options
+
+TEST(SimOptions, ParsesTheToolsOptions)
+{
+    const char* argv[] = {"accel-sim", "--rate", "max", "--failure-rate", "0.2", "--junk-rate", "0.1",
+                          "--frames", "1000", "--device", "/dev/pts/9", "--seed", "42", "--expected", "e.txt"};
+    const TSimOptions o = ParseSimOptions(int(std::size(argv)), argv);
+    EXPECT_TRUE(o.MaxRate);
+    EXPECT_DOUBLE_EQ(o.FailureRate, 0.2);
+    EXPECT_DOUBLE_EQ(o.JunkRate, 0.1);
+    EXPECT_EQ(o.Frames, 1000u);
+    EXPECT_EQ(o.Device, "/dev/pts/9");
+    EXPECT_EQ(o.Seed, 42u);
+    EXPECT_EQ(o.ExpectedFile, "e.txt");
+
+    const char* defaults[] = {"accel-sim"};
+    const TSimOptions d = ParseSimOptions(1, defaults);
+    EXPECT_FALSE(d.MaxRate);
+    EXPECT_DOUBLE_EQ(d.FrameRate, 320.0);
+    EXPECT_EQ(d.Frames, 0u);
+    EXPECT_TRUE(d.Device.empty());
+}
+
+TEST(SimOptions, RejectsBadValues)
+{
+    const std::vector<std::vector<const char*>> bad = {
+        {"accel-sim", "--rate", "fast"},     {"accel-sim", "--rate", "0"},
+        {"accel-sim", "--failure-rate", "2"}, {"accel-sim", "--frames", "-3"},
+        {"accel-sim", "--frames"},           {"accel-sim", "--bogus"},
+        {"accel-sim", "--expected", "e.txt"}, // endless stream
+    };
+    for (const auto& argv : bad)
+        EXPECT_THROW(ParseSimOptions(int(argv.size()), argv.data()), Exception) << argv.back();
+}
+
+} // namespace
