@@ -68,7 +68,7 @@ void TComLed::paintEvent(QPaintEvent*)
     const int side = qMin(width(), height()) - 2;
     const QRectF r((width() - side) / 2.0, (height() - side) / 2.0, side, side);
     QRadialGradient g(r.center() - QPointF(side / 6.0, side / 6.0), side / 1.6);
-    g.setColorAt(0.0, base.lighter(IsLit() ? 170 : 130));
+    g.setColorAt(0.0, base.lighter(IsLit() ? 135 : 150));
     g.setColorAt(1.0, base);
     p.setPen(QPen(QColor(60, 60, 60), 1));
     p.setBrush(g);
