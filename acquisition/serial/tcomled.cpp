@@ -21,6 +21,11 @@ void TComLed::SetComPort(TComPort* port)
     update();
 }
 
+TComPort* TComLed::ComPort() const
+{
+    return m_port.data();
+}
+
 void TComLed::SetLedSignal(TLedSignal signal)
 {
     m_signal = signal;

@@ -17,7 +17,7 @@ public:
     explicit TComLed(QWidget* parent = nullptr);
 
     void SetComPort(TComPort* port);
-    TComPort* ComPort() const { return m_port; }
+    TComPort* ComPort() const;
     void SetLedSignal(TLedSignal signal);
     void SetKind(TLedKind kind);
 
