@@ -30,7 +30,7 @@ xvfb-run -a -s "-screen 0 640x400x24" bash -c '
     sleep 1.5
     xdotool mousemove 431 31 click 1                      # open the port list
     sleep 0.7
-    xdotool mousemove 345 63 click 1                      # Acelerômetro simulado
+    xdotool key End Return                                # the last entry: Acelerômetro simulado
     sleep 0.5
     xdotool key Return                                    # OK
     sleep 0.7
