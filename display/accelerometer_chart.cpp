@@ -1,0 +1,27 @@
+#include "accelerometer_chart.h"
+
+#include "tchart.h"
+
+const TAccelerometerChartSettings AccelerometerChartSettings = {
+    "Acelerômetro",
+    2000,
+    3000,
+    13,
+    false,
+    {
+        {"Eixo X", 0x00A36644},
+        {"Eixo Y", 0x00359CF3},
+        {"Eixo Z", 0x00144CF1},
+    },
+};
+
+TAccelerometerSeries ApplyAccelerometerChart(TChart& chart)
+{
+    const TAccelerometerChartSettings& s = AccelerometerChartSettings;
+    chart.SetTitle(QString::fromUtf8(s.Title));
+    chart.SetTopAxis(s.TopAxisMinimum, s.TopAxisMaximum);
+    TFastLineSeries* series[3];
+    for (int i = 0; i < 3; ++i)
+        series[i] = chart.AddSeries(QString::fromUtf8(s.Series[i].Title), s.Series[i].ColourWord);
+    return {series[0], series[1], series[2]};
+}

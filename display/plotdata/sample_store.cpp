@@ -1,0 +1,90 @@
+#include "sample_store.h"
+
+void TSampleStore::CloseBlock()
+{
+    TMinMax node = m_block;
+    m_block = TMinMax();
+    constexpr std::size_t fanoutMask = (std::size_t(1) << FanoutBits) - 1;
+    for (std::size_t level = 0;; ++level) {
+        if (level == m_levels.size())
+            m_levels.emplace_back();
+        TLevel& current = m_levels[level];
+        current.Nodes.PushBack(node);
+        if ((current.Nodes.Size() & fanoutMask) != 0) {
+            // Not the last child of its parent: remember it for the parent.
+            current.Pending.Include(node);
+            return;
+        }
+        // Last child: the parent is complete and goes one level up.
+        node = current.Pending;
+        node.Include(current.Nodes[current.Nodes.Size() - 1]);
+        current.Pending = TMinMax();
+    }
+}
+
+TMinMax TSampleStore::ScanValues(std::int64_t first, std::int64_t last) const
+{
+    TMinMax result;
+    while (first < last) {
+        const float* chunk = m_values.ChunkAt(std::size_t(first));
+        const std::int64_t offset = first & std::int64_t(decltype(m_values)::ChunkMask);
+        const std::int64_t chunkEnd = first - offset + std::int64_t(decltype(m_values)::ChunkSize);
+        const std::int64_t end = last < chunkEnd ? last : chunkEnd;
+        float lo = result.Min;
+        float hi = result.Max;
+        for (const float* p = chunk + offset, *e = chunk + offset + (end - first); p != e; ++p) {
+            lo = *p < lo ? *p : lo;
+            hi = *p > hi ? *p : hi;
+        }
+        result.Min = lo;
+        result.Max = hi;
+        first = end;
+    }
+    return result;
+}
+
+TMinMax TSampleStore::ScanNodes(int level, std::int64_t first, std::int64_t last) const
+{
+    TMinMax result;
+    const auto& nodes = m_levels[std::size_t(level)].Nodes;
+    for (std::int64_t i = first; i < last; ++i)
+        result.Include(nodes[std::size_t(i)]);
+    return result;
+}
+
+TMinMax TSampleStore::MinMax(std::int64_t first, std::int64_t last) const
+{
+    TMinMax result;
+    if (first >= last)
+        return result;
+    // Walk up: at each level, take the partial pieces at both ends at that
+    // level's granularity and narrow the range to whole nodes of the next
+    // level. Node size in values at level L is 2^(BlockBits + L*FanoutBits);
+    // level -1 is the raw values.
+    int level = -1;
+    std::int64_t lo = first;
+    std::int64_t hi = last;  // in units of the current level
+    for (;;) {
+        const int next = level + 1;
+        const unsigned step = level < 0 ? BlockBits : FanoutBits;
+        const bool nextExists = next < int(m_levels.size());
+        const std::int64_t loUp = nextExists ? ((lo + (std::int64_t(1) << step) - 1) >> step) : 0;
+        const std::int64_t hiUp = nextExists ? (hi >> step) : 0;
+        if (!nextExists || loUp >= hiUp) {
+            result.Include(level < 0 ? ScanValues(lo, hi) : ScanNodes(level, lo, hi));
+            return result;
+        }
+        const std::int64_t loEdge = loUp << step;
+        const std::int64_t hiEdge = hiUp << step;
+        if (level < 0) {
+            result.Include(ScanValues(lo, loEdge));
+            result.Include(ScanValues(hiEdge, hi));
+        } else {
+            result.Include(ScanNodes(level, lo, loEdge));
+            result.Include(ScanNodes(level, hiEdge, hi));
+        }
+        lo = loUp;
+        hi = hiUp;
+        level = next;
+    }
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Values of one plotted series, with a min/max pyramid over them.
+//
+// X is implicit: the value at index i is the point with X = i. Values are
+// kept as 4-byte floats in a chunked array, which is lossless for every
+// integer of magnitude up to 2^24 and so for every 12-bit reading.
+//
+// The pyramid: level 0 holds the minimum and maximum of each complete block
+// of BlockSize values; each higher level holds those of Fanout consecutive
+// complete nodes of the level below. A node is written when its last child
+// completes, so an append costs O(1) amortised. Only complete nodes are
+// stored; a range query uses a node only when the node lies wholly inside
+// the range, which makes every node it uses complete. The minimum and
+// maximum of any index range then come from O(levels) nodes plus at most
+// two partial blocks of raw values.
+
+#include "chunked_array.h"
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+struct TMinMax {
+    float Min = std::numeric_limits<float>::infinity();
+    float Max = -std::numeric_limits<float>::infinity();
+
+    bool Empty() const { return Min > Max; }
+    void Include(float value)
+    {
+        if (value < Min)
+            Min = value;
+        if (value > Max)
+            Max = value;
+    }
+    void Include(const TMinMax& other)
+    {
+        if (other.Min < Min)
+            Min = other.Min;
+        if (other.Max > Max)
+            Max = other.Max;
+    }
+};
+
+class TSampleStore {
+public:
+    static constexpr unsigned BlockBits = 6;   // 64 values per level-0 node
+    static constexpr unsigned FanoutBits = 3;  // 8 children per higher node
+
+    void Append(float value)
+    {
+        m_values.PushBack(value);
+        m_block.Include(value);
+        if ((m_values.Size() & ((std::int64_t(1) << BlockBits) - 1)) == 0)
+            CloseBlock();
+    }
+
+    std::int64_t Count() const { return std::int64_t(m_values.Size()); }
+    float Value(std::int64_t index) const { return m_values[std::size_t(index)]; }
+
+    // Minimum and maximum of the values with index in [first, last).
+    // Empty when the range is empty. Requires 0 <= first, last <= Count().
+    TMinMax MinMax(std::int64_t first, std::int64_t last) const;
+
+    // Number of pyramid levels currently holding nodes (for tests).
+    int Levels() const { return int(m_levels.size()); }
+
+private:
+    struct TLevel {
+        TChunkedArray<TMinMax, 12> Nodes;
+        TMinMax Pending;  // fold of the complete children of the next node
+    };
+
+    void CloseBlock();
+    TMinMax ScanValues(std::int64_t first, std::int64_t last) const;
+    TMinMax ScanNodes(int level, std::int64_t first, std::int64_t last) const;
+
+    TChunkedArray<float, 16> m_values;
+    TMinMax m_block;  // the block being filled
+    std::vector<TLevel> m_levels;
+};

@@ -1,0 +1,131 @@
+#pragma once
+// A thin chart layer over Qt Charts offering what the program asks of its
+// chart library: a chart widget with a title, a legend and fast line
+// series whose points are appended with AddY.
+//
+// Each series keeps its points in its own store (sample_store.h), never in
+// Qt Charts: appending costs only the store. At most once per displayed
+// frame the chart reduces every series to what each pixel column of the
+// plot can show (column_reduction.h) and hands Qt Charts only those points,
+// with one replace() per series. Axis ranges come from the stores'
+// min/max pyramids. The series are drawn as one-pixel polylines without
+// antialiasing, so the reduced drawing lights exactly the pixels a drawing
+// of every point would.
+
+#include "plotdata/column_reduction.h"
+#include "plotdata/sample_store.h"
+
+#include <QChartView>
+#include <QColor>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QChart;
+class QLineSeries;
+class QValueAxis;
+class TChart;
+
+// Colour word meaning "draw the point in the series' own colour".
+constexpr uint32_t clTeeColor = 0x20000000;
+
+// Converts a colour word 0x00BBGGRR to a colour.
+QColor ColorFromWord(uint32_t colourWord);
+
+class TFastLineSeries {
+public:
+    // Appends a point with X = Count(). The line of a fast line series has
+    // one colour, its own: the label and the point colour are accepted for
+    // the chart library's signature and not drawn.
+    void AddY(double value, const QString& label = QString(), uint32_t colour = clTeeColor)
+    {
+        (void)label;
+        (void)colour;
+        m_store.Append(float(value));
+        if (!*m_chartDirty)
+            MarkChartDirty();
+    }
+
+    qint64 Count() const { return m_store.Count(); }
+    double XValue(qint64 index) const { return double(index); }
+    double YValue(qint64 index) const { return double(m_store.Value(index)); }
+    QString Title() const;
+    QColor Color() const;
+
+    const TSampleStore& Store() const { return m_store; }
+    QLineSeries* QtSeries() const { return m_line; }
+
+private:
+    friend class TChart;
+    TFastLineSeries(TChart* chart, const bool* chartDirty, QLineSeries* line)
+        : m_chart(chart), m_chartDirty(chartDirty), m_line(line)
+    {
+    }
+    void MarkChartDirty();
+
+    TChart* m_chart;
+    const bool* m_chartDirty;  // the chart's "redraw pending" flag
+    QLineSeries* m_line;  // owned by the QChart
+    TSampleStore m_store;
+};
+
+class TChart : public QChartView {
+    Q_OBJECT
+public:
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    void SetTitle(const QString& text);
+    QString Title() const;
+
+    // Adds a line series titled title in the colour word 0x00BBGGRR. The
+    // chart owns the series.
+    TFastLineSeries* AddSeries(const QString& title, uint32_t colourWord);
+    int SeriesCount() const { return int(m_series.size()); }
+    TFastLineSeries* Series(int index) const { return m_series[std::size_t(index)].get(); }
+
+    // A fixed range for the top axis. No series uses it; it is kept as a
+    // setting and not drawn, which leaves the small chart its room.
+    void SetTopAxis(double minimum, double maximum);
+    double TopAxisMinimum() const { return m_topMinimum; }
+    double TopAxisMaximum() const { return m_topMaximum; }
+
+    // Applies pending points to the Qt Charts objects now. Normally the
+    // redraw timer does it, at most once per displayed frame.
+    void Flush();
+
+    // When false, Flush hands Qt Charts every point instead of the reduced
+    // polyline. For comparing the two drawings only.
+    void SetReduction(bool enabled);
+
+    // Points handed to Qt Charts by the last Flush, over all series.
+    qint64 DrawnPointCount() const { return m_drawnPoints; }
+
+    QChart* Chart() const { return m_chart; }
+
+    static constexpr int FrameIntervalMs = 16;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class TFastLineSeries;
+    void ScheduleFlush();
+    void UpdateRanges();
+    void UpdateFonts();
+
+    QChart* m_chart;  // owned by the view
+    QValueAxis* m_axisX;
+    QValueAxis* m_axisY;
+    std::vector<std::unique_ptr<TFastLineSeries>> m_series;
+    QTimer m_flushTimer;
+    bool m_dirty = false;
+    bool m_reduction = true;
+    double m_topMinimum = 0;
+    double m_topMaximum = 0;
+    qint64 m_drawnPoints = 0;
+    std::vector<TPlotPoint> m_reduced;  // reused between flushes
+};
