@@ -1,20 +1,18 @@
 #include "tchart.h"
 
 #include <QChart>
-#include <QDebug>
-#include <QElapsedTimer>
-#include <QTime>
 #include <QCoreApplication>
-#include <QResizeEvent>
 #include <QFont>
 #include <QGraphicsLayout>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QList>
 #include <QPen>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -34,12 +32,12 @@ QColor ColorFromWord(uint32_t colourWord)
 
 QString TFastLineSeries::Title() const
 {
-    return m_line->name();
+    return m_bands.front().Line->name();
 }
 
 QColor TFastLineSeries::Color() const
 {
-    return m_line->pen().color();
+    return m_bands.front().Line->pen().color();
 }
 
 void TFastLineSeries::MarkChartDirty()
@@ -65,10 +63,8 @@ TChart::TChart(QWidget* parent)
     m_chart->legend()->setVisible(true);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
 
-    for (QValueAxis* axis : {m_axisX, m_axisY}) {
+    for (QValueAxis* axis : {m_axisX, m_axisY})
         axis->setLabelFormat("%.0f");
-        axis->setTickCount(5);
-    }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
     UpdateFonts();
@@ -95,19 +91,29 @@ QString TChart::Title() const
 
 TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord)
 {
-    auto* line = new QLineSeries;
-    line->setName(title);
-    m_chart->addSeries(line);  // the chart takes ownership
-    line->attachAxis(m_axisX);
-    line->attachAxis(m_axisY);
+    m_series.emplace_back(new TFastLineSeries(this, &m_dirty));
+    TFastLineSeries& series = *m_series.back();
     QPen pen(ColorFromWord(colourWord));
     pen.setWidth(1);
-    line->setPen(pen);
-    line->setPointsVisible(false);
-    line->setPointLabelsVisible(false);
-    m_series.emplace_back(new TFastLineSeries(this, &m_dirty, line));
+    for (int band = 0; band < BandCount; ++band) {
+        auto* line = new QLineSeries;
+        line->setName(title);
+        m_chart->addSeries(line);  // the chart takes ownership
+        line->attachAxis(m_axisX);
+        line->attachAxis(m_axisY);
+        line->setPen(pen);
+        line->setPointsVisible(false);
+        line->setPointLabelsVisible(false);
+        // The legend names the series once.
+        if (band > 0) {
+            for (QLegendMarker* marker : m_chart->legend()->markers(line))
+                marker->setVisible(false);
+        }
+        series.m_bands.push_back({line});
+    }
+    m_remapPending = true;
     ScheduleFlush();
-    return m_series.back().get();
+    return &series;
 }
 
 void TChart::SetTopAxis(double minimum, double maximum)
@@ -119,7 +125,17 @@ void TChart::SetTopAxis(double minimum, double maximum)
 void TChart::SetReduction(bool enabled)
 {
     m_reduction = enabled;
+    m_remapPending = true;
     ScheduleFlush();
+}
+
+qint64 TChart::DrawnPointCount() const
+{
+    qint64 total = 0;
+    for (const auto& series : m_series)
+        for (const auto& band : series->m_bands)
+            total += band.Line->count();
+    return total;
 }
 
 void TChart::ScheduleFlush()
@@ -129,7 +145,28 @@ void TChart::ScheduleFlush()
         m_flushTimer.start();
 }
 
-void TChart::UpdateRanges()
+namespace {
+
+// The smallest of 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8 times a power of ten
+// that is at least value (value >= 1). The bottom axis grows by these steps
+// so that its scale, and with it every pixel column already drawn, stays
+// put while points arrive.
+double StepCeil(double value)
+{
+    static const double steps[] = {1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8, 10};
+    double decade = 1;
+    while (decade * 10 <= value)
+        decade *= 10;
+    for (double step : steps) {
+        if (step * decade >= value)
+            return step * decade;
+    }
+    return 10 * decade;
+}
+
+}  // namespace
+
+bool TChart::UpdateRanges()
 {
     qint64 longest = 0;
     TMinMax values;
@@ -137,7 +174,7 @@ void TChart::UpdateRanges()
         longest = std::max(longest, series->Count());
         values.Include(series->Store().MinMax(0, series->Count()));
     }
-    const double maxX = longest > 1 ? double(longest - 1) : 1.0;
+    const double maxX = longest > 1 ? StepCeil(double(longest - 1)) : 1.0;
     double minY = EmptyMinimumY;
     double maxY = EmptyMaximumY;
     if (!values.Empty()) {
@@ -147,10 +184,27 @@ void TChart::UpdateRanges()
         minY -= pad;
         maxY += pad;
     }
-    if (m_axisX->min() != 0 || m_axisX->max() != maxX)
+    const bool xChanged = m_axisX->min() != 0 || m_axisX->max() != maxX;
+    if (xChanged) {
+        // Every point moves: drop the drawn points first so Qt Charts does
+        // not lay out the old ones again for the new scale.
+        ClearBands();
         m_axisX->setRange(0, maxX);
+    }
     if (m_axisY->min() != minY || m_axisY->max() != maxY)
         m_axisY->setRange(minY, maxY);
+    return xChanged;
+}
+
+void TChart::ClearBands()
+{
+    for (const auto& series : m_series) {
+        for (auto& band : series->m_bands) {
+            if (band.Line->count() > 0)
+                band.Line->clear();
+            band.First = band.End = -1;
+        }
+    }
 }
 
 void TChart::Flush()
@@ -178,30 +232,62 @@ void TChart::Flush()
     mapping.MinX = minX;
     mapping.DeltaX = plot.width() / (maxX - minX);
     mapping.Offset = plot.left() + toDevice.dx();
+    const bool remap = m_remapPending || mapping.MinX != m_mapping.MinX || mapping.DeltaX != m_mapping.DeltaX
+        || mapping.Offset != m_mapping.Offset;
+    m_mapping = mapping;
+    m_remapPending = false;
 
-    m_drawnPoints = 0;
-    if (qEnvironmentVariableIsSet("TCHART_DEBUG"))
-        qDebug() << "flush" << QTime::currentTime().toString("ss.zzz") << plot << minX << maxX << mapping.DeltaX << mapping.Offset << size() << m_chart->size();
+    m_replacedPoints = 0;
+    if (!(plot.width() > 0))
+        return;
+    for (const auto& series : m_series)
+        FlushBands(*series, mapping, remap);
+}
+
+void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap)
+{
+    const TSampleStore& store = series.Store();
+    const qint64 count = store.Count();
+    const qint64 columnLeft = qint64(std::floor(mapping.Offset));
+    const qint64 columnSpan = qint64(std::ceil(m_chart->plotArea().width())) + 2;
     QList<QPointF> points;
-    for (const auto& series : m_series) {
-        const TSampleStore& store = series->Store();
+    qint64 bandFirst = 0;
+    for (int b = 0; b < BandCount; ++b) {
+        TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
+        qint64 first;
+        qint64 last;
+        if (!m_reduction) {
+            // Everything in the first band.
+            first = b == 0 ? 0 : count;
+            last = count;
+        } else {
+            first = bandFirst;
+            const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
+            last = b + 1 == BandCount ? count
+                                      : FirstIndexAtFixedX(store, mapping, first, count, nextColumn * 64);
+        }
+        bandFirst = last;
+        const qint64 end = last < count && last > first ? last + 1 : last;  // with the joining point
+        if (!remap && band.First == first && band.End == end)
+            continue;
+        band.First = first;
+        band.End = end;
         points.clear();
-        if (m_reduction && plot.width() > 0) {
+        if (m_reduction) {
             m_reduced.clear();
-            ReduceColumns(store, mapping, 0, store.Count(), m_reduced);
+            ReduceColumns(store, mapping, first, last, m_reduced);
+            if (end > last)
+                m_reduced.push_back({double(last), double(store.Value(last))});
             points.reserve(qsizetype(m_reduced.size()));
             for (const TPlotPoint& p : m_reduced)
                 points.append(QPointF(p.X, p.Y));
         } else {
-            points.reserve(qsizetype(store.Count()));
-            for (qint64 i = 0; i < store.Count(); ++i)
+            points.reserve(qsizetype(last - first));
+            for (qint64 i = first; i < last; ++i)
                 points.append(QPointF(double(i), double(store.Value(i))));
         }
-        m_drawnPoints += points.size();
-        QElapsedTimer t; t.start();
-        series->QtSeries()->replace(points);
-        if (qEnvironmentVariableIsSet("TCHART_DEBUG"))
-            qDebug() << "replace" << points.size() << t.nsecsElapsed() / 1e6;
+        m_replacedPoints += points.size();
+        band.Line->replace(points);
     }
 }
 

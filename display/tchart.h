@@ -56,19 +56,26 @@ public:
     QColor Color() const;
 
     const TSampleStore& Store() const { return m_store; }
-    QLineSeries* QtSeries() const { return m_line; }
 
 private:
     friend class TChart;
-    TFastLineSeries(TChart* chart, const bool* chartDirty, QLineSeries* line)
-        : m_chart(chart), m_chartDirty(chartDirty), m_line(line)
-    {
-    }
+
+    // The series is drawn by several Qt line series, one per band of pixel
+    // columns, so that new points at the right end redraw only the last
+    // bands. Each band ends with the first point of the next band, which
+    // draws the line joining them.
+    struct TBand {
+        QLineSeries* Line;    // owned by the QChart
+        qint64 First = -1;    // indices [First, End) drawn by the band
+        qint64 End = -1;
+    };
+
+    TFastLineSeries(TChart* chart, const bool* chartDirty) : m_chart(chart), m_chartDirty(chartDirty) {}
     void MarkChartDirty();
 
     TChart* m_chart;
     const bool* m_chartDirty;  // the chart's "redraw pending" flag
-    QLineSeries* m_line;  // owned by the QChart
+    std::vector<TBand> m_bands;
     TSampleStore m_store;
 };
 
@@ -101,12 +108,15 @@ public:
     // polyline. For comparing the two drawings only.
     void SetReduction(bool enabled);
 
-    // Points handed to Qt Charts by the last Flush, over all series.
-    qint64 DrawnPointCount() const { return m_drawnPoints; }
+    // Points currently held by the Qt Charts series, over all series.
+    qint64 DrawnPointCount() const;
+    // Points handed to Qt Charts by the last Flush.
+    qint64 ReplacedPointCount() const { return m_replacedPoints; }
 
     QChart* Chart() const { return m_chart; }
 
     static constexpr int FrameIntervalMs = 16;
+    static constexpr int BandCount = 16;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -114,7 +124,9 @@ protected:
 private:
     friend class TFastLineSeries;
     void ScheduleFlush();
-    void UpdateRanges();
+    bool UpdateRanges();
+    void ClearBands();
+    void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap);
     void UpdateFonts();
 
     QChart* m_chart;  // owned by the view
@@ -126,6 +138,8 @@ private:
     bool m_reduction = true;
     double m_topMinimum = 0;
     double m_topMaximum = 0;
-    qint64 m_drawnPoints = 0;
+    qint64 m_replacedPoints = 0;
+    TColumnMapping m_mapping;
+    bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
 };
