@@ -63,8 +63,12 @@ TChart::TChart(QWidget* parent)
     m_chart->legend()->setVisible(true);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
 
-    for (QValueAxis* axis : {m_axisX, m_axisY})
+    for (QValueAxis* axis : {m_axisX, m_axisY}) {
         axis->setLabelFormat("%.0f");
+        // Ticks at round multiples, whatever the range.
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+    }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
     UpdateFonts();
@@ -164,6 +168,23 @@ double StepCeil(double value)
     return 10 * decade;
 }
 
+// The round tick interval (1, 2 or 5 times a power of ten, at least 1)
+// nearest to cutting span into count parts.
+double TickInterval(double span, int count)
+{
+    const double raw = std::max(1.0, span / count);
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    double best = decade;
+    for (double step : {2.0, 5.0, 10.0}) {
+        if (std::fabs(std::log(step * decade / raw)) < std::fabs(std::log(best / raw)))
+            best = step * decade;
+    }
+    return best;
+}
+
+// The bottom axis spans at least this many points.
+constexpr double MinimumSpanX = 200;
+
 }  // namespace
 
 bool TChart::UpdateRanges()
@@ -174,7 +195,7 @@ bool TChart::UpdateRanges()
         longest = std::max(longest, series->Count());
         values.Include(series->Store().MinMax(0, series->Count()));
     }
-    const double maxX = longest > 1 ? StepCeil(double(longest - 1)) : 1.0;
+    const double maxX = std::max(MinimumSpanX, StepCeil(double(longest - 1)));
     double minY = EmptyMinimumY;
     double maxY = EmptyMaximumY;
     if (!values.Empty()) {
@@ -193,6 +214,13 @@ bool TChart::UpdateRanges()
     }
     if (m_axisY->min() != minY || m_axisY->max() != maxY)
         m_axisY->setRange(minY, maxY);
+    const int ticks = height() <= CompactHeight ? 4 : 8;
+    const double intervalX = TickInterval(maxX, ticks);
+    const double intervalY = TickInterval(maxY - minY, ticks);
+    if (m_axisX->tickInterval() != intervalX)
+        m_axisX->setTickInterval(intervalX);
+    if (m_axisY->tickInterval() != intervalY)
+        m_axisY->setTickInterval(intervalY);
     return xChanged;
 }
 
@@ -216,6 +244,7 @@ void TChart::Flush()
     if (m_chart->size() != QSizeF(size())) {
         m_chart->resize(QSizeF(size()));
         setSceneRect(QRectF(QPointF(0, 0), QSizeF(size())));
+        UpdateFonts();
     }
     UpdateRanges();
     // Settle the layout now so the plot area matches the new axis labels.
@@ -305,8 +334,6 @@ void TChart::UpdateFonts()
     QFont legend = font();
     legend.setPointSizeF(compact ? 8 : 10);
     m_chart->legend()->setFont(legend);
-    m_axisX->setTickCount(compact ? 5 : 9);
-    m_axisY->setTickCount(compact ? 5 : 9);
 }
 
 void TChart::resizeEvent(QResizeEvent* event)
