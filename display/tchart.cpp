@@ -210,18 +210,24 @@ bool TChart::UpdateRanges()
         // Every point moves: drop the drawn points first so Qt Charts does
         // not lay out the old ones again for the new scale.
         ClearBands();
-        m_axisX->setRange(0, maxX);
     }
-    if (m_axisY->min() != minY || m_axisY->max() != maxY)
-        m_axisY->setRange(minY, maxY);
-    const int ticks = height() <= CompactHeight ? 4 : 8;
-    const double intervalX = TickInterval(maxX, ticks);
-    const double intervalY = TickInterval(maxY - minY, ticks);
-    if (m_axisX->tickInterval() != intervalX)
-        m_axisX->setTickInterval(intervalX);
-    if (m_axisY->tickInterval() != intervalY)
-        m_axisY->setTickInterval(intervalY);
+    const int parts = height() <= CompactHeight ? 4 : 8;
+    SetAxis(*m_axisX, 0, maxX, TickInterval(maxX, parts));
+    SetAxis(*m_axisY, minY, maxY, TickInterval(maxY - minY, parts));
     return xChanged;
+}
+
+void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
+{
+    // Never let the axis hold a wide range with a narrow interval, even for
+    // a moment: it would create a label for every tick.
+    const bool widening = tickInterval > axis.tickInterval();
+    if (widening)
+        axis.setTickInterval(tickInterval);
+    if (axis.min() != minimum || axis.max() != maximum)
+        axis.setRange(minimum, maximum);
+    if (!widening && tickInterval != axis.tickInterval())
+        axis.setTickInterval(tickInterval);
 }
 
 void TChart::ClearBands()

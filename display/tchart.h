@@ -126,6 +126,7 @@ private:
     void ScheduleFlush();
     bool UpdateRanges();
     void ClearBands();
+    static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
     void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap);
     void UpdateFonts();
 

@@ -270,6 +270,6 @@ INSTANTIATE_TEST_SUITE_P(Densities, ReducedDrawing,
                                            TDrawCase{2000, QSize(400, 250)},       // a few per column
                                            TDrawCase{60000, QSize(400, 250)},      // dense
                                            TDrawCase{60000, QSize(1600, 1000)},    // dense, large
-                                           TDrawCase{400000, QSize(640, 400)}));   // runs on column edges
+                                           TDrawCase{400000, QSize(640, 400)}));   // long runs on column edges
 
 }  // namespace
