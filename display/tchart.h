@@ -5,12 +5,14 @@
 //
 // Each series keeps its points in its own store (sample_store.h), never in
 // Qt Charts: appending costs only the store. At most once per displayed
-// frame the chart reduces every series to what each pixel column of the
-// plot can show (column_reduction.h) and hands Qt Charts only those points,
-// with one replace() per series. Axis ranges come from the stores'
-// min/max pyramids. The series are drawn as one-pixel polylines without
-// antialiasing, so the reduced drawing lights exactly the pixels a drawing
-// of every point would.
+// frame (a 16 ms timer) the chart reduces every series to what each pixel
+// column of the plot can show (column_reduction.h) and hands Qt Charts only
+// those points, with replace(). A series is drawn by one Qt line series per
+// band of columns, and only the bands whose points changed are replaced;
+// the bottom axis grows in steps, so while points arrive only the last band
+// changes. Axis ranges come from the stores' min/max pyramids. The lines
+// are one pixel wide and drawn without antialiasing, so the reduced drawing
+// lights exactly the pixels a drawing of every point would.
 
 #include "plotdata/column_reduction.h"
 #include "plotdata/sample_store.h"

@@ -9,7 +9,9 @@
 //       30k points, repainting every 300 points (the naive way)
 //   pixel_diff   pixels by which the reduced drawing differs from a
 //       drawing of every point (200k noisy points per series)
-// Runs offscreen unless a platform is set.
+// Runs offscreen unless a platform is set. CHART_BENCH_SAVE=1 also saves the
+// pictures compared for pixel_diff under /tmp; CHART_BENCH_SKIP_NAIVE=1
+// skips the slow naive measurement.
 
 #include "accelerometer_chart.h"
 #include "series_sink.h"
@@ -130,10 +132,7 @@ double RenderMs(TBenchChart& bench)
         QElapsedTimer timer;
         timer.start();
         bench.Chart.Flush();
-        const double flushMs = double(timer.nsecsElapsed()) / 1e6;
         bench.Chart.QWidget::render(&image);
-        if (qEnvironmentVariableIsSet("CHART_BENCH_DEBUG"))
-            std::fprintf(stderr, "flush %.2f total %.2f points %lld\n", flushMs, double(timer.nsecsElapsed()) / 1e6, (long long)bench.Chart.DrawnPointCount());
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     std::sort(times.begin(), times.end());
