@@ -230,7 +230,10 @@ TEST_P(ChartPicture, ShowsTitleLegendAndColours)
                     .isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ChartPicture, ::testing::Values(QSize(400, 250), QSize(1600, 1000)));
+INSTANTIATE_TEST_SUITE_P(Sizes, ChartPicture, ::testing::Values(QSize(400, 250), QSize(1600, 1000)),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
+                         });
 
 // The reduced drawing lights exactly the pixels of a drawing of every point.
 struct TDrawCase {
@@ -273,6 +276,11 @@ INSTANTIATE_TEST_SUITE_P(Densities, ReducedDrawing,
                                            TDrawCase{2000, QSize(400, 250)},       // a few per column
                                            TDrawCase{60000, QSize(400, 250)},      // dense
                                            TDrawCase{60000, QSize(1600, 1000)},    // dense, large
-                                           TDrawCase{400000, QSize(640, 400)}));   // long runs on column edges
+                                           TDrawCase{400000, QSize(640, 400)}),    // long runs on column edges
+                         [](const auto& info) {
+                             const TDrawCase& c = info.param;
+                             return std::to_string(c.Points) + "Points" + std::to_string(c.Size.width()) + "x"
+                                 + std::to_string(c.Size.height());
+                         });
 
 }  // namespace
