@@ -11,7 +11,8 @@
 //       drawing of every point (200k noisy points per series)
 // Runs offscreen unless a platform is set. CHART_BENCH_SAVE=1 also saves the
 // pictures compared for pixel_diff under /tmp; CHART_BENCH_SKIP_NAIVE=1
-// skips the slow naive measurement.
+// skips the slow naive measurement; CHART_BENCH_RENDER_ROUNDS=N repaints N
+// times instead of 31 (for profiling the repaint).
 
 #include "accelerometer_chart.h"
 #include "series_sink.h"
@@ -127,7 +128,10 @@ double RenderMs(TBenchChart& bench)
 {
     QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
     std::vector<double> times;
-    for (int round = 0; round < 31; ++round) {
+    const int rounds = qEnvironmentVariableIsSet("CHART_BENCH_RENDER_ROUNDS")
+        ? std::max(1, qEnvironmentVariableIntValue("CHART_BENCH_RENDER_ROUNDS"))
+        : 31;
+    for (int round = 0; round < rounds; ++round) {
         Fill(bench, bench.Series.Series1->Count() + 5);
         QElapsedTimer timer;
         timer.start();
