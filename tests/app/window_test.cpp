@@ -222,3 +222,23 @@ TEST(ProgramEntry, ReportsWhatEscapesStartupAndReturnsZero)
         EXPECT_EQ(g_reported, c.shown) << c.name;
     }
 }
+
+TEST_F(WindowTest, DemoDeviceShowsLiveDataUntilStopped)
+{
+    TSerialSettings settings = form->ComPort1->Settings();
+    settings.Port = SimulatedDeviceName();
+    form->ComPort1->SetSettings(settings);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
+    EXPECT_TRUE(form->ComLed1->IsLit());
+    // The simulated device sends at the real device's pace: 320 frames/s.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Series1->Count() >= 10 && form->Series3->Count() >= 10; }, 5000));
+
+    form->Button3->click();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    const qint64 stopped = TotalPoints();
+    QTest::qWait(100);
+    EXPECT_EQ(TotalPoints(), stopped);
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
