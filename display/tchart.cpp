@@ -279,6 +279,15 @@ void TChart::Flush()
         FlushBands(*series, mapping, remap);
 }
 
+QImage TChart::Picture()
+{
+    Flush();
+    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QWidget::render(&image);
+    return image;
+}
+
 void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap)
 {
     const TSampleStore& store = series.Store();

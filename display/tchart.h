@@ -19,6 +19,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QTimer>
 
@@ -105,6 +106,10 @@ public:
     // Applies pending points to the Qt Charts objects now. Normally the
     // redraw timer does it, at most once per displayed frame.
     void Flush();
+
+    // The whole chart as it looks now (pending points applied), drawn on
+    // white into an image of the widget's size.
+    QImage Picture();
 
     // When false, Flush hands Qt Charts every point instead of the reduced
     // polyline. For comparing the two drawings only.

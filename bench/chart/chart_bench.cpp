@@ -143,15 +143,6 @@ double RenderMs(TBenchChart& bench)
     return times[times.size() / 2];
 }
 
-QImage Picture(TChart& chart)
-{
-    chart.Flush();
-    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    chart.QWidget::render(&image);
-    return image;
-}
-
 long PixelDiff()
 {
     TBenchChart reduced;
@@ -159,8 +150,8 @@ long PixelDiff()
     full.Chart.SetReduction(false);
     Fill(reduced, 200000);
     Fill(full, 200000);
-    const QImage a = Picture(reduced.Chart);
-    const QImage b = Picture(full.Chart);
+    const QImage a = reduced.Chart.Picture();
+    const QImage b = full.Chart.Picture();
     long diff = 0;
     for (int y = 0; y < a.height(); ++y) {
         const auto* pa = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
@@ -230,7 +221,7 @@ int main(int argc, char** argv)
         std::printf("render_ms_10m %.2f\n", RenderMs(bench));
         std::printf("bytes_per_point_10m %.2f\n", double(after - before) / (3.0 * 10000000));
         if (qEnvironmentVariableIsSet("CHART_BENCH_SAVE"))
-            Picture(bench.Chart).save("/tmp/chart-bench-10m.png");
+            bench.Chart.Picture().save("/tmp/chart-bench-10m.png");
     }
     return 0;
 }

@@ -24,15 +24,6 @@ namespace {
 
 const QColor AxisColours[3] = {QColor(0x44, 0x66, 0xA3), QColor(0xF3, 0x9C, 0x35), QColor(0xF1, 0x4C, 0x14)};
 
-QImage Render(TChart& chart)
-{
-    chart.Flush();
-    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    chart.QWidget::render(&image);
-    return image;
-}
-
 long CountColour(const QImage& image, const QColor& colour)
 {
     const QRgb wanted = colour.rgba();
@@ -187,13 +178,13 @@ TEST_P(ChartPicture, ShowsTitleLegendAndColours)
 {
     const QSize size = GetParam();
     TAccelerometer a(size);
-    const QImage empty = Render(a.Chart);
+    const QImage empty = a.Chart.Picture();
 
     // Title: the same chart with the title painted white differs only in
     // the top part.
     TAccelerometer blankTitle(size);
     blankTitle.Chart.Chart()->setTitleBrush(QBrush(Qt::white));
-    const QRect title = Difference(empty, Render(blankTitle.Chart));
+    const QRect title = Difference(empty, blankTitle.Chart.Picture());
     ASSERT_FALSE(title.isEmpty());
     EXPECT_LT(title.bottom(), size.height() / 6);
 
@@ -201,7 +192,7 @@ TEST_P(ChartPicture, ShowsTitleLegendAndColours)
     // the bottom (legend below the plot), between the markers.
     TAccelerometer blankLegend(size);
     blankLegend.Chart.Chart()->legend()->setLabelColor(Qt::white);
-    const QRect legend = Difference(empty, Render(blankLegend.Chart));
+    const QRect legend = Difference(empty, blankLegend.Chart.Picture());
     ASSERT_FALSE(legend.isEmpty());
     EXPECT_GT(legend.top(), size.height() * 3 / 4);
     EXPECT_GT(legend.width(), 60);  // three labels side by side
@@ -221,7 +212,7 @@ TEST_P(ChartPicture, ShowsTitleLegendAndColours)
         a.Sink.Append(axY, 2000 + noise(rng));
         a.Sink.Append(axZ, 3000 + noise(rng));
     }
-    const QImage points = Render(a.Chart);
+    const QImage points = a.Chart.Picture();
     for (int i = 0; i < 3; ++i)
         EXPECT_GT(CountColour(points, AxisColours[i]), emptyCount[i] + size.width() / 2) << i;
     // The title is still there.
@@ -263,8 +254,8 @@ TEST_P(ReducedDrawing, IsPixelIdenticalToAllPoints)
             full.Sink.Append(TAxis(axis), v);
         }
     }
-    const QImage a = Render(reduced.Chart);
-    const QImage b = Render(full.Chart);
+    const QImage a = reduced.Chart.Picture();
+    const QImage b = full.Chart.Picture();
     EXPECT_EQ(DifferentPixels(a, b), 0);
     if (c.Points > 10 * c.Size.width()) {
         EXPECT_LT(reduced.Chart.DrawnPointCount(), full.Chart.DrawnPointCount() / 5);
