@@ -62,6 +62,17 @@ void TApplication::ShowException(const QString& message)
                           QStringLiteral("Acelerômetro"), message);
 }
 
+void TApplication::ShowCurrentException()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception(""));
+    }
+}
+
 void TApplication::SetReporter(Reporter reporter)
 {
     reporter_ = std::move(reporter);
@@ -71,10 +82,8 @@ int RunProgram(TApplication& application, const std::function<void()>& steps)
 {
     try {
         steps();
-    } catch (const std::exception& e) {
-        application.ShowException(e);
     } catch (...) {
-        application.ShowException(Exception(""));
+        application.ShowCurrentException();
     }
     return 0;
 }

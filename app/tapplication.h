@@ -37,12 +37,13 @@ public:
     // tests). Any std::exception's text is shown as it stands.
     void ShowException(const std::exception& error);
     void ShowException(const QString& message);
+    // Shows the exception being handled; call only inside a catch block. A
+    // thrown value that is not a std::exception shows an empty message.
+    void ShowCurrentException();
 
     // Replaces the message box, e.g. to collect messages in tests.
     using Reporter = std::function<void(const QString& message)>;
     void SetReporter(Reporter reporter);
-
-    QWidget* MainForm() const { return mainForm_.get(); }
 
 private:
     void AdoptMainForm(std::unique_ptr<QWidget> form);
@@ -68,11 +69,8 @@ void RunGuarded(F&& handler)
 {
     try {
         handler();
-    } catch (const std::exception& e) {
-        if (Application)
-            Application->ShowException(e);
     } catch (...) {
         if (Application)
-            Application->ShowException(QString());
+            Application->ShowCurrentException();
     }
 }

@@ -54,12 +54,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     BindHandlers();
 }
 
-TForm2::~TForm2()
-{
-    // The port may call back into the handlers while it is torn down.
-    if (ComPort1)
-        ComPort1->OnRxChar = nullptr;
-}
+TForm2::~TForm2() = default;
 
 void TForm2::BindHandlers()
 {

@@ -40,11 +40,6 @@ QColor TFastLineSeries::Color() const
     return m_bands.front().Line->pen().color();
 }
 
-void TFastLineSeries::MarkChartDirty()
-{
-    m_chart->ScheduleFlush();
-}
-
 TChart::TChart(QWidget* parent)
     : QChartView(parent), m_chart(chart()), m_axisX(new QValueAxis), m_axisY(new QValueAxis)
 {
@@ -95,7 +90,7 @@ QString TChart::Title() const
 
 TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord)
 {
-    m_series.emplace_back(new TFastLineSeries(this, &m_dirty));
+    m_series.emplace_back(new TFastLineSeries(this));
     TFastLineSeries& series = *m_series.back();
     QPen pen(ColorFromWord(colourWord));
     pen.setWidth(1);
@@ -187,7 +182,7 @@ constexpr double MinimumSpanX = 200;
 
 }  // namespace
 
-bool TChart::UpdateRanges()
+void TChart::UpdateRanges()
 {
     qint64 longest = 0;
     TMinMax values;
@@ -214,7 +209,6 @@ bool TChart::UpdateRanges()
     const int parts = height() <= CompactHeight ? 4 : 8;
     SetAxis(*m_axisX, 0, maxX, TickInterval(maxX, parts));
     SetAxis(*m_axisY, minY, maxY, TickInterval(maxY - minY, parts));
-    return xChanged;
 }
 
 void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)

@@ -43,14 +43,7 @@ public:
     // Appends a point with X = Count(). The line of a fast line series has
     // one colour, its own: the label and the point colour are accepted for
     // the chart library's signature and not drawn.
-    void AddY(double value, const QString& label = QString(), uint32_t colour = clTeeColor)
-    {
-        (void)label;
-        (void)colour;
-        m_store.Append(float(value));
-        if (!*m_chartDirty)
-            MarkChartDirty();
-    }
+    void AddY(double value, const QString& label = QString(), uint32_t colour = clTeeColor);
 
     qint64 Count() const { return m_store.Count(); }
     double XValue(qint64 index) const { return double(index); }
@@ -73,11 +66,9 @@ private:
         qint64 End = -1;
     };
 
-    TFastLineSeries(TChart* chart, const bool* chartDirty) : m_chart(chart), m_chartDirty(chartDirty) {}
-    void MarkChartDirty();
+    explicit TFastLineSeries(TChart* chart) : m_chart(chart) {}
 
     TChart* m_chart;
-    const bool* m_chartDirty;  // the chart's "redraw pending" flag
     std::vector<TBand> m_bands;
     TSampleStore m_store;
 };
@@ -131,7 +122,7 @@ protected:
 private:
     friend class TFastLineSeries;
     void ScheduleFlush();
-    bool UpdateRanges();
+    void UpdateRanges();
     void ClearBands();
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
     void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap);
@@ -151,3 +142,12 @@ private:
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
 };
+
+// Inline: called for every point. Only the first point after a redraw
+// schedules the next one.
+inline void TFastLineSeries::AddY(double value, const QString& /*label*/, uint32_t /*colour*/)
+{
+    m_store.Append(float(value));
+    if (!m_chart->m_dirty)
+        m_chart->ScheduleFlush();
+}

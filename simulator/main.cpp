@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,13 +35,6 @@ void WriteExpected(const std::string& path, const TExpectedPoints& expected)
         out << names[p.Axis] << ' ' << p.Value << '\n';
     if (!out)
         throw Exception("cannot write " + path);
-}
-
-// True when nobody has the pty's slave open any more.
-bool ReaderGone(int master)
-{
-    pollfd p{master, POLLOUT, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
 }
 
 int Run(const TSimOptions& o)
@@ -99,7 +91,7 @@ int Run(const TSimOptions& o)
 
     if (!g_interrupted && error.empty()) {
         if (pty) {
-            while (!g_interrupted && !ReaderGone(fd))
+            while (!g_interrupted && pty->HasReader())
                 ::usleep(20 * 1000);
         } else {
             ::tcdrain(fd);

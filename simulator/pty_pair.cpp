@@ -103,18 +103,24 @@ void TPtyPair::CloseSlave()
     }
 }
 
-bool TPtyPair::WaitForReader(int timeoutMs) const
+bool TPtyPair::HasReader() const
 {
     if (m_master < 0)
         return false;
     // While no process has the slave open, poll on the master reports
     // POLLHUP at once; it stops doing so when the slave is opened.
+    pollfd p{m_master, POLLOUT, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+bool TPtyPair::WaitForReader(int timeoutMs) const
+{
+    if (m_master < 0)
+        return false;
     const int stepMs = 10;
     int waited = 0;
     for (;;) {
-        pollfd p{m_master, POLLOUT, 0};
-        const int r = ::poll(&p, 1, 0);
-        if (r >= 0 && !(p.revents & POLLHUP))
+        if (HasReader())
             return true;
         if (timeoutMs >= 0 && waited >= timeoutMs)
             return false;

@@ -31,6 +31,11 @@ public:
     // Closes this object's own slave fd. Idempotent.
     void CloseSlave();
 
+    // True when some process other than this object has the slave open
+    // (the master does not report POLLHUP). Only meaningful when this object
+    // does not hold the slave itself.
+    bool HasReader() const;
+
     // Waits until some process other than this object has the slave open
     // (the master stops reporting POLLHUP). Only meaningful when this object
     // does not hold the slave itself. Returns false on timeout; a negative

@@ -51,8 +51,7 @@ void Throw(const QString& message)
 TComPort::TComPort(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, &TComPort::OnReadyRead);
-    connect(m_port, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { OnErrorOccurred(int(error)); });
+    connect(m_port, &QSerialPort::errorOccurred, this, &TComPort::OnErrorOccurred);
 }
 
 TComPort::~TComPort()
@@ -116,11 +115,7 @@ void TComPort::Open()
 
     const QString what = DeviceDescription();
     m_port->setPortName(path);
-    m_port->setBaudRate(m_settings.BaudRate);
-    m_port->setDataBits(m_settings.DataBits);
-    m_port->setParity(m_settings.Parity);
-    m_port->setStopBits(m_settings.StopBits);
-    m_port->setFlowControl(m_settings.FlowControl);
+    SetLine();
 
     // The program only receives: nothing is ever sent to the device.
     m_opening = true;
@@ -150,27 +145,29 @@ void TComPort::ApplyModemLines()
     m_port->clearError();
 }
 
+const char* TComPort::SetLine()
+{
+    if (!m_port->setBaudRate(m_settings.BaudRate))
+        return "velocidade";
+    if (!m_port->setDataBits(m_settings.DataBits))
+        return "bits de dados";
+    if (!m_port->setParity(m_settings.Parity))
+        return "paridade";
+    if (!m_port->setStopBits(m_settings.StopBits))
+        return "bits de parada";
+    if (!m_port->setFlowControl(m_settings.FlowControl))
+        return "controle de fluxo";
+    return nullptr;
+}
+
 void TComPort::ApplyLineSettings(const QString& device)
 {
-    struct Step {
-        bool ok;
-        const char* name;
-    };
-    const Step steps[] = {
-        {m_port->setBaudRate(m_settings.BaudRate), "velocidade"},
-        {m_port->setDataBits(m_settings.DataBits), "bits de dados"},
-        {m_port->setParity(m_settings.Parity), "paridade"},
-        {m_port->setStopBits(m_settings.StopBits), "bits de parada"},
-        {m_port->setFlowControl(m_settings.FlowControl), "controle de fluxo"},
-    };
-    for (const Step& s : steps) {
-        if (!s.ok) {
-            const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
-            m_port->clearError();
-            Close();
-            Throw(QStringLiteral("Não foi possível aplicar a configuração (%1) em %2: %3. A porta foi fechada.")
-                      .arg(QString::fromLatin1(s.name), device, reason));
-        }
+    if (const char* refused = SetLine()) {
+        const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
+        m_port->clearError();
+        Close();
+        Throw(QStringLiteral("Não foi possível aplicar a configuração (%1) em %2: %3. A porta foi fechada.")
+                  .arg(QString::fromUtf8(refused), device, reason));
     }
     ApplyModemLines();
 }
@@ -228,9 +225,9 @@ void TComPort::OnReadyRead()
     }
 }
 
-void TComPort::OnErrorOccurred(int error)
+void TComPort::OnErrorOccurred(QSerialPort::SerialPortError error)
 {
-    switch (QSerialPort::SerialPortError(error)) {
+    switch (error) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
         break;

@@ -25,7 +25,6 @@
 #include <functional>
 #include <memory>
 
-class QSerialPort;
 class QWidget;
 class TSimulatedDevice;
 
@@ -58,8 +57,8 @@ public:
     // then closed.
     void SetSettings(const TSerialSettings& settings);
 
-    // The device path opened (or to be opened) for the current settings:
-    // the simulator's pty while it runs.
+    // The device of the current settings as messages name it: the port
+    // name with its path, or the simulator with its pty while it runs.
     QString DeviceDescription() const;
 
     // The receive notification: the sender (this port) and the number of all
@@ -74,10 +73,13 @@ signals:
 
 private:
     void Open();
+    // Hands the line settings to the port; returns the name of the first one
+    // it refused, or nullptr. Before opening, the port only stores them.
+    const char* SetLine();
     void ApplyLineSettings(const QString& device);
     void ApplyModemLines();
     void OnReadyRead();
-    void OnErrorOccurred(int error);
+    void OnErrorOccurred(QSerialPort::SerialPortError error);
     // Closes the port and reports `message` through `failure`, queued.
     void Fail(const QString& message);
 

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the serial tests: a sink that collects points, writing
-// to a pty master, and waiting on the event loop with a deadline.
+// Helpers shared by the serial tests: a sink that collects points and
+// writing to a pty master.
 
 #include "frame_decoder.h"
 #include "frame_encoder.h"
@@ -54,9 +54,3 @@ inline std::vector<uint8_t> ValidFrames(std::initializer_list<std::pair<TAxis, i
     return bytes;
 }
 
-// Runs the event loop until pred() holds or the deadline passes.
-template <class Pred>
-bool WaitFor(Pred pred, int timeoutMs = 5000)
-{
-    return QTest::qWaitFor(pred, timeoutMs);
-}

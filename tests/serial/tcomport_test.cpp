@@ -176,7 +176,7 @@ TEST_F(ComPortOnPty, ChoosingAnotherDeviceWhileOpenReopensThere)
     EXPECT_TRUE(port.Connected());
     EXPECT_EQ(opened, 2);
     WriteAll(other.Master(), ValidFrames({{axY, 1000}}));
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() == 1; }));
     EXPECT_EQ(sink.points[0], TPoint(axY, 1000.0));
 }
 
@@ -199,7 +199,7 @@ TEST_F(ComPortOnPty, WrittenBytesBecomeTheExpectedPoints)
         if (pos % 512 < n)
             QCoreApplication::processEvents();
     }
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() >= s.Expected.Size(); }))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() >= s.Expected.Size(); }))
         << sink.points.size() << " of " << s.Expected.Size();
     ASSERT_EQ(sink.points.size(), s.Expected.Size());
     for (size_t i = 0; i < sink.points.size(); ++i) {
@@ -217,9 +217,9 @@ TEST_F(ComPortOnPty, NotificationsCarryEveryWaitingByte)
     port.OnRxChar = [&](QObject*, int count) { counts.push_back(count); };
     port.SetConnected(true);
     WriteAll(pty->Master(), ValidFrames({{axX, 1}}));
-    ASSERT_TRUE(WaitFor([&] { return !counts.empty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !counts.empty(); }));
     WriteAll(pty->Master(), {0x41, 0x42});
-    ASSERT_TRUE(WaitFor([&] { return counts.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counts.size() >= 2; }));
     EXPECT_EQ(counts.front(), 3);
     EXPECT_EQ(counts.back(), 5);
     uint8_t buf[8];
@@ -235,10 +235,10 @@ TEST_F(ComPortOnPty, HangUpClosesOnceReportsOnceKeepsPointsAndReopens)
     port.SetConnected(true);
     EXPECT_TRUE(led.IsLit());
     WriteAll(pty->Master(), ValidFrames({{axX, 100}, {axY, 200}, {axZ, 300}}));
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() == 3; }));
 
     pty->CloseMaster(); // the cable is pulled
-    ASSERT_TRUE(WaitFor([&] { return !failures.isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }));
     QTest::qWait(200); // room for a flood of errors, were it not stopped
     EXPECT_FALSE(port.Connected());
     EXPECT_FALSE(led.IsLit());
@@ -258,7 +258,7 @@ TEST_F(ComPortOnPty, HangUpClosesOnceReportsOnceKeepsPointsAndReopens)
     port.SetConnected(true);
     EXPECT_TRUE(led.IsLit());
     WriteAll(pty->Master(), ValidFrames({{axX, 400}}));
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() == 4; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() == 4; }));
     EXPECT_EQ(sink.points.back(), TPoint(axX, 400.0));
     EXPECT_EQ(failures.size(), 1);
 }
@@ -277,7 +277,7 @@ TEST_F(ComPortOnPty, RefusedModemLinesAreNoError)
         port.SetSettings(s);
         ASSERT_NO_THROW(port.SetConnected(true));
         WriteAll(pty->Master(), ValidFrames({{axX, value}}));
-        ASSERT_TRUE(WaitFor([&] { return !sink.points.empty() && sink.points.back().second == value; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sink.points.empty() && sink.points.back().second == value; }));
         EXPECT_TRUE(port.Connected());
         port.Close();
         ++value;
@@ -308,7 +308,7 @@ TEST_F(ComPortOnPty, ExceptionFromTheSinkClosesThePortAndIsReportedAfterwards)
         };
         port.SetConnected(true);
         WriteAll(pty->Master(), ValidFrames({{axX, 10}, {axY, 20}, {axZ, 30}, {axX, 40}}));
-        ASSERT_TRUE(WaitFor([&] { return !failures.isEmpty(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }));
         QTest::qWait(50);
         EXPECT_FALSE(port.Connected());
         EXPECT_EQ(closed, 1);
@@ -321,7 +321,7 @@ TEST_F(ComPortOnPty, ExceptionFromTheSinkClosesThePortAndIsReportedAfterwards)
         sink.BeforeAppend = nullptr;
         port.SetConnected(true);
         WriteAll(pty->Master(), ValidFrames({{axY, 50}}));
-        ASSERT_TRUE(WaitFor([&] { return sink.points.size() == 3; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() == 3; }));
         EXPECT_EQ(sink.points.back(), TPoint(axY, 50.0));
         EXPECT_EQ(failures.size(), 1);
         port.Close();
@@ -390,7 +390,7 @@ TEST(ComPortSimulated, TheSimulatedDeviceSendsPlausibleReadings)
     port.SetSettings(s);
     port.SetConnected(true);
     ASSERT_TRUE(port.Connected());
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() >= 60; }, 5000)) << sink.points.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() >= 60; }, 5000)) << sink.points.size();
     int axes[AxisCount] = {};
     for (const TPoint& p : sink.points) {
         EXPECT_GE(p.second, 0.0);
@@ -406,7 +406,7 @@ TEST(ComPortSimulated, TheSimulatedDeviceSendsPlausibleReadings)
     EXPECT_EQ(failures.count(), 0);
     port.SetConnected(true); // and starts it again
     const size_t before = sink.points.size();
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() > before + 10; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() > before + 10; }));
 }
 
 // ---- handler bodies
@@ -433,7 +433,7 @@ TEST(PortHandlers, BodiesDriveThePort)
     EXPECT_EQ(changed.count(), 1);
 
     WriteAll(pty.Master(), ValidFrames({{axZ, 4095}}));
-    ASSERT_TRUE(WaitFor([&] { return sink.points.size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.points.size() == 1; }));
     EXPECT_EQ(sink.points[0], TPoint(axZ, 4095.0));
 
     handlers.Button3Click();
