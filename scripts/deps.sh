@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need,
-# only those that are missing.
+# only those that are missing. With --list, prints the packages and exits.
+#
+# Every package whose CMake files the build loads must be here (or be pulled
+# in by one that is): the test suite checks it (scripts/check_deps.sh).
 set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-serialport-dev
+    libqt6opengl6-dev
     libgl-dev libgtest-dev
     qt6-qpa-plugins fonts-dejavu-core
 )
+
+if [ "${1:-}" = "--list" ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
