@@ -2,8 +2,6 @@
 
 namespace {
 
-TReceiveState g_receiveState{};
-
 // Bytes taken from the port per Read. Reads of a larger count are taken in
 // pieces of this size, so the receive path needs no heap allocation however
 // much is waiting.
@@ -18,15 +16,14 @@ inline void EmitFrame(TReceiveState& s, uint8_t tag, uint8_t b1, uint8_t b2, ISa
     s.RxCheck = check;
     // State is settled before Append, so an exception thrown by the sink
     // leaves it consistent.
-    const int32_t accepted = (value % 15 == check) ? value : s.AxisLastValue[axis];
+    const bool valid = value % 15 == check;
+    const int32_t accepted = valid ? value : s.AxisLastValue[axis];
     s.AxisValue[axis] = accepted;
     s.AxisLastValue[axis] = accepted;
-    sink.Append(static_cast<TAxis>(axis), static_cast<double>(accepted));
+    sink.AppendReading(static_cast<TAxis>(axis), static_cast<double>(accepted), valid);
 }
 
 } // namespace
-
-TReceiveState& ProgramReceiveState() { return g_receiveState; }
 
 void DecodeBytes(TReceiveState& s, const uint8_t* p, int length, ISampleSink& sink)
 {
@@ -86,9 +83,4 @@ void HandleRxChar(TReceiveState& state, int count, IRxSource& source, ISampleSin
             return; // the port had less than it announced
         count -= used;
     }
-}
-
-void HandleRxChar(int count, IRxSource& source, ISampleSink& sink)
-{
-    HandleRxChar(g_receiveState, count, source, sink);
 }

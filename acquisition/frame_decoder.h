@@ -28,11 +28,19 @@ public:
     virtual int Read(void* buffer, int count) = 0;
 };
 
-// Where decoded values go (the chart's series).
+// Where decoded values go (the session, and through it the chart).
 class ISampleSink {
 public:
     virtual ~ISampleSink() = default;
     virtual void Append(TAxis axis, double value) = 0;
+    // What the decoder calls for each frame: valid is false when the value
+    // is the axis' held value standing in for a reading that failed its
+    // check. Sinks that do not keep validity get a plain Append.
+    virtual void AppendReading(TAxis axis, double value, bool /*valid*/) { Append(axis, value); }
+    // The readings that follow, up to the next call, come from bytes taken
+    // off the port at timeNs (a monotonic clock, nanoseconds). Sinks that
+    // keep no times ignore it.
+    virtual void BeginRead(std::int64_t /*timeNs*/) {}
 };
 
 // Receive state: plain fixed-size data, zero-initialised, never reset.
@@ -50,14 +58,10 @@ constexpr uint8_t TagZ = 0x7A;
 
 inline bool IsAxisTag(uint8_t b) { return b >= TagX && b <= TagZ; }
 
-// The one program-level receive state.
-TReceiveState& ProgramReceiveState();
-
-// Called once per receive notification with the number of bytes waiting.
-// Works on the program-level receive state.
-void HandleRxChar(int count, IRxSource& source, ISampleSink& sink);
-
-// The same on an explicit state (for tests and tools).
+// Takes the count bytes waiting in source and decodes them on state, handing
+// each frame to sink. Does nothing when the source is not connected. The
+// receiver (receiver.h) calls it once per receive notification with the
+// receive state it owns.
 void HandleRxChar(TReceiveState& state, int count, IRxSource& source, ISampleSink& sink);
 
 // Decodes bytes already taken from the port. Exposed for the fuzzer and the

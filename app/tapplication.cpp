@@ -8,22 +8,23 @@
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication(int& argc, char** argv) : app_(argc, argv)
+TApplication::TApplication(int& argc, char** argv) : m_app(argc, argv)
 {
     Application = this;
 }
 
 TApplication::~TApplication()
 {
-    mainForm_.reset(); // the window and its components go before the QApplication
+    m_mainForm.reset(); // the window and its components go before the QApplication
     if (Application == this)
         Application = nullptr;
 }
 
 void TApplication::Initialize()
 {
+    // No display name: the window manager would add it to the window's
+    // caption, which is to read "Form2" alone.
     QApplication::setApplicationName(QStringLiteral("acelerometro"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Acelerômetro"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
     QApplication::setDesktopFileName(QStringLiteral("acelerometro"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/acelerometro.svg")));
@@ -33,13 +34,13 @@ void TApplication::SetMainFormOnTaskBar(bool value)
 {
     // On Linux the main window is a top-level window with its own taskbar
     // entry already; nothing else to do.
-    mainFormOnTaskBar_ = value;
+    m_mainFormOnTaskBar = value;
 }
 
 void TApplication::AdoptMainForm(std::unique_ptr<QWidget> form)
 {
-    mainForm_ = std::move(form);
-    mainForm_->show();
+    m_mainForm = std::move(form);
+    m_mainForm->show();
 }
 
 int TApplication::Run()
@@ -54,28 +55,22 @@ void TApplication::ShowException(const std::exception& error)
 
 void TApplication::ShowException(const QString& message)
 {
-    if (reporter_) {
-        reporter_(message);
+    if (m_reporter) {
+        m_reporter(message);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow() ? QApplication::activeWindow() : mainForm_.get(),
+    QMessageBox::critical(QApplication::activeWindow() ? QApplication::activeWindow() : m_mainForm.get(),
                           QStringLiteral("Acelerômetro"), message);
 }
 
 void TApplication::ShowCurrentException()
 {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        ShowException(e);
-    } catch (...) {
-        ShowException(Exception(""));
-    }
+    ShowException(QString::fromStdString(CurrentExceptionText()));
 }
 
 void TApplication::SetReporter(Reporter reporter)
 {
-    reporter_ = std::move(reporter);
+    m_reporter = std::move(reporter);
 }
 
 int RunProgram(TApplication& application, const std::function<void()>& steps)

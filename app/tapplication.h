@@ -19,7 +19,7 @@ public:
 
     void Initialize();
     void SetMainFormOnTaskBar(bool value);
-    bool MainFormOnTaskBar() const { return mainFormOnTaskBar_; }
+    bool MainFormOnTaskBar() const { return m_mainFormOnTaskBar; }
 
     // Creates the main window, stores it in `reference` and shows it.
     // The application owns it from then on.
@@ -37,8 +37,8 @@ public:
     // tests). Any std::exception's text is shown as it stands.
     void ShowException(const std::exception& error);
     void ShowException(const QString& message);
-    // Shows the exception being handled; call only inside a catch block. A
-    // thrown value that is not a std::exception shows an empty message.
+    // Shows the exception being handled; call only inside a catch block
+    // (CurrentExceptionText says what is shown).
     void ShowCurrentException();
 
     // Replaces the message box, e.g. to collect messages in tests.
@@ -48,10 +48,10 @@ public:
 private:
     void AdoptMainForm(std::unique_ptr<QWidget> form);
 
-    QApplication app_;
-    std::unique_ptr<QWidget> mainForm_;
-    bool mainFormOnTaskBar_ = false;
-    Reporter reporter_;
+    QApplication m_app;
+    std::unique_ptr<QWidget> m_mainForm;
+    bool m_mainFormOnTaskBar = false;
+    Reporter m_reporter;
 };
 
 // The one application object, set while it exists.

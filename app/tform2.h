@@ -1,6 +1,14 @@
 #pragma once
 // The program's one window: chart, connection lamp, the three buttons and
-// the serial port, laid out by tform2.ui and wired when it is created.
+// the serial port, laid out by tform2.ui and wired when it is created. The
+// window owns the session (every point received), the receiver that feeds
+// it from the port, and the user's serial settings, which it applies to the
+// port as the settings dialog returns them.
+
+#include "device_resolver.h"
+#include "receiver.h"
+#include "serial_settings.h"
+#include "session.h"
 
 #include <QWidget>
 
@@ -12,8 +20,6 @@ class TChart;
 class TComLed;
 class TComPort;
 class TFastLineSeries;
-class TPortHandlers;
-class TSeriesSink;
 
 namespace Ui { class TForm2; }
 
@@ -36,20 +42,33 @@ public:
 
     // Event handlers.
     void ComPort1RxChar(QObject* sender, int count);
-    void Button1Click();
-    void Button2Click();
-    void FormClose();
-    void Button3Click();
+    void Button1Click();   // "Config. Serial": the settings dialog
+    void Button2Click();   // "Inicia": open the port (errors reach the caller)
+    void FormClose();      // closing: close the port if it is open
+    void Button3Click();   // "Para": close the port, open or not
+
+    // The serial settings as the user chose them. Setting them does what
+    // OK in the dialog does: while open, line settings take effect at once
+    // and another device reopens the port there.
+    const TSerialSettings& SerialSettings() const { return m_settings; }
+    void SetSerialSettings(const TSerialSettings& settings);
+
+    const TSession& Session() const { return m_session; }
+    const TReceiver& Receiver() const { return m_receiver; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void BindHandlers();
+    void OpenPort();
+    void PortConnectedChanged(bool open);
 
-    std::unique_ptr<Ui::TForm2> ui_;
-    std::unique_ptr<TSeriesSink> sink_;
-    std::unique_ptr<TPortHandlers> handlers_;
+    std::unique_ptr<Ui::TForm2> m_ui;
+    TSession m_session;
+    TReceiver m_receiver;
+    TDeviceResolver m_devices;
+    TSerialSettings m_settings;
 };
 
 // The one instance, set by the application when it creates the window.

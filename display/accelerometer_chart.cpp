@@ -1,5 +1,6 @@
 #include "accelerometer_chart.h"
 
+#include "session.h"
 #include "tchart.h"
 
 const TAccelerometerChartSettings AccelerometerChartSettings = {
@@ -15,13 +16,15 @@ const TAccelerometerChartSettings AccelerometerChartSettings = {
     },
 };
 
-TAccelerometerSeries ApplyAccelerometerChart(TChart& chart)
+TAccelerometerSeries ApplyAccelerometerChart(TChart& chart, TSession& session)
 {
     const TAccelerometerChartSettings& s = AccelerometerChartSettings;
     chart.SetTitle(QString::fromUtf8(s.Title));
     chart.SetTopAxis(s.TopAxisMinimum, s.TopAxisMaximum);
-    TFastLineSeries* series[3];
-    for (int i = 0; i < 3; ++i)
-        series[i] = chart.AddSeries(QString::fromUtf8(s.Series[i].Title), s.Series[i].ColourWord);
+    TFastLineSeries* series[AxisCount];
+    for (int i = 0; i < AxisCount; ++i)
+        series[i] = chart.AddSeries(QString::fromUtf8(s.Series[i].Title), s.Series[i].ColourWord,
+                                    session.Values(TAxis(i)));
+    chart.Watch(&session);
     return {series[0], series[1], series[2]};
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The accelerometer chart's declared settings, and their application to a
-// bare chart.
+// bare chart showing a session.
 
 #include <QString>
 
@@ -8,6 +8,7 @@
 
 class TChart;
 class TFastLineSeries;
+class TSession;
 
 struct TSeriesSettings {
     const char* Title;      // UTF-8
@@ -31,5 +32,7 @@ struct TAccelerometerSeries {
     TFastLineSeries* Series3;
 };
 
-// Applies the settings to a chart without series and returns its series.
-TAccelerometerSeries ApplyAccelerometerChart(TChart& chart);
+// Applies the settings to a chart without series, with one series per axis
+// of session, and has the chart redraw as the session grows. The session
+// must outlive the chart, or the chart must stop watching it first.
+TAccelerometerSeries ApplyAccelerometerChart(TChart& chart, TSession& session);

@@ -76,7 +76,25 @@ TChart::TChart(QWidget* parent)
     connect(m_chart, &QChart::plotAreaChanged, this, &TChart::ScheduleFlush);
 }
 
-TChart::~TChart() = default;
+TChart::~TChart()
+{
+    Watch(nullptr);
+}
+
+void TChart::Watch(TSession* session)
+{
+    if (m_session)
+        m_session->CancelNotify(*this);
+    m_session = session;
+    if (m_session)
+        m_session->NotifyOnGrowth(*this);
+    ScheduleFlush();
+}
+
+void TChart::SessionGrew()
+{
+    ScheduleFlush();
+}
 
 void TChart::SetTitle(const QString& text)
 {
@@ -88,9 +106,9 @@ QString TChart::Title() const
     return m_chart->title();
 }
 
-TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord)
+TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, const TSampleStore& values)
 {
-    m_series.emplace_back(new TFastLineSeries(this));
+    m_series.emplace_back(new TFastLineSeries(values));
     TFastLineSeries& series = *m_series.back();
     QPen pen(ColorFromWord(colourWord));
     pen.setWidth(1);
@@ -139,7 +157,6 @@ qint64 TChart::DrawnPointCount() const
 
 void TChart::ScheduleFlush()
 {
-    m_dirty = true;
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
@@ -238,7 +255,9 @@ void TChart::ClearBands()
 void TChart::Flush()
 {
     m_flushTimer.stop();
-    m_dirty = false;
+    // Told of the next append once this flush has taken in the points so far.
+    if (m_session)
+        m_session->NotifyOnGrowth(*this);
     // A hidden widget gets its resize event only when shown or rendered;
     // the chart must have its final size before the columns are computed.
     if (m_chart->size() != QSizeF(size())) {
@@ -302,7 +321,7 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
             first = bandFirst;
             const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
             last = b + 1 == BandCount ? count
-                                      : FirstIndexAtFixedX(store, mapping, first, count, nextColumn * 64);
+                                      : FirstIndexAtFixedX(store, mapping, first, count, ColumnStart(nextColumn));
         }
         bandFirst = last;
         const qint64 end = last < count && last > first ? last + 1 : last;  // with the joining point

@@ -1,11 +1,13 @@
 #pragma once
 // A thin chart layer over Qt Charts offering what the program asks of its
 // chart library: a chart widget with a title, a legend and fast line
-// series whose points are appended with AddY.
+// series.
 //
-// Each series keeps its points in its own store (sample_store.h), never in
-// Qt Charts: appending costs only the store. At most once per displayed
-// frame (a 16 ms timer) the chart reduces every series to what each pixel
+// A series shows the points of a store it does not own (one axis of the
+// session, session.h), never copied into Qt Charts: appending costs only
+// the store. The session tells the chart when points arrive, and at most
+// once per displayed frame (a 16 ms timer) the chart reduces every series
+// to what each pixel
 // column of the plot can show (column_reduction.h) and hands Qt Charts only
 // those points, with replace(). A series is drawn by one Qt line series per
 // band of columns, and only the bands whose points changed are replaced;
@@ -15,7 +17,8 @@
 // lights exactly the pixels a drawing of every point would.
 
 #include "plotdata/column_reduction.h"
-#include "plotdata/sample_store.h"
+#include "sample_store.h"
+#include "session.h"
 
 #include <QChartView>
 #include <QColor>
@@ -30,28 +33,19 @@
 class QChart;
 class QLineSeries;
 class QValueAxis;
-class TChart;
-
-// Colour word meaning "draw the point in the series' own colour".
-constexpr uint32_t clTeeColor = 0x20000000;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
 
 class TFastLineSeries {
 public:
-    // Appends a point with X = Count(). The line of a fast line series has
-    // one colour, its own: the label and the point colour are accepted for
-    // the chart library's signature and not drawn.
-    void AddY(double value, const QString& label = QString(), uint32_t colour = clTeeColor);
-
-    qint64 Count() const { return m_store.Count(); }
+    qint64 Count() const { return m_values->Count(); }
     double XValue(qint64 index) const { return double(index); }
-    double YValue(qint64 index) const { return double(m_store.Value(index)); }
+    double YValue(qint64 index) const { return double(m_values->Value(index)); }
     QString Title() const;
     QColor Color() const;
 
-    const TSampleStore& Store() const { return m_store; }
+    const TSampleStore& Store() const { return *m_values; }
 
 private:
     friend class TChart;
@@ -66,14 +60,13 @@ private:
         qint64 End = -1;
     };
 
-    explicit TFastLineSeries(TChart* chart) : m_chart(chart) {}
+    explicit TFastLineSeries(const TSampleStore& values) : m_values(&values) {}
 
-    TChart* m_chart;
+    const TSampleStore* m_values;
     std::vector<TBand> m_bands;
-    TSampleStore m_store;
 };
 
-class TChart : public QChartView {
+class TChart : public QChartView, private ISessionListener {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -82,9 +75,12 @@ public:
     void SetTitle(const QString& text);
     QString Title() const;
 
-    // Adds a line series titled title in the colour word 0x00BBGGRR. The
-    // chart owns the series.
-    TFastLineSeries* AddSeries(const QString& title, uint32_t colourWord);
+    // Adds a line series titled title in the colour word 0x00BBGGRR showing
+    // values, which must outlive the series. The chart owns the series.
+    TFastLineSeries* AddSeries(const QString& title, uint32_t colourWord, const TSampleStore& values);
+    // The session whose appends the chart redraws for (nullptr: none). It
+    // must outlive the chart or be replaced first.
+    void Watch(TSession* session);
     int SeriesCount() const { return int(m_series.size()); }
     TFastLineSeries* Series(int index) const { return m_series[std::size_t(index)].get(); }
 
@@ -121,6 +117,7 @@ protected:
 
 private:
     friend class TFastLineSeries;
+    void SessionGrew() override;
     void ScheduleFlush();
     void UpdateRanges();
     void ClearBands();
@@ -128,12 +125,12 @@ private:
     void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap);
     void UpdateFonts();
 
+    TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
     QValueAxis* m_axisX;
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     QTimer m_flushTimer;
-    bool m_dirty = false;
     bool m_reduction = true;
     double m_topMinimum = 0;
     double m_topMaximum = 0;
@@ -142,12 +139,3 @@ private:
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
 };
-
-// Inline: called for every point. Only the first point after a redraw
-// schedules the next one.
-inline void TFastLineSeries::AddY(double value, const QString& /*label*/, uint32_t /*colour*/)
-{
-    m_store.Append(float(value));
-    if (!m_chart->m_dirty)
-        m_chart->ScheduleFlush();
-}

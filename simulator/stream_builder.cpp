@@ -2,9 +2,9 @@
 
 #include "frame_encoder.h"
 
-void TExpectedPoints::Add(TAxis axis, double value)
+void TExpectedPoints::Add(TAxis axis, double value, bool valid)
 {
-    InOrder.push_back({axis, value});
+    InOrder.push_back({axis, value, valid});
     PerAxis[axis].push_back(value);
 }
 
@@ -66,7 +66,7 @@ void TStreamBuilder::Build(size_t frames, std::vector<uint8_t>& bytes, TExpected
         else
             m_held[axis] = value;
         if (expected)
-            expected->Add(axis, double(m_held[axis]));
+            expected->Add(axis, double(m_held[axis]), !fail);
         ++m_frames;
     }
 }

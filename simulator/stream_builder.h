@@ -36,6 +36,7 @@ struct TStreamOptions {
 struct TExpectedPoint {
     TAxis Axis;
     double Value;
+    bool Valid = true;  // false: the held value of a frame that failed its check
 };
 
 // What a stream should become on the chart.
@@ -43,7 +44,7 @@ struct TExpectedPoints {
     std::vector<TExpectedPoint> InOrder;           // every point, in stream order
     std::array<std::vector<double>, AxisCount> PerAxis; // the same split by axis
 
-    void Add(TAxis axis, double value);
+    void Add(TAxis axis, double value, bool valid = true);
     size_t Size() const { return InOrder.size(); }
     void Clear();
 };

@@ -1,17 +1,14 @@
 #include "serial_settings.h"
 
-bool TSerialSettings::operator==(const TSerialSettings& o) const
+bool TSerialSettings::SameLine(const TSerialSettings& o) const
 {
-    return Port == o.Port && BaudRate == o.BaudRate && DataBits == o.DataBits && Parity == o.Parity
-        && StopBits == o.StopBits && FlowControl == o.FlowControl && Dtr == o.Dtr && Rts == o.Rts;
+    return BaudRate == o.BaudRate && DataBits == o.DataBits && Parity == o.Parity && StopBits == o.StopBits
+        && FlowControl == o.FlowControl && Dtr == o.Dtr && Rts == o.Rts;
 }
 
-QString DevicePath(const QString& port)
+bool TSerialSettings::operator==(const TSerialSettings& o) const
 {
-    const QString name = port.trimmed();
-    if (name.contains(QLatin1Char('/')))
-        return name;
-    return QStringLiteral("/dev/") + name;
+    return Port == o.Port && SameLine(o);
 }
 
 const QList<qint32>& StandardBaudRates()

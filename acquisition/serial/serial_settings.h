@@ -4,14 +4,14 @@
 // control, DTR and RTS held off. Settings live for the run only; nothing
 // here is ever saved.
 
+#include <QList>
 #include <QSerialPort>
 #include <QString>
 
-// The port name that selects the built-in simulated accelerometer instead of
-// a device.
-inline QString SimulatedDeviceName() { return QStringLiteral("Acelerômetro simulado"); }
-
 struct TSerialSettings {
+    // What the user chose: a device name ("COM10", "ttyUSB0"), a path, or
+    // another name that the application turns into a path. The port itself
+    // opens paths only.
     QString Port = QStringLiteral("COM10");
     qint32 BaudRate = 9600;
     QSerialPort::DataBits DataBits = QSerialPort::Data8;
@@ -23,15 +23,9 @@ struct TSerialSettings {
 
     bool operator==(const TSerialSettings& o) const;
     bool operator!=(const TSerialSettings& o) const { return !(*this == o); }
-
-    // True when Port names the simulated accelerometer.
-    bool IsSimulated() const { return Port == SimulatedDeviceName(); }
+    // The same apart from the port.
+    bool SameLine(const TSerialSettings& o) const;
 };
-
-// The device a port name stands for on Linux: a name without '/' is a device
-// under /dev ("COM10" is /dev/COM10, "ttyUSB0" is /dev/ttyUSB0); a name with
-// a '/' is a path and is used as given.
-QString DevicePath(const QString& port);
 
 // The standard baud rates offered by the settings dialog, 110 to 921600.
 const QList<qint32>& StandardBaudRates();

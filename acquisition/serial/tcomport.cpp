@@ -1,8 +1,6 @@
 #include "tcomport.h"
 
 #include "exception.h"
-#include "serial_setup_dialog.h"
-#include "simulated_device.h"
 
 #include <QMetaObject>
 #include <QSerialPort>
@@ -59,7 +57,6 @@ TComPort::~TComPort()
     OnRxChar = nullptr;
     blockSignals(true); // whoever listens may be gone already
     m_port->close();
-    m_simulator.reset();
 }
 
 bool TComPort::Connected() const
@@ -87,34 +84,13 @@ void TComPort::SetConnected(bool value)
 
 QString TComPort::DeviceDescription() const
 {
-    if (m_settings.IsSimulated()) {
-        const QString pty = Connected() ? m_openPath : QString();
-        return pty.isEmpty() ? QStringLiteral("o acelerômetro simulado")
-                             : QStringLiteral("o acelerômetro simulado (%1)").arg(pty);
-    }
-    const QString path = DevicePath(m_settings.Port);
-    return path == m_settings.Port.trimmed() ? QStringLiteral("a porta %1").arg(path)
-                                             : QStringLiteral("a porta \"%1\" (%2)").arg(m_settings.Port, path);
+    return m_label.isEmpty() ? QStringLiteral("a porta %1").arg(m_settings.Port) : m_label;
 }
 
 void TComPort::Open()
 {
-    QString path;
-    if (m_settings.IsSimulated()) {
-        if (!m_simulator)
-            m_simulator = std::make_unique<TSimulatedDevice>();
-        try {
-            path = QString::fromStdString(m_simulator->Start());
-        } catch (const std::exception& e) {
-            m_simulator->Stop();
-            Throw(QStringLiteral("Não foi possível iniciar o acelerômetro simulado: %1").arg(QString::fromStdString(e.what())));
-        }
-    } else {
-        path = DevicePath(m_settings.Port);
-    }
-
     const QString what = DeviceDescription();
-    m_port->setPortName(path);
+    m_port->setPortName(m_settings.Port);
     SetLine();
 
     // The program only receives: nothing is ever sent to the device.
@@ -124,11 +100,8 @@ void TComPort::Open()
     if (!opened) {
         const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
         m_port->clearError();
-        if (m_simulator)
-            m_simulator->Stop();
         Throw(QStringLiteral("Não foi possível abrir %1: %2.").arg(what, reason));
     }
-    m_openPath = path;
     ApplyModemLines();
     emit connectedChanged(true);
 }
@@ -187,26 +160,12 @@ void TComPort::SetSettings(const TSerialSettings& settings)
     ApplyLineSettings(DeviceDescription());
 }
 
-bool TComPort::ShowSetupDialog(QWidget* parent)
-{
-    TSerialSetupDialog dialog(m_settings, parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    SetSettings(dialog.Settings());
-    return true;
-}
-
 void TComPort::Close()
 {
     if (!Connected())
         return;
-    // The port first, then the simulator behind it: the other order would
-    // look like a hang-up to the port.
     m_port->close();
     m_port->clearError();
-    if (m_simulator)
-        m_simulator->Stop();
-    m_openPath.clear();
     emit connectedChanged(false);
 }
 
@@ -218,10 +177,8 @@ void TComPort::OnReadyRead()
     // Nothing thrown by the handler may cross Qt's event loop.
     try {
         OnRxChar(this, count);
-    } catch (const std::exception& e) {
-        Fail(QString::fromStdString(e.what()));
     } catch (...) {
-        Fail(QStringLiteral("Erro desconhecido ao tratar os dados recebidos."));
+        Fail(QString::fromStdString(CurrentExceptionText()));
     }
 }
 

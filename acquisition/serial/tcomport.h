@@ -13,7 +13,8 @@
 //   reason to close.
 // - OnRxChar throws: the exception is caught where the notification is
 //   raised (it must never cross Qt's event loop), the port closes and
-//   `failure` carries the exception's text.
+//   `failure` carries the exception's text (empty for a thrown value that
+//   is not an exception).
 // `failure` is always emitted after the notification has returned (queued),
 // so no modal box is ever shown from inside one.
 
@@ -23,10 +24,6 @@
 #include <QObject>
 
 #include <functional>
-#include <memory>
-
-class QWidget;
-class TSimulatedDevice;
 
 class TComPort : public QObject, public IRxSource {
     Q_OBJECT
@@ -45,20 +42,17 @@ public:
     // Closes the port; nothing when already closed.
     void Close();
 
-    // The modal "Config. Serial" dialog. OK makes the choice the port's
-    // settings (applied at once when open) and returns true; Cancel changes
-    // nothing and returns false. Throws like SetSettings.
-    bool ShowSetupDialog(QWidget* parent = nullptr);
-
+    // The settings; Port is the path of the device (a name without '/' is
+    // taken as a device under /dev).
     const TSerialSettings& Settings() const { return m_settings; }
     // Replaces the settings. When open, the new line settings take effect at
-    // once; a new device (or switching to/from the simulated one) reopens
-    // the port. Throws Exception when they cannot be applied; the port is
-    // then closed.
+    // once; a new device reopens the port there. Throws Exception when they
+    // cannot be applied; the port is then closed.
     void SetSettings(const TSerialSettings& settings);
 
-    // The device of the current settings as messages name it: the port
-    // name with its path, or the simulator with its pty while it runs.
+    // How messages name the device, e.g. 'a porta "COM10" (/dev/COM10)';
+    // empty: "a porta" and the path.
+    void SetDeviceLabel(const QString& label) { m_label = label; }
     QString DeviceDescription() const;
 
     // The receive notification: the sender (this port) and the number of all
@@ -84,8 +78,7 @@ private:
     void Fail(const QString& message);
 
     TSerialSettings m_settings;
+    QString m_label;
     QSerialPort* m_port = nullptr;
-    std::unique_ptr<TSimulatedDevice> m_simulator;
-    QString m_openPath;   // the device path while open
     bool m_opening = false;
 };

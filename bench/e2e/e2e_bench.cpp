@@ -38,9 +38,9 @@ int main(int argc, char** argv)
     TBuiltStream stream = BuildStream(frames, options);
 
     TPtyPair pty(false);
-    TSerialSettings settings = Form2->ComPort1->Settings();
+    TSerialSettings settings = Form2->SerialSettings();
     settings.Port = QString::fromStdString(pty.SlavePath());
-    Form2->ComPort1->SetSettings(settings);
+    Form2->SetSerialSettings(settings);
     Form2->Button2->click();
     if (!Form2->ComPort1->Connected()) {
         std::fprintf(stderr, "could not open %s: %s\n", pty.SlavePath().c_str(),

@@ -125,7 +125,7 @@ std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mappi
         return last;
     // Estimate from the inverse mapping, then settle on the exact index by
     // stepping, since the estimate can be off by rounding.
-    const double estimate = (double(target) / 64. - mapping.Offset) / mapping.DeltaX + mapping.MinX;
+    const double estimate = (double(target) / double(FixedOne) - mapping.Offset) / mapping.DeltaX + mapping.MinX;
     std::int64_t i;
     if (!(estimate > double(first)))
         i = first;
@@ -147,11 +147,11 @@ void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
     std::int64_t begin = first;
     while (begin < last) {
         const std::int64_t fixed = mapping.FixedX(begin);
-        const std::int64_t column = fixed >> 6;
-        const std::int64_t end = FirstIndexAtFixedX(store, mapping, begin, last, (column + 1) << 6);
+        const std::int64_t column = FixedColumn(fixed);
+        const std::int64_t end = FirstIndexAtFixedX(store, mapping, begin, last, ColumnStart(column + 1));
         if (end - begin <= KeepAllLimit) {
             emit.Range(begin, end);
-        } else if ((fixed & 63) == 0) {
+        } else if ((fixed & FixedFraction) == 0) {
             // Points exactly on the column's left edge, then the rest. The
             // segment from the edge run's last point to the next point is
             // kept as it is, since its first pixel may fall in the column to

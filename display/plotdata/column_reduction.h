@@ -25,8 +25,19 @@
 
 #include "sample_store.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
+
+// The rasteriser's x grid: 26.6 fixed point, 64 steps to a pixel.
+constexpr int FixedShift = 6;
+constexpr std::int64_t FixedOne = std::int64_t(1) << FixedShift;
+constexpr std::int64_t FixedFraction = FixedOne - 1;
+
+// The pixel column of a fixed-point x, and the fixed-point x of a column's
+// left edge.
+inline std::int64_t FixedColumn(std::int64_t fixed) { return fixed >> FixedShift; }
+inline std::int64_t ColumnStart(std::int64_t column) { return column * FixedOne; }
 
 struct TColumnMapping {
     double MinX = 0;    // X at the left edge of the plot
@@ -34,8 +45,22 @@ struct TColumnMapping {
     double Offset = 0;  // device x of the plot's left edge
 
     double DeviceX(std::int64_t index) const { return (double(index) - MinX) * DeltaX + Offset; }
-    // The rasteriser's 26.6 fixed-point x of a point.
-    std::int64_t FixedX(std::int64_t index) const { return std::int64_t(int(DeviceX(index) * 64.)); }
+
+    // The fixed-point x of a point. On the device the rasteriser truncates
+    // to this grid; positions off the device are clipped before that and
+    // only need a monotonic place on the grid, so the value is floored
+    // (one column per pixel on both sides of 0) and held within a range
+    // that no arithmetic on it can overflow, however far the view is zoomed.
+    std::int64_t FixedX(std::int64_t index) const
+    {
+        constexpr double Limit = 4.0e15;  // about 2^52: exact in a double
+        const double fixed = std::floor(DeviceX(index) * double(FixedOne));
+        if (!(fixed > -Limit))
+            return -std::int64_t(Limit);
+        if (!(fixed < Limit))
+            return std::int64_t(Limit);
+        return std::int64_t(fixed);
+    }
 };
 
 struct TPlotPoint {

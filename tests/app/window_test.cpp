@@ -1,9 +1,12 @@
 // The main window end to end: the real window, the real port layer on a
 // pseudo-terminal, the simulator's bytes, the chart's series.
 #include "app_test_support.h"
+#include "device_resolver.h"
 #include "exception.h"
 #include "paced_writer.h"
+#include "pty_helpers.h"
 #include "pty_pair.h"
+#include "serial_setup_dialog.h"
 #include "stream_builder.h"
 #include "tapplication.h"
 #include "tchart.h"
@@ -11,8 +14,15 @@
 #include "tcomport.h"
 #include "tform2.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+#include <termios.h>
 
 #include <gtest/gtest.h>
 
@@ -38,9 +48,9 @@ protected:
     void UseNewPty()
     {
         pty = std::make_unique<TPtyPair>(false);
-        TSerialSettings settings = form->ComPort1->Settings();
+        TSerialSettings settings = form->SerialSettings();
         settings.Port = QString::fromStdString(pty->SlavePath());
-        form->ComPort1->SetSettings(settings);
+        form->SetSerialSettings(settings);
     }
 
     qint64 TotalPoints() const
@@ -114,8 +124,9 @@ TEST_F(WindowTest, StartsClosedDarkAndEmpty)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->ComLed1->IsLit());
     EXPECT_EQ(TotalPoints(), 0);
-    EXPECT_EQ(form->ComPort1->Settings().Port, "COM10");
-    EXPECT_EQ(form->ComPort1->Settings().BaudRate, 9600);
+    EXPECT_EQ(form->SerialSettings().Port, "COM10");
+    EXPECT_EQ(form->SerialSettings().BaudRate, 9600);
+    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
 }
 
 TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
@@ -184,9 +195,9 @@ TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
 
 TEST_F(WindowTest, StartOnAMissingPortShowsTheErrorAndStaysDark)
 {
-    TSerialSettings settings = form->ComPort1->Settings();
+    TSerialSettings settings = form->SerialSettings();
     settings.Port = "/dev/acelerometro-nao-existe";
-    form->ComPort1->SetSettings(settings);
+    form->SetSerialSettings(settings);
     form->Button2->click(); // the click handler's error goes to the application object
     ASSERT_EQ(g_reported.size(), 1);
     EXPECT_TRUE(g_reported[0].contains("acelerometro-nao-existe")) << g_reported[0].toStdString();
@@ -225,9 +236,9 @@ TEST(ProgramEntry, ReportsWhatEscapesStartupAndReturnsZero)
 
 TEST_F(WindowTest, DemoDeviceShowsLiveDataUntilStopped)
 {
-    TSerialSettings settings = form->ComPort1->Settings();
-    settings.Port = SimulatedDeviceName();
-    form->ComPort1->SetSettings(settings);
+    TSerialSettings settings = form->SerialSettings();
+    settings.Port = TDeviceResolver::SimulatedName();
+    form->SetSerialSettings(settings);
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
     EXPECT_TRUE(form->ComLed1->IsLit());
@@ -241,4 +252,161 @@ TEST_F(WindowTest, DemoDeviceShowsLiveDataUntilStopped)
     QTest::qWait(100);
     EXPECT_EQ(TotalPoints(), stopped);
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+// "Inicia" twice opens once; "Para" and closing with the port closed do
+// nothing; closing the window with the port open closes it.
+TEST_F(WindowTest, HandlersDriveThePortAsTheButtonsSay)
+{
+    UseNewPty();
+    QSignalSpy changed(form->ComPort1, &TComPort::connectedChanged);
+    form->Button3Click();
+    form->FormClose();
+    EXPECT_EQ(changed.count(), 0);
+
+    form->Button2Click();
+    form->Button2Click();
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(changed.count(), 1);
+
+    form->Button3Click();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    form->Button2Click();
+    form->FormClose();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(changed.count(), 4);
+
+    TSerialSettings s = form->SerialSettings();
+    s.Port = "/dev/acelerometro-nao-existe";
+    form->SetSerialSettings(s);
+    EXPECT_THROW(form->Button2Click(), Exception);  // the handler lets it reach the caller
+    EXPECT_FALSE(form->ComPort1->Connected());
+}
+
+// A frame cut short by "Para", or by the device going away, must not be
+// completed by the first bytes of the next stream; the held values carry
+// over. The device sends X=100, Y=200 and the start of a Y frame; after the
+// new start it sends X=300, Y=400, Z=500.
+TEST_F(WindowTest, APartialFrameDoesNotJoinTheNextStream)
+{
+    for (const bool hangUp : {false, true}) {
+        SCOPED_TRACE(hangUp ? "hang-up" : "Para");
+        form = std::make_unique<TForm2>();
+        form->show();
+        g_reported.clear();
+        UseNewPty();
+        form->Button2->click();
+        ASSERT_TRUE(form->ComPort1->Connected());
+        std::vector<uint8_t> bytes = ValidFrames({{axX, 100}, {axY, 200}});
+        bytes.insert(bytes.end(), {0x79, 0x12});
+        WriteAll(pty->Master(), bytes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == 8; }));
+
+        if (hangUp) {
+            pty->CloseMaster();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }));
+            UseNewPty();  // the device back
+        } else {
+            form->Button3->click();
+        }
+        form->Button2->click();
+        ASSERT_TRUE(form->ComPort1->Connected());
+        WriteAll(pty->Master(), ValidFrames({{axX, 300}, {axY, 400}, {axZ, 500}}));
+        ASSERT_TRUE(WaitForPoints(5));
+        QTest::qWait(50);
+        EXPECT_EQ(Values(*form->Series1), (std::vector<double>{100, 300}));
+        EXPECT_EQ(Values(*form->Series2), (std::vector<double>{200, 400}));
+        EXPECT_EQ(Values(*form->Series3), (std::vector<double>{500}));
+        EXPECT_EQ(form->Receiver().State().AxisLastValue[axY], 400);
+        EXPECT_EQ(g_reported.size(), hangUp ? 1 : 0);
+    }
+}
+
+// Runs "Config. Serial", acting on the dialog once it is up.
+void RunDialog(TForm2& form, const std::function<void(TSerialSetupDialog&)>& act)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen = true;
+        act(*dialog);
+    });
+    form.Button1->click();
+    EXPECT_TRUE(seen) << "the dialog was not modal";
+}
+
+template <class W>
+W* Child(QWidget& parent, const char* name)
+{
+    W* w = parent.findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+TEST_F(WindowTest, SettingsDialogOffersTheSimulatorAndOkAppliesWhatCancelDoesNot)
+{
+    const auto chooseFastRate = [](TSerialSetupDialog& d) {
+        auto* port = Child<QComboBox>(d, "portCombo");
+        EXPECT_GE(port->findText(TDeviceResolver::SimulatedName()), 0);
+        Child<QComboBox>(d, "baudCombo")->setCurrentText("115200");
+        Child<QCheckBox>(d, "dtrCheck")->setChecked(true);
+    };
+    RunDialog(*form, [&](TSerialSetupDialog& d) {
+        chooseFastRate(d);
+        d.reject();
+    });
+    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+
+    RunDialog(*form, [&](TSerialSetupDialog& d) {
+        chooseFastRate(d);
+        d.accept();
+    });
+    EXPECT_EQ(form->SerialSettings().BaudRate, 115200);
+    EXPECT_TRUE(form->SerialSettings().Dtr);
+    EXPECT_EQ(form->SerialSettings().Port, "COM10");
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_TRUE(g_reported.isEmpty());
+}
+
+TEST_F(WindowTest, SettingsChosenWhileOpenTakeEffectAtOnce)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    TSerialSettings s = form->SerialSettings();
+    s.Port = QString::fromStdString(pty->SlavePath());
+    form->SetSerialSettings(s);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    RunDialog(*form, [](TSerialSetupDialog& d) {
+        Child<QComboBox>(d, "baudCombo")->setCurrentText("57600");
+        d.accept();
+    });
+    EXPECT_TRUE(form->ComPort1->Connected());
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B57600));
+    EXPECT_EQ(form->ComPort1->Settings().Port, s.Port);
+}
+
+TEST(DeviceResolver, NamesMapUnderDevUnlessTheyArePaths)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"COM10", "/dev/COM10"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+        {"/dev/pts/3", "/dev/pts/3"},
+        {"./tty", "./tty"},
+        {" COM10 ", "/dev/COM10"},
+    };
+    TDeviceResolver resolver;
+    for (const auto& [name, path] : cases) {
+        EXPECT_EQ(TDeviceResolver::DevicePath(name), path) << name.toStdString();
+        EXPECT_EQ(resolver.Acquire(name), path) << name.toStdString();
+    }
+    EXPECT_EQ(resolver.Describe("COM10", "/dev/COM10"), "a porta \"COM10\" (/dev/COM10)");
+    EXPECT_EQ(resolver.Describe("/dev/ttyUSB0", "/dev/ttyUSB0"), "a porta /dev/ttyUSB0");
+    const QString simulated = resolver.Acquire(TDeviceResolver::SimulatedName());
+    EXPECT_TRUE(simulated.startsWith("/dev/pts/")) << simulated.toStdString();
+    EXPECT_TRUE(resolver.Describe(TDeviceResolver::SimulatedName(), simulated).contains("simulado"));
+    resolver.Release();
 }

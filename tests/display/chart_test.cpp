@@ -1,7 +1,7 @@
 // The live chart on Qt Charts, rendered offscreen.
 
 #include "accelerometer_chart.h"
-#include "series_sink.h"
+#include "session.h"
 #include "tchart.h"
 
 #include <QApplication>
@@ -63,19 +63,17 @@ long DifferentPixels(const QImage& a, const QImage& b)
     return count;
 }
 
+// A chart showing a session of its own; the session outlives the chart.
 struct TAccelerometer {
+    TSession Sink;
     TChart Chart;
     TAccelerometerSeries Series;
-    TSeriesSink Sink;
 
-    explicit TAccelerometer(QSize size = QSize(400, 250))
-        : Series(Setup(Chart, size)), Sink(*Series.Series1, *Series.Series2, *Series.Series3)
-    {
-    }
-    static TAccelerometerSeries Setup(TChart& chart, QSize size)
+    explicit TAccelerometer(QSize size = QSize(400, 250)) : Series(Setup(Chart, Sink, size)) {}
+    static TAccelerometerSeries Setup(TChart& chart, TSession& session, QSize size)
     {
         chart.resize(size);
-        return ApplyAccelerometerChart(chart);
+        return ApplyAccelerometerChart(chart, session);
     }
     TFastLineSeries* At(int axis) const
     {
@@ -102,7 +100,7 @@ TEST(AccelerometerChart, AppliesDeclaredSettings)
 // Each series numbers its own points from 0; a pause (the event loop runs
 // and the chart redraws) changes nothing in the numbering; a held value is
 // a point like any other.
-TEST(SeriesSink, AppendsToTheAxisSeriesAtTheNextPosition)
+TEST(ChartSeries, ShowEachAxisOfTheSessionAtItsOwnPositions)
 {
     TAccelerometer a;
     a.Chart.show();
@@ -139,8 +137,8 @@ TEST(TChart, RedrawsByItselfAfterAppends)
 {
     TAccelerometer a;
     a.Chart.show();
-    a.Series.Series1->AddY(100);
-    a.Series.Series1->AddY(200);
+    a.Sink.Append(axX, 100);
+    a.Sink.Append(axX, 200);
     // Appending touches only the store; Qt Charts gets the points when the
     // frame timer fires.
     EXPECT_EQ(a.Chart.DrawnPointCount(), 0);

@@ -1,7 +1,7 @@
-// Sample store, min/max pyramid and column reduction against brute force.
+// Column reduction against brute force.
 
 #include "plotdata/column_reduction.h"
-#include "plotdata/sample_store.h"
+#include "readings.h"
 
 #include <gtest/gtest.h>
 
@@ -11,87 +11,6 @@
 #include <vector>
 
 namespace {
-
-TSampleStore MakeStore(const std::vector<float>& values)
-{
-    TSampleStore store;
-    for (float v : values)
-        store.Append(v);
-    return store;
-}
-
-std::vector<float> RandomReadings(std::mt19937& rng, std::int64_t count)
-{
-    std::uniform_int_distribution<int> reading(0, 4095);
-    std::uniform_int_distribution<int> hold(0, 9);
-    std::vector<float> values;
-    values.reserve(std::size_t(count));
-    for (std::int64_t i = 0; i < count; ++i) {
-        // Some stretches repeat the previous value, as a failed check does.
-        if (i > 0 && hold(rng) == 0)
-            values.push_back(values.back());
-        else
-            values.push_back(float(reading(rng)));
-    }
-    return values;
-}
-
-TEST(SampleStore, KeepsEveryReadingExactly)
-{
-    TSampleStore store;
-    for (int v = 0; v <= 4095; ++v)
-        store.Append(float(v));
-    ASSERT_EQ(store.Count(), 4096);
-    for (int v = 0; v <= 4095; ++v)
-        ASSERT_EQ(store.Value(v), float(v));
-}
-
-TEST(SampleStore, EmptyRangeHasNoExtremes)
-{
-    const TSampleStore store = MakeStore({5, 6, 7});
-    EXPECT_TRUE(store.MinMax(1, 1).Empty());
-    EXPECT_TRUE(TSampleStore().MinMax(0, 0).Empty());
-}
-
-// Ranges chosen at random and around the block, level and chunk
-// boundaries (64, 512, 4096 values; chunks of 65536), over a store large
-// enough to hold several pyramid levels and chunks.
-TEST(SampleStore, PyramidMatchesBruteForce)
-{
-    std::mt19937 rng(12345);
-    const std::int64_t count = 3 * 65536 + 4097;  // ends inside partial nodes
-    const std::vector<float> values = RandomReadings(rng, count);
-    const TSampleStore store = MakeStore(values);
-    ASSERT_GE(store.Levels(), 4);
-
-    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
-    std::uniform_int_distribution<std::int64_t> any(0, count);
-    for (int i = 0; i < 3000; ++i) {
-        std::int64_t a = any(rng), b = any(rng);
-        ranges.push_back({std::min(a, b), std::max(a, b)});
-    }
-    for (std::int64_t edge : {std::int64_t(64), std::int64_t(512), std::int64_t(4096), std::int64_t(32768),
-                              std::int64_t(65536), std::int64_t(131072), count - 1}) {
-        for (std::int64_t d : {-1, 0, 1}) {
-            for (std::int64_t len : {1, 2, 63, 64, 65, 511, 513, 4095, 70000}) {
-                const std::int64_t a = std::clamp<std::int64_t>(edge + d, 0, count);
-                ranges.push_back({a, std::min(count, a + len)});
-                ranges.push_back({std::max<std::int64_t>(0, a - len), a});
-            }
-        }
-    }
-    ranges.push_back({0, count});
-    for (const auto& [first, last] : ranges) {
-        const TMinMax got = store.MinMax(first, last);
-        if (first == last) {
-            EXPECT_TRUE(got.Empty());
-            continue;
-        }
-        const auto [lo, hi] = std::minmax_element(values.begin() + first, values.begin() + last);
-        ASSERT_EQ(got.Min, *lo) << first << ".." << last;
-        ASSERT_EQ(got.Max, *hi) << first << ".." << last;
-    }
-}
 
 // Brute-force M4: each pixel column's first, last, lowest and highest point,
 // with the columns found by mapping every index.
@@ -105,7 +24,7 @@ std::vector<TColumn> BruteForceColumns(const std::vector<float>& values, const T
     std::vector<TColumn> columns;
     std::int64_t current = -1;
     for (std::int64_t i = 0; i < std::int64_t(values.size()); ++i) {
-        const std::int64_t column = mapping.FixedX(i) >> 6;
+        const std::int64_t column = FixedColumn(mapping.FixedX(i));
         const float v = values[std::size_t(i)];
         if (columns.empty() || column != current) {
             columns.push_back({i, i, v, v});
@@ -153,8 +72,8 @@ TEST(ColumnReduction, MatchesBruteForceM4)
         for (const TColumn& column : columns) {
             ASSERT_LT(at, reduced.size());
             const std::size_t begin = at;
-            const std::int64_t columnIndex = mapping.FixedX(column.First) >> 6;
-            while (at < reduced.size() && (mapping.FixedX(std::int64_t(reduced[at].X)) >> 6) == columnIndex)
+            const std::int64_t columnIndex = FixedColumn(mapping.FixedX(column.First));
+            while (at < reduced.size() && FixedColumn(mapping.FixedX(std::int64_t(reduced[at].X))) == columnIndex)
                 ++at;
             ASSERT_GT(at, begin);
             const TPlotPoint& first = reduced[begin];
@@ -191,7 +110,7 @@ TEST(ColumnReduction, FirstIndexAtFixedXIsExact)
     TColumnMapping mapping;
     mapping.DeltaX = 0.3137;
     mapping.Offset = 17.25;
-    for (std::int64_t target = 0; target < 64 * 1600; target += 37) {
+    for (std::int64_t target = 0; target < FixedOne * 1600; target += 37) {
         const std::int64_t i = FirstIndexAtFixedX(store, mapping, 0, 5000, target);
         if (i < 5000) {
             ASSERT_GE(mapping.FixedX(i), target);
@@ -200,6 +119,42 @@ TEST(ColumnReduction, FirstIndexAtFixedXIsExact)
             ASSERT_LT(mapping.FixedX(i - 1), target);
         }
     }
+}
+
+// Zoomed views put points far off the device on both sides: their place on
+// the fixed-point grid must stay ordered, floored, and free of overflow.
+TEST(ColumnReduction, FixedXIsFlooredAndOrderedFarOffTheDevice)
+{
+    struct TCase {
+        double MinX, DeltaX, Offset;
+        std::int64_t Index;
+        std::int64_t Fixed;
+    };
+    const TCase cases[] = {
+        {0, 1, 0, 3, 3 * FixedOne},
+        {0, 1, 0.5, 0, 32},
+        {10, 1, 0, 9, -FixedOne},            // a pixel left of the plot: column -1
+        {10, 0.01, 0, 9, -1},                // a hundredth of a pixel left: still column -1
+        {0, 0.015625, 0, 1, 1},
+    };
+    for (const TCase& c : cases) {
+        TColumnMapping m{c.MinX, c.DeltaX, c.Offset};
+        EXPECT_EQ(m.FixedX(c.Index), c.Fixed) << c.MinX << " " << c.DeltaX << " " << c.Index;
+    }
+    EXPECT_EQ(FixedColumn(-1), -1);
+
+    // A view of a few hundred points at the end of a billion: index 0 lies
+    // trillions of pixels to the left, and nothing wraps around.
+    TColumnMapping zoomed{1e9, 5.0, 40};
+    std::int64_t previous = zoomed.FixedX(0);
+    for (std::int64_t i : {std::int64_t(1), std::int64_t(1000), std::int64_t(999'999'999), std::int64_t(1'000'000'000),
+                           std::int64_t(1'000'000'300), std::int64_t(4'000'000'000'000'000'000)}) {
+        const std::int64_t fixed = zoomed.FixedX(i);
+        EXPECT_LE(previous, fixed) << i;
+        previous = fixed;
+    }
+    EXPECT_LT(zoomed.FixedX(0), 0);
+    EXPECT_EQ(zoomed.FixedX(1'000'000'000), 40 * FixedOne);
 }
 
 }  // namespace

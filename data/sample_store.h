@@ -1,5 +1,5 @@
 #pragma once
-// Values of one plotted series, with a min/max pyramid over them.
+// The values of one axis, with a min/max pyramid over them.
 //
 // X is implicit: the value at index i is the point with X = i. Values are
 // kept as 4-byte floats in a chunked array, which is lossless for every
@@ -46,11 +46,24 @@ public:
     static constexpr unsigned BlockBits = 6;   // 64 values per level-0 node
     static constexpr unsigned FanoutBits = 3;  // 8 children per higher node
 
+    // Makes room for one more value: every allocation the next Append
+    // needs. Throws std::bad_alloc, leaving the store as it was.
+    void Reserve()
+    {
+        m_values.Reserve();
+        if (ClosesBlock())
+            ReserveNodes();
+    }
+
+    // Appends one value. When it throws (std::bad_alloc), the store is left
+    // as it was; after Reserve() it does not throw.
     void Append(float value)
     {
+        Reserve();
+        const bool closes = ClosesBlock();
         m_values.PushBack(value);
         m_block.Include(value);
-        if ((m_values.Size() & ((std::int64_t(1) << BlockBits) - 1)) == 0)
+        if (closes)
             CloseBlock();
     }
 
@@ -70,6 +83,13 @@ private:
         TMinMax Pending;  // fold of the complete children of the next node
     };
 
+    // True when the next value completes a block.
+    bool ClosesBlock() const { return ((m_values.Size() + 1) & ((std::size_t(1) << BlockBits) - 1)) == 0; }
+    // Room for the nodes that closing the block writes, on every level the
+    // carry reaches.
+    void ReserveNodes();
+    // Writes the completed block's node and its completed ancestors; needs
+    // ReserveNodes() first and then cannot throw.
     void CloseBlock();
     TMinMax ScanValues(std::int64_t first, std::int64_t last) const;
     TMinMax ScanNodes(int level, std::int64_t first, std::int64_t last) const;

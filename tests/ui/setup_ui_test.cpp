@@ -1,6 +1,4 @@
 // The "Config. Serial" dialog and the connection lamp.
-#include "serial_test_support.h"
-
 #include "pty_pair.h"
 #include "serial_setup_dialog.h"
 #include "tcomled.h"
@@ -11,7 +9,7 @@
 #include <QComboBox>
 #include <QTimer>
 
-#include <termios.h>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,20 +39,22 @@ TEST(SerialSetupDialog, ShowsAndReturnsEverySetting)
 {
     for (const TSerialSettings& s : {TSerialSettings{}, Unusual()}) {
         SCOPED_TRACE(s.Port.toStdString());
-        TSerialSetupDialog dialog(s);
+        TSerialSetupDialog dialog(s, {});
         EXPECT_EQ(dialog.windowTitle(), "Config. Serial");
         EXPECT_TRUE(dialog.Settings() == s);
     }
 }
 
-TEST(SerialSetupDialog, OffersTheSimulatorStandardRatesAndAllLineChoices)
+TEST(SerialSetupDialog, OffersTheCallersPortsStandardRatesAndAllLineChoices)
 {
-    TSerialSetupDialog dialog(TSerialSettings{});
+    TSerialSetupDialog dialog(TSerialSettings{}, {{"Dispositivo de teste", "Só para o teste"}});
     auto* port = Child<QComboBox>(dialog, "portCombo");
     auto* baud = Child<QComboBox>(dialog, "baudCombo");
     ASSERT_TRUE(port && baud);
     EXPECT_TRUE(port->isEditable()); // a path typed by hand
-    EXPECT_GE(port->findText(SimulatedDeviceName()), 0);
+    const int extra = port->findText("Dispositivo de teste");
+    ASSERT_GE(extra, 0);
+    EXPECT_EQ(port->itemData(extra, Qt::ToolTipRole).toString(), "Só para o teste");
     EXPECT_TRUE(baud->isEditable()); // a custom rate
     EXPECT_EQ(baud->itemText(0), "110");
     EXPECT_EQ(baud->itemText(baud->count() - 1), "921600");
@@ -68,62 +68,6 @@ TEST(SerialSetupDialog, OffersTheSimulatorStandardRatesAndAllLineChoices)
     const TSerialSettings s = dialog.Settings();
     EXPECT_EQ(s.Port, "ttyUSB1");
     EXPECT_EQ(s.BaudRate, 31250);
-}
-
-// Runs ShowSetupDialog, acting on the dialog once it is up.
-bool RunDialog(TComPort& port, const std::function<void(TSerialSetupDialog&)>& act)
-{
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        seen = true;
-        act(*dialog);
-    });
-    const bool accepted = port.ShowSetupDialog();
-    EXPECT_TRUE(seen) << "the dialog was not modal";
-    return accepted;
-}
-
-TEST(SerialSetupDialog, OkAppliesAndCancelChangesNothing)
-{
-    TComPort port;
-    const auto chooseFastRate = [](TSerialSetupDialog& d) {
-        Child<QComboBox>(d, "baudCombo")->setCurrentText("115200");
-        Child<QCheckBox>(d, "dtrCheck")->setChecked(true);
-    };
-    EXPECT_FALSE(RunDialog(port, [&](TSerialSetupDialog& d) {
-        chooseFastRate(d);
-        d.reject();
-    }));
-    EXPECT_TRUE(port.Settings() == TSerialSettings{});
-
-    EXPECT_TRUE(RunDialog(port, [&](TSerialSetupDialog& d) {
-        chooseFastRate(d);
-        d.accept();
-    }));
-    EXPECT_EQ(port.Settings().BaudRate, 115200);
-    EXPECT_TRUE(port.Settings().Dtr);
-    EXPECT_EQ(port.Settings().Port, "COM10");
-}
-
-TEST(SerialSetupDialog, OkWhileOpenTakesEffectAtOnce)
-{
-    TPtyPair pty;
-    TComPort port;
-    TSerialSettings s;
-    s.Port = QString::fromStdString(pty.SlavePath());
-    port.SetSettings(s);
-    port.SetConnected(true);
-    EXPECT_TRUE(RunDialog(port, [](TSerialSetupDialog& d) {
-        Child<QComboBox>(d, "baudCombo")->setCurrentText("57600");
-        d.accept();
-    }));
-    EXPECT_TRUE(port.Connected());
-    termios t{};
-    ASSERT_EQ(tcgetattr(pty.Slave(), &t), 0);
-    EXPECT_EQ(cfgetispeed(&t), speed_t(B57600));
 }
 
 TEST(ComLed, LitRedWhileThePortIsOpen)

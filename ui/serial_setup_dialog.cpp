@@ -26,7 +26,9 @@ QComboBox* MakeChoice(QWidget* parent, const char* objectName,
 
 } // namespace
 
-TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, QWidget* parent) : QDialog(parent)
+TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPortChoice>& extraPorts,
+                                       QWidget* parent)
+    : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Config. Serial"));
     setModal(true);
@@ -46,9 +48,10 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, QWidget* parent
         details << info.systemLocation();
         m_port->setItemData(m_port->count() - 1, details.join(QStringLiteral(" · ")), Qt::ToolTipRole);
     }
-    m_port->addItem(SimulatedDeviceName());
-    m_port->setItemData(m_port->count() - 1,
-                        QStringLiteral("Um acelerômetro simulado pelo programa, a 9600 baud"), Qt::ToolTipRole);
+    for (const TPortChoice& choice : extraPorts) {
+        m_port->addItem(choice.Name);
+        m_port->setItemData(m_port->count() - 1, choice.Description, Qt::ToolTipRole);
+    }
     m_port->setCurrentText(s.Port);
     m_port->setToolTip(QStringLiteral("Nome sem '/' é um dispositivo em /dev (COM10 é /dev/COM10); "
                                       "um caminho completo é usado como está."));

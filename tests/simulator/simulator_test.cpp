@@ -6,6 +6,7 @@
 #include "signal_generator.h"
 #include "sim_options.h"
 #include "stream_builder.h"
+#include "test_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +21,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class CollectingSink : public ISampleSink {
-public:
-    void Append(TAxis axis, double value) override { points.push_back({axis, value}); }
-    std::vector<TExpectedPoint> points;
-};
-
 // Feeds bytes to the real decoder in reads of random sizes, as a port
 // would deliver them.
-std::vector<TExpectedPoint> DecodeInPieces(const Bytes& bytes, uint32_t seed)
+TCollectingSink DecodeInPieces(const Bytes& bytes, uint32_t seed)
 {
     TReceiveState state{};
-    CollectingSink sink;
+    TCollectingSink sink;
     std::mt19937 rng(seed);
     std::uniform_int_distribution<size_t> piece(1, 17);
     for (size_t pos = 0; pos < bytes.size();) {
@@ -39,15 +34,16 @@ std::vector<TExpectedPoint> DecodeInPieces(const Bytes& bytes, uint32_t seed)
         DecodeBytes(state, bytes.data() + pos, int(n), sink);
         pos += n;
     }
-    return sink.points;
+    return sink;
 }
 
-void ExpectSamePoints(const std::vector<TExpectedPoint>& actual, const TExpectedPoints& expected)
+void ExpectSamePoints(const TCollectingSink& actual, const TExpectedPoints& expected)
 {
-    ASSERT_EQ(actual.size(), expected.Size());
-    for (size_t i = 0; i < actual.size(); ++i) {
-        ASSERT_EQ(actual[i].Axis, expected.InOrder[i].Axis) << "point " << i;
-        ASSERT_EQ(actual[i].Value, expected.InOrder[i].Value) << "point " << i;
+    ASSERT_EQ(actual.Points.size(), expected.Size());
+    for (size_t i = 0; i < actual.Points.size(); ++i) {
+        ASSERT_EQ(actual.Points[i].first, expected.InOrder[i].Axis) << "point " << i;
+        ASSERT_EQ(actual.Points[i].second, expected.InOrder[i].Value) << "point " << i;
+        ASSERT_EQ(actual.Validity[i], expected.InOrder[i].Valid) << "point " << i;
     }
 }
 
@@ -80,11 +76,10 @@ TEST(FrameEncoder, ValidFramesDecodeToTheirValueOnEveryAxis)
         for (TAxis axis : {axX, axY, axZ}) {
             const TFrameBytes f = EncodeValidFrame(axis, v);
             TReceiveState state{};
-            CollectingSink sink;
+            TCollectingSink sink;
             DecodeBytes(state, f.data(), 3, sink);
-            ASSERT_EQ(sink.points.size(), 1u);
-            EXPECT_EQ(sink.points[0].Axis, axis);
-            EXPECT_EQ(sink.points[0].Value, double(v));
+            ASSERT_EQ(sink.Points.size(), 1u);
+            EXPECT_EQ(sink.Points[0], TPoint(axis, double(v)));
         }
     }
 }

@@ -1,16 +1,31 @@
 #include "sample_store.h"
 
+namespace {
+constexpr std::size_t FanoutMask = (std::size_t(1) << TSampleStore::FanoutBits) - 1;
+}
+
+void TSampleStore::ReserveNodes()
+{
+    // A new, still empty level is harmless to queries: they use a level's
+    // nodes only where whole nodes of it lie inside the range.
+    for (std::size_t level = 0;; ++level) {
+        if (level == m_levels.size())
+            m_levels.emplace_back();
+        auto& nodes = m_levels[level].Nodes;
+        nodes.Reserve();
+        if (((nodes.Size() + 1) & FanoutMask) != 0)
+            return;
+    }
+}
+
 void TSampleStore::CloseBlock()
 {
     TMinMax node = m_block;
     m_block = TMinMax();
-    constexpr std::size_t fanoutMask = (std::size_t(1) << FanoutBits) - 1;
     for (std::size_t level = 0;; ++level) {
-        if (level == m_levels.size())
-            m_levels.emplace_back();
         TLevel& current = m_levels[level];
         current.Nodes.PushBack(node);
-        if ((current.Nodes.Size() & fanoutMask) != 0) {
+        if ((current.Nodes.Size() & FanoutMask) != 0) {
             // Not the last child of its parent: remember it for the parent.
             current.Pending.Include(node);
             return;

@@ -1,36 +1,16 @@
 #pragma once
-// Helpers shared by the serial tests: a sink that collects points and
-// writing to a pty master.
+// Writing to a pseudo-terminal's master, as the device would.
 
-#include "frame_decoder.h"
 #include "frame_encoder.h"
-
-#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <functional>
-#include <stdexcept>
+#include <cstdint>
+#include <initializer_list>
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-using TPoint = std::pair<TAxis, double>;
-
-class TCollectingSink : public ISampleSink {
-public:
-    void Append(TAxis axis, double value) override
-    {
-        if (BeforeAppend)
-            BeforeAppend(points.size());
-        points.emplace_back(axis, value);
-    }
-    // Called with the number of points so far; may throw to act as a
-    // failing chart.
-    std::function<void(size_t)> BeforeAppend;
-    std::vector<TPoint> points;
-};
 
 inline void WriteAll(int fd, const std::vector<uint8_t>& bytes)
 {
@@ -53,4 +33,3 @@ inline std::vector<uint8_t> ValidFrames(std::initializer_list<std::pair<TAxis, i
     }
     return bytes;
 }
-

@@ -1,22 +1,30 @@
 #pragma once
 // The modal "Config. Serial" dialog: port (the machine's serial ports, the
-// simulated accelerometer, or a path typed by hand), baud rate (standard
-// rates or a custom one), data bits, parity, stop bits, flow control and the
-// DTR/RTS lines. It edits a copy of the settings; Settings() gives the
-// user's choice.
+// entries the caller adds, such as the simulated accelerometer, or a path
+// typed by hand), baud rate (standard rates or a custom one), data bits,
+// parity, stop bits, flow control and the DTR/RTS lines. It edits a copy of
+// the settings; Settings() gives the user's choice.
 
 #include "serial_settings.h"
 
 #include <QDialog>
+#include <QList>
 
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
 
+// A port offered besides the machine's own: its name and a tooltip.
+struct TPortChoice {
+    QString Name;
+    QString Description;
+};
+
 class TSerialSetupDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TSerialSetupDialog(const TSerialSettings& settings, QWidget* parent = nullptr);
+    TSerialSetupDialog(const TSerialSettings& settings, const QList<TPortChoice>& extraPorts,
+                       QWidget* parent = nullptr);
 
     // The settings as the widgets show them.
     TSerialSettings Settings() const;

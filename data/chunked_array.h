@@ -1,0 +1,93 @@
+#pragma once
+// Append-only array stored in fixed-size chunks.
+//
+// Growing never moves what is already stored: a new chunk is allocated when
+// the last one is full, and only the small table of chunk pointers is ever
+// reallocated. Chunks of a trivially constructible type are left
+// uninitialised, so their memory becomes resident only as it is written;
+// other types are constructed in full when their chunk is allocated.
+//
+// Appends are exception-safe: Reserve() does every allocation the next
+// PushBack needs and may throw, changing nothing; PushBack after it cannot
+// throw. So a caller that appends to several arrays as one step reserves in
+// all of them first.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+template <typename T, unsigned ChunkBits>
+class TChunkedArray {
+public:
+    static constexpr std::size_t ChunkSize = std::size_t(1) << ChunkBits;
+    static constexpr std::size_t ChunkMask = ChunkSize - 1;
+
+    std::size_t Size() const { return m_size; }
+    bool Empty() const { return m_size == 0; }
+
+    // Makes room for one more element. Throws std::bad_alloc, leaving the
+    // array as it was.
+    void Reserve()
+    {
+        if ((m_size & ChunkMask) != 0 || (m_size >> ChunkBits) < m_chunks.size())
+            return;
+        std::unique_ptr<T[]> chunk(new T[ChunkSize]);
+        // Should the table fail to grow, the chunk is freed with `chunk`.
+        m_chunks.push_back(std::move(chunk));
+    }
+
+    void PushBack(const T& value)
+    {
+        Reserve();
+        m_chunks[m_size >> ChunkBits][m_size & ChunkMask] = value;
+        ++m_size;
+    }
+
+    T operator[](std::size_t index) const { return m_chunks[index >> ChunkBits][index & ChunkMask]; }
+    T& Back() { return m_chunks[(m_size - 1) >> ChunkBits][(m_size - 1) & ChunkMask]; }
+    const T& Back() const { return m_chunks[(m_size - 1) >> ChunkBits][(m_size - 1) & ChunkMask]; }
+
+    // Start of the chunk holding index; valid up to the end of that chunk
+    // (or of the array, whichever comes first).
+    const T* ChunkAt(std::size_t index) const { return m_chunks[index >> ChunkBits].get(); }
+
+    // Memory held, in bytes (chunks and their table).
+    std::size_t HeldBytes() const
+    {
+        return m_chunks.size() * ChunkSize * sizeof(T) + m_chunks.capacity() * sizeof(std::unique_ptr<T[]>);
+    }
+
+private:
+    std::vector<std::unique_ptr<T[]>> m_chunks;
+    std::size_t m_size = 0;
+};
+
+// A sequence of bits, one per point, in 64-bit words.
+class TBitArray {
+public:
+    std::size_t Size() const { return m_size; }
+
+    bool operator[](std::size_t index) const { return (m_words[index >> 6] >> (index & 63)) & 1u; }
+
+    void Reserve()
+    {
+        if ((m_size & 63) == 0)
+            m_words.Reserve();
+    }
+
+    void PushBack(bool bit)
+    {
+        if ((m_size & 63) == 0)
+            m_words.PushBack(0);
+        if (bit)
+            m_words.Back() |= std::uint64_t(1) << (m_size & 63);
+        ++m_size;
+    }
+
+    std::size_t HeldBytes() const { return m_words.HeldBytes(); }
+
+private:
+    TChunkedArray<std::uint64_t, 12> m_words;
+    std::size_t m_size = 0;
+};
