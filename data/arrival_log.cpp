@@ -13,17 +13,6 @@ int AxisAt(int firstAxis, int step, std::uint64_t k)
 
 }  // namespace
 
-bool TArrivalLog::FitsRun(TAxis axis) const
-{
-    if (m_runs.empty())
-        return false;
-    const TRun& run = m_runs.back();
-    const std::uint64_t k = m_count - run.FirstFrame;
-    if (run.Step == UnknownStep)
-        return true;  // the second frame sets the step
-    return AxisAt(run.FirstAxis, run.Step, k) == axis;
-}
-
 bool TArrivalLog::FitsBlock(std::int64_t timeUs) const
 {
     if (m_blocks.Empty())
@@ -35,7 +24,7 @@ bool TArrivalLog::FitsBlock(std::int64_t timeUs) const
         && std::uint64_t(timeUs - block.BaseUs) <= std::numeric_limits<std::uint32_t>::max();
 }
 
-void TArrivalLog::Reserve(TAxis axis, bool newBatch)
+void TArrivalLog::ReserveSlow(TAxis axis, bool newBatch)
 {
     if (!FitsRun(axis) && m_runs.size() == m_runs.capacity())
         m_runs.reserve(std::max<std::size_t>(4, m_runs.size() * 2));
@@ -45,10 +34,16 @@ void TArrivalLog::Reserve(TAxis axis, bool newBatch)
     }
 }
 
-void TArrivalLog::Append(TAxis axis, bool newBatch, std::int64_t timeUs)
+void TArrivalLog::AppendSlow(TAxis axis, bool newBatch, std::int64_t timeUs)
 {
-    Reserve(axis, newBatch);
-    if (!FitsRun(axis)) {
+    ReserveSlow(axis, newBatch);
+    int step;
+    if (m_expected == int(axis)) {
+        step = m_step;  // the common case: the run goes on
+    } else if (m_expected == AnyAxis) {
+        step = (int(axis) - m_runs.back().FirstAxis + AxisCount) % AxisCount;
+        m_runs.back().Step = std::uint8_t(step);
+    } else {
         TRun run{};
         run.FirstFrame = m_count;
         for (int a = 0; a < AxisCount; ++a)
@@ -56,8 +51,15 @@ void TArrivalLog::Append(TAxis axis, bool newBatch, std::int64_t timeUs)
         run.FirstAxis = std::uint8_t(axis);
         run.Step = UnknownStep;
         m_runs.push_back(run);
-    } else if (m_runs.back().Step == UnknownStep) {
-        m_runs.back().Step = std::uint8_t((axis - m_runs.back().FirstAxis + AxisCount) % AxisCount);
+        step = -1;
+    }
+    m_step = step;
+    if (step < 0) {
+        m_expected = AnyAxis;
+    } else {
+        m_expected = int(axis) + step;
+        if (m_expected >= AxisCount)
+            m_expected -= AxisCount;
     }
     if (m_blocks.Empty()) {
         // Frames before any read (appended directly) count from time 0.

@@ -38,10 +38,26 @@ public:
 
     // Makes room for appending a frame of axis; newBatch when it starts a
     // batch with a new time.
-    void Reserve(TAxis axis, bool newBatch);
+    void Reserve(TAxis axis, bool newBatch)
+    {
+        if (newBatch || !FitsRun(axis) || m_count == 0)
+            ReserveSlow(axis, newBatch);
+    }
     // The next frame went to axis; when newBatch, it is the first frame of
     // a read received at timeUs.
-    void Append(TAxis axis, bool newBatch, std::int64_t timeUs);
+    void Append(TAxis axis, bool newBatch, std::int64_t timeUs)
+    {
+        if (m_expected == int(axis) && !newBatch) {
+            // Every frame but a few: the run goes on in the same batch.
+            m_expected += m_step;
+            if (m_expected >= AxisCount)
+                m_expected -= AxisCount;
+            ++m_axisCount[axis];
+            ++m_count;
+            return;
+        }
+        AppendSlow(axis, newBatch, timeUs);
+    }
 
     // The point the frame with arrival number frame (0-based) became.
     TFramePoint Point(std::uint64_t frame) const;
@@ -103,7 +119,10 @@ private:
     };
     static constexpr std::uint64_t EntriesPerBlock = 4096;
 
-    bool FitsRun(TAxis axis) const;
+    void ReserveSlow(TAxis axis, bool newBatch);
+    void AppendSlow(TAxis axis, bool newBatch, std::int64_t timeUs);
+    // True when a frame of axis continues the current run.
+    bool FitsRun(TAxis axis) const { return m_expected == int(axis) || m_expected == AnyAxis; }
     bool FitsBlock(std::int64_t timeUs) const;
     std::size_t RunOfFrame(std::uint64_t frame) const;
     std::size_t EntryOfFrame(std::uint64_t frame) const;
@@ -112,8 +131,15 @@ private:
     std::uint64_t EntryEnd(std::size_t block, std::size_t entry) const;
     std::uint64_t BlockEnd(std::size_t block) const;
 
+    // The axis the current run expects next; AnyAxis while the run has one
+    // frame (the second sets the step), NoRun before the first frame.
+    static constexpr int AnyAxis = -1;
+    static constexpr int NoRun = -2;
+
     std::uint64_t m_count = 0;
     std::int64_t m_axisCount[AxisCount] = {};
+    int m_expected = NoRun;
+    int m_step = -1;  // of the current run, once known
     std::vector<TRun> m_runs;
     TChunkedArray<TBlock, 8> m_blocks;
     TChunkedArray<TEntry, 12> m_entries;
