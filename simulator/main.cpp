@@ -5,6 +5,7 @@
 #include "sim_options.h"
 #include "stream_builder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
