@@ -2,6 +2,7 @@
 // pseudo-terminal, the simulator's bytes, the chart's series.
 #include "app_test_support.h"
 #include "exception.h"
+#include "frame_decoder.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "stream_builder.h"
@@ -25,6 +26,9 @@ protected:
     void SetUp() override
     {
         g_reported.clear();
+        // The receive state belongs to the program and is never reset; each
+        // test is a fresh run of the program, whatever ran before it.
+        ProgramReceiveState() = TReceiveState{};
         form = std::make_unique<TForm2>();
         form->show();
     }
