@@ -42,7 +42,7 @@ TEST(ProgramWithoutDisplay, SaysSoOnStandardErrorAndEndsWithZero)
     const NoDisplayCase cases[] = {
         {"nothing set", {}, QStringLiteral("DISPLAY")},
         {"an X display that does not exist", {{"DISPLAY", ":4242"}}, QStringLiteral(":4242")},
-        {"a Wayland display only", {{"WAYLAND_DISPLAY", "wayland-4242"}}, QStringLiteral("DISPLAY")},
+        {"a Wayland display only", {{"WAYLAND_DISPLAY", "wayland-4242"}}, QStringLiteral("wayland-4242")},
         {"an empty platform choice", {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ":4243"}}, QStringLiteral(":4243")},
     };
     for (const NoDisplayCase& c : cases) {
