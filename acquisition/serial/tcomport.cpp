@@ -1,11 +1,13 @@
 #include "tcomport.h"
 
 #include "exception.h"
+#include "modem_lines.h"
 
 #include <QMetaObject>
 #include <QSerialPort>
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -108,14 +110,15 @@ void TComPort::Open()
 
 void TComPort::ApplyModemLines()
 {
-    // Opening a tty raises DTR and RTS; the settings say whether they stay
-    // up. A line that refuses modem control (a pseudo-terminal, some
-    // adapters) reports UnsupportedOperationError, which is not an error for
-    // this program: it never uses the modem lines.
-    m_port->setDataTerminalReady(m_settings.Dtr);
-    if (m_settings.FlowControl != QSerialPort::HardwareControl)
-        m_port->setRequestToSend(m_settings.Rts);
-    m_port->clearError();
+    // Opening a tty raises DTR and RTS; the settings say which stay up. Both
+    // move in one request (see modem_lines.h). A line without modem control
+    // (a pseudo-terminal) has nothing to hold off; any other refusal costs
+    // the program nothing, as it never uses the lines, but is not hidden.
+    const int error = SetModemLines(int(m_port->handle()),
+                                    {m_settings.Dtr, m_settings.Rts, m_settings.FlowControl != QSerialPort::HardwareControl});
+    if (error != 0 && !HasNoModemLines(error))
+        qWarning("%s", qUtf8Printable(QStringLiteral("Acelerômetro: não foi possível ajustar DTR/RTS em %1: %2")
+                                          .arg(DeviceDescription(), QString::fromLocal8Bit(std::strerror(error)))));
 }
 
 const char* TComPort::SetLine()

@@ -105,7 +105,9 @@ TEST_F(WindowTest, IsLaidOutAsDeclared)
     }
     EXPECT_EQ(form->findChild<TComPort*>("ComPort1"), form->ComPort1);
 
-    // Tab order: chart, then the three buttons.
+    // Declared tab order: chart, then the three buttons. The chart is in
+    // the chain but is reached by a click only, never by Tab.
+    EXPECT_EQ(form->Chart1->focusPolicy(), Qt::ClickFocus);
     QWidget* order[] = {form->Chart1, form->Button1, form->Button2, form->Button3};
     for (int i = 0; i + 1 < 4; ++i) {
         QWidget* next = order[i]->nextInFocusChain();
@@ -117,6 +119,31 @@ TEST_F(WindowTest, IsLaidOutAsDeclared)
     // Nothing grows with the window.
     form->resize(900, 700);
     EXPECT_EQ(form->Chart1->geometry(), QRect(152, 56, 400, 250));
+}
+
+TEST_F(WindowTest, KeyboardStartsOnConfigSerialAndTabWalksTheButtons)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->Button1);
+
+    struct Step { Qt::Key key; QPushButton* focus; };
+    const Step steps[] = {
+        {Qt::Key_Tab, form->Button2},
+        {Qt::Key_Tab, form->Button3},
+        {Qt::Key_Tab, form->Button1}, // round again, past the chart
+        {Qt::Key_Backtab, form->Button3},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(QApplication::focusWidget(), s.key);
+        EXPECT_EQ(QApplication::focusWidget(), s.focus) << s.focus->text().toStdString();
+    }
+
+    // A click gives the chart the focus; Tab goes on from its place.
+    QTest::mouseClick(form->Chart1->viewport(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), form->Chart1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form->Button1);
 }
 
 TEST_F(WindowTest, StartsClosedDarkAndEmpty)

@@ -17,6 +17,27 @@
 
 namespace {
 
+// Collects Qt's warnings while it lives.
+class TWarningCollector {
+public:
+    TWarningCollector() : m_previous(qInstallMessageHandler(&Collect)) { s_current = this; }
+    ~TWarningCollector()
+    {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    QStringList Texts;
+
+private:
+    static void Collect(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtWarningMsg && s_current)
+            s_current->Texts << text;
+    }
+    static inline TWarningCollector* s_current = nullptr;
+    QtMessageHandler m_previous;
+};
+
 // A port on a fresh pty, feeding its own receive state and collecting sink.
 class ComPortOnPty : public ::testing::Test {
 protected:
@@ -166,6 +187,47 @@ TEST_F(ComPortOnPty, SettingsChosenWhileOpenTakeEffectAtOnce)
     EXPECT_EQ(opened, 1); // same device: not reopened
 }
 
+// The line as something else left it before the program opened it: the
+// kernel's defaults, another program, a tool that put it at speed 0.
+struct FoundLine {
+    const char* name;
+    speed_t speed;
+    bool hupcl;
+};
+
+const FoundLine foundLines[] = {
+    {"kernel defaults", B9600, true},
+    {"left at speed 0 without hang-up on close", B0, false},
+    {"another program's speed without hang-up on close", B38400, false},
+};
+
+TEST_F(ComPortOnPty, EachOpenAppliesTheSettingsAndCloseLeavesTheLineAsFound)
+{
+    // Nothing is parked on the line for the next open: a speed of 0 would
+    // only move the raise of DTR and RTS from the open to the moment the
+    // speed is set, and would hand the next program a hung-up line.
+    const LineCase& chosen = lineCases[0];
+    port.SetSettings(WithLine(port.Settings(), chosen));
+    for (const FoundLine& found : foundLines) {
+        SCOPED_TRACE(found.name);
+        termios t = LineSettings();
+        cfsetispeed(&t, found.speed);
+        cfsetospeed(&t, found.speed);
+        t.c_cflag = found.hupcl ? (t.c_cflag | HUPCL) : (t.c_cflag & ~tcflag_t(HUPCL));
+        ASSERT_EQ(tcsetattr(pty->Slave(), TCSANOW, &t), 0);
+        for (int round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(round);
+            port.SetConnected(true);
+            ExpectLine(LineSettings(), chosen);
+            port.Close();
+            const termios left = LineSettings();
+            EXPECT_EQ(cfgetospeed(&left), found.speed);
+            EXPECT_EQ(cfgetispeed(&left), found.speed);
+            EXPECT_EQ((left.c_cflag & HUPCL) != 0, found.hupcl);
+        }
+    }
+}
+
 TEST_F(ComPortOnPty, ChoosingAnotherDeviceWhileOpenReopensThere)
 {
     port.SetConnected(true);
@@ -261,8 +323,9 @@ TEST_F(ComPortOnPty, HangUpClosesOnceReportsOnceKeepsPointsAndReopens)
 
 TEST_F(ComPortOnPty, RefusedModemLinesAreNoError)
 {
-    // A pty refuses DTR/RTS control; whatever the settings ask of the lines,
-    // the port opens, stays open and receives.
+    // A pty has no DTR/RTS; whatever the settings ask of the lines, the port
+    // opens, stays open and receives, and says nothing about the lines.
+    TWarningCollector warnings;
     const std::pair<bool, bool> lines[] = {{false, false}, {true, true}, {true, false}};
     int value = 1;
     for (const auto& [dtr, rts] : lines) {
@@ -279,6 +342,7 @@ TEST_F(ComPortOnPty, RefusedModemLinesAreNoError)
         ++value;
     }
     EXPECT_TRUE(failures.isEmpty());
+    EXPECT_TRUE(warnings.Texts.filter("DTR").isEmpty()) << warnings.Texts.join("; ").toStdString();
 }
 
 struct ThrowCase {
