@@ -1,9 +1,11 @@
 #pragma once
-// The program's one window: chart, connection lamp, the three buttons and
-// the serial port, laid out by tform2.ui and wired when it is created. The
-// window owns the session (every point received), the receiver that feeds
-// it from the port, and the user's serial settings, which it applies to the
-// port as the settings dialog returns them.
+// The program's one window: chart, connection lamp, the three buttons, the
+// status line below the chart and the serial port, laid out by tform2.ui
+// and wired when it is created. The window owns the session (every point
+// received), the receiver that feeds it from the port, and the user's
+// serial settings, which it applies to the port as the settings dialog
+// returns them. With reconnection on, a device that goes away is waited
+// for (link_status.h, reconnector.h).
 
 #include "device_resolver.h"
 #include "receiver.h"
@@ -15,11 +17,14 @@
 #include <memory>
 
 class QCloseEvent;
+class QLabel;
 class QPushButton;
 class TChart;
 class TComLed;
 class TComPort;
 class TFastLineSeries;
+class TLinkMonitor;
+class TReconnector;
 
 namespace Ui { class TForm2; }
 
@@ -39,13 +44,18 @@ public:
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
     TComLed* ComLed1 = nullptr;
+    QLabel* StatusLine = nullptr;
 
     // Event handlers.
     void ComPort1RxChar(QObject* sender, int count);
     void Button1Click();   // "Config. Serial": the settings dialog
-    void Button2Click();   // "Inicia": open the port (errors reach the caller)
-    void FormClose();      // closing: close the port if it is open
-    void Button3Click();   // "Para": close the port, open or not
+    void Button2Click();   // "Inicia": open the port (errors reach the caller);
+                           // with reconnection on, a device not there is waited for
+    void FormClose();      // closing: stop waiting, close the port if it is open
+    void Button3Click();   // "Para": stop waiting, close the port, open or not
+
+    // Records the readings to `path` (--record).
+    void StartRecording(const QString& path);
 
     // The serial settings as the user chose them. Setting them does what
     // OK in the dialog does: while open, line settings take effect at once
@@ -55,6 +65,9 @@ public:
 
     const TSession& Session() const { return m_session; }
     const TReceiver& Receiver() const { return m_receiver; }
+    // Reconnection on, the device gone: waiting for it to come back.
+    bool WaitingForDevice() const;
+    const TLinkMonitor& LinkMonitor() const { return *m_linkMonitor; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,12 +76,15 @@ private:
     void BindHandlers();
     void OpenPort();
     void PortConnectedChanged(bool open);
+    void PortFailed(const QString& message, int kind);
 
     std::unique_ptr<Ui::TForm2> m_ui;
     TSession m_session;
     TReceiver m_receiver;
     TDeviceResolver m_devices;
     TSerialSettings m_settings;
+    TReconnector* m_reconnector = nullptr;
+    TLinkMonitor* m_linkMonitor = nullptr;
 };
 
 // The one instance, set by the application when it creates the window.

@@ -93,6 +93,11 @@ void TComPort::SetConnected(bool value)
     Open();
 }
 
+QString TComPort::Device() const
+{
+    return Connected() ? m_device : QString();
+}
+
 QString TComPort::DeviceDescription() const
 {
     if (!m_label.isEmpty())
@@ -125,6 +130,7 @@ void TComPort::Open()
         m_port->clearError();
         ThrowOpenFailure(what, HeldByFlock());
     }
+    m_device = device;
     ApplyModemLines();
     emit connectedChanged(true);
 }

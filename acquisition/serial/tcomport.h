@@ -59,6 +59,10 @@ public:
     // cannot be applied; the port is then closed.
     void SetSettings(const TSerialSettings& settings);
 
+    // The device the port has open, links resolved ("/dev/ttyUSB0" for
+    // /dev/COM10 made by a udev rule); empty while closed.
+    QString Device() const;
+
     // How messages name the device, e.g. 'a porta "COM10" (/dev/COM10)';
     // empty: "a porta" and the path.
     void SetDeviceLabel(const QString& label) { m_label = label; }
@@ -88,6 +92,7 @@ private:
 
     TSerialSettings m_settings;
     QString m_label;
+    QString m_device;
     QSerialPort* m_port = nullptr;
     bool m_opening = false;
 };
