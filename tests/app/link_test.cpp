@@ -4,6 +4,7 @@
 // effect, and the termination signals' way to the window.
 #include "app_test_support.h"
 #include "command_line.h"
+#include "device_resolver.h"
 #include "link_status.h"
 #include "paced_writer.h"
 #include "pty_helpers.h"
@@ -347,6 +348,84 @@ TEST_F(LinkTest, CommandLineWithoutOptionsLeavesTheWindowAsItStarts)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->WaitingForDevice());
     EXPECT_TRUE(g_reported.isEmpty());
+}
+
+TEST(LinkStatus, NumbersAreWrittenTheBrazilianWay)
+{
+    const std::pair<std::uint64_t, QString> counts[] = {
+        {0, "0"}, {999, "999"}, {1000, "1.000"}, {1234567, "1.234.567"}, {12345678901ull, "12.345.678.901"}};
+    for (const auto& [count, text] : counts)
+        EXPECT_EQ(FormatCount(count), text) << count;
+
+    struct Share { std::uint64_t part, whole; QString text; };
+    const Share shares[] = {{0, 0, "0%"},        {0, 500, "0%"},          {1, 3, "33,3%"},
+                            {5, 100, "5,0%"},    {1, 1000000, "<0,1%"},   {1000, 1000, "100,0%"}};
+    for (const Share& s : shares)
+        EXPECT_EQ(FormatShare(s.part, s.whole), s.text) << s.part << "/" << s.whole;
+    EXPECT_EQ(FormatRate(319.6), "320");
+    EXPECT_EQ(FormatRate(12345.0), "12.345");
+}
+
+TEST(LinkStatus, SaysWhatStateTheLinkIsInAndWithWhatSettings)
+{
+    TSerialSettings unusual;
+    unusual.Port = "COM10";
+    unusual.BaudRate = 115200;
+    unusual.DataBits = QSerialPort::Data7;
+    unusual.Parity = QSerialPort::EvenParity;
+    unusual.StopBits = QSerialPort::TwoStop;
+    unusual.FlowControl = QSerialPort::HardwareControl;
+    unusual.Dtr = true;
+    unusual.Reconnect = true;
+    EXPECT_EQ(LineDescription(TSerialSettings{}), "9600 baud, 8N1, sem controle de fluxo, DTR desligado, RTS desligado");
+    EXPECT_EQ(LineDescription(unusual), "115200 baud, 7E2, controle de fluxo RTS/CTS, DTR ligado, RTS do controle de fluxo");
+
+    struct Case { const char* name; TLinkState state; QString port; QString device; QString says; };
+    const Case cases[] = {
+        {"closed", TLinkState::Closed, "COM10", "", "porta fechada"},
+        {"open on a udev name", TLinkState::Open, "COM10", "/dev/ttyUSB0", "porta aberta em COM10 (/dev/ttyUSB0)"},
+        {"open on a path", TLinkState::Open, "/dev/pts/4", "/dev/pts/4", "porta aberta em /dev/pts/4"},
+        {"waiting for a name", TLinkState::Waiting, "COM10", "", "aguardando o dispositivo COM10 (/dev/COM10)"},
+        {"waiting for the simulator", TLinkState::Waiting, TDeviceResolver::SimulatedName(), "/dev/pts/9",
+         "aguardando o dispositivo Acelerômetro simulado"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSerialSettings s = unusual;
+        s.Port = c.port;
+        const TLinkView view = MakeLinkView({}, c.state, s, c.device, "dispositivo não encontrado");
+        EXPECT_TRUE(StatusLineText(view).endsWith(c.says)) << StatusLineText(view).toStdString();
+        const QString tip = LampToolTip(view);
+        EXPECT_TRUE(tip.startsWith(c.says.at(0).toUpper() + c.says.mid(1))) << tip.toStdString();
+        EXPECT_TRUE(tip.contains("115200 baud, 7E2")) << tip.toStdString();
+        EXPECT_TRUE(tip.contains("Reconexão automática: ligada")) << tip.toStdString();
+        EXPECT_EQ(tip.contains("Última tentativa: dispositivo não encontrado"), c.state == TLinkState::Waiting);
+    }
+}
+
+TEST(FrameRate, CountsTheFramesOfTheLastSecond)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::uint64_t>> samples; // ms, frames so far
+        double perSecond;
+    };
+    const Case cases[] = {
+        {"nothing yet", {}, 0},
+        {"one look", {{0, 500}}, 0},
+        {"the device's pace", {{0, 0}, {250, 80}, {500, 160}, {750, 240}, {1000, 320}, {1250, 400}, {1500, 480}}, 320},
+        {"less than a second so far", {{0, 0}, {250, 80}}, 320},
+        {"a burst a while ago", {{0, 0}, {250, 5000}, {500, 5000}, {750, 5000}, {1000, 5000}, {1250, 5000},
+                                 {1500, 5000}}, 0},
+        {"uneven looks", {{0, 0}, {300, 30}, {520, 52}, {900, 90}, {1210, 121}, {1400, 140}}, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFrameRate rate;
+        for (const auto& [ms, frames] : c.samples)
+            rate.Sample(std::int64_t(ms) * 1000000, frames);
+        EXPECT_NEAR(rate.PerSecond(), c.perSecond, 0.5);
+    }
 }
 
 // The signal reaches the action through the event loop, once for a burst,
