@@ -20,13 +20,13 @@ QString StateText(const TLinkView& view)
 {
     switch (view.State) {
     case TLinkState::Open:
-        return QStringLiteral("porta aberta em %1").arg(view.Device);
+        return QStringLiteral("Porta aberta em %1").arg(view.Device);
     case TLinkState::Waiting:
-        return QStringLiteral("aguardando o dispositivo %1").arg(view.Device);
+        return QStringLiteral("Aguardando o dispositivo %1").arg(view.Device);
     case TLinkState::Closed:
         break;
     }
-    return QStringLiteral("porta fechada");
+    return QStringLiteral("Porta fechada");
 }
 
 QString DataBitsText(QSerialPort::DataBits bits)
@@ -154,7 +154,9 @@ QString LineDescription(const TSerialSettings& s)
 QString StatusLineText(const TLinkView& v)
 {
     const TLinkCounters& c = v.Counters;
-    return QStringLiteral("Quadros: %1 · falhas: %2 · bytes ignorados: %3 · %4 quadros/s · %5")
+    // The state on a line of its own: a long path then wraps there, and
+    // the counts keep their place as they grow.
+    return QStringLiteral("Quadros: %1 · falhas: %2 · bytes ignorados: %3 · %4 quadros/s\n%5")
         .arg(FormatCount(c.TotalFrames()), FormatShare(c.FailedChecks, c.TotalFrames()), FormatCount(c.SkippedBytes),
              FormatRate(v.FramesPerSecond), StateText(v));
 }
@@ -162,10 +164,8 @@ QString StatusLineText(const TLinkView& v)
 QString LampToolTip(const TLinkView& v)
 {
     const TLinkCounters& c = v.Counters;
-    QString state = StateText(v);
-    state[0] = state[0].toUpper();
     QStringList lines;
-    lines << state;
+    lines << StateText(v);
     if (v.State == TLinkState::Waiting && !v.LastAttempt.isEmpty())
         lines << QStringLiteral("Última tentativa: %1").arg(v.LastAttempt);
     lines << QStringLiteral("Quadros recebidos: %1 (X %2, Y %3, Z %4)")

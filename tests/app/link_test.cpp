@@ -125,7 +125,7 @@ TEST_F(LinkTest, StatusLineSitsInTheFreeStripBelowTheChart)
                        static_cast<QWidget*>(form->Button3)})
         EXPECT_FALSE(line.intersects(w->geometry())) << w->objectName().toStdString();
     EXPECT_EQ(form->StatusLine->text(),
-              "Quadros: 0 · falhas: 0% · bytes ignorados: 0 · 0 quadros/s · porta fechada");
+              "Quadros: 0 · falhas: 0% · bytes ignorados: 0 · 0 quadros/s\nPorta fechada");
     EXPECT_TRUE(form->ComLed1->toolTip().contains("9600 baud, 8N1, sem controle de fluxo")) << form->ComLed1->toolTip().toStdString();
 }
 
@@ -161,7 +161,7 @@ TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
     for (const QString& part :
          {QStringLiteral("Quadros: 12.345"), QStringLiteral("falhas: ") + failures,
           QStringLiteral("bytes ignorados: ") + FormatCount(builder.JunkBytes()),
-          QStringLiteral("porta aberta em ") + link + " (" + QString::fromStdString(pty->SlavePath()) + ")"})
+          QStringLiteral("\nPorta aberta em ") + link + " (" + QString::fromStdString(pty->SlavePath()) + ")"})
         EXPECT_TRUE(status.contains(part)) << part.toStdString() << " in " << status.toStdString();
     const QString tip = form->ComLed1->toolTip();
     EXPECT_TRUE(tip.contains(QStringLiteral("Falhas na verificação: %1 (%2)")
@@ -175,7 +175,7 @@ TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
 
     // Para, then Inicia: the frame cut short is dropped, and counts as skipped.
     form->Button3->click();
-    EXPECT_TRUE(form->StatusLine->text().endsWith("porta fechada")) << form->StatusLine->text().toStdString();
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada")) << form->StatusLine->text().toStdString();
     form->Button2->click();
     EXPECT_EQ(form->LinkMonitor().Shown().Counters.SkippedBytes, builder.JunkBytes() + 2);
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
@@ -226,7 +226,7 @@ TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_TRUE(form->ComLed1->IsWaiting());
-    EXPECT_TRUE(form->StatusLine->text().contains("aguardando o dispositivo " + link))
+    EXPECT_TRUE(form->StatusLine->text().contains("\nAguardando o dispositivo " + link))
         << form->StatusLine->text().toStdString();
     QTest::qWait(3 * 250); // several looks at a path that is not there
     EXPECT_TRUE(form->WaitingForDevice());
@@ -238,7 +238,7 @@ TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
     EXPECT_FALSE(form->WaitingForDevice());
     EXPECT_FALSE(form->ComLed1->IsWaiting());
     EXPECT_TRUE(form->ComLed1->IsLit());
-    EXPECT_TRUE(form->StatusLine->text().contains("porta aberta em")) << form->StatusLine->text().toStdString();
+    EXPECT_TRUE(form->StatusLine->text().contains("\nPorta aberta em")) << form->StatusLine->text().toStdString();
 
     std::vector<uint8_t> second;
     builder.Build(1500, second, &expected);
@@ -269,7 +269,7 @@ TEST_F(LinkTest, WithoutReconnectionAHangUpClosesWithOneMessageAndStaysClosed)
     QTest::qWait(4 * 250);
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->ComLed1->IsLit());
-    EXPECT_TRUE(form->StatusLine->text().endsWith("porta fechada"));
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
     EXPECT_EQ(g_reported.size(), 1);
 }
 
@@ -285,7 +285,7 @@ TEST_F(LinkTest, ParaEndsTheWaiting)
     EXPECT_FALSE(form->WaitingForDevice());
     EXPECT_FALSE(form->ComLed1->IsWaiting());
     EXPECT_FALSE(form->ComLed1->IsLit());
-    EXPECT_TRUE(form->StatusLine->text().endsWith("porta fechada"));
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
 
     DeviceAppears();
     QTest::qWait(4 * 250);
@@ -382,21 +382,21 @@ TEST(LinkStatus, SaysWhatStateTheLinkIsInAndWithWhatSettings)
 
     struct Case { const char* name; TLinkState state; QString port; QString device; QString says; };
     const Case cases[] = {
-        {"closed", TLinkState::Closed, "COM10", "", "porta fechada"},
-        {"open on a udev name", TLinkState::Open, "COM10", "/dev/ttyUSB0", "porta aberta em COM10 (/dev/ttyUSB0)"},
-        {"open on a path", TLinkState::Open, "/dev/pts/4", "/dev/pts/4", "porta aberta em /dev/pts/4"},
-        {"waiting for a name", TLinkState::Waiting, "COM10", "", "aguardando o dispositivo COM10 (/dev/COM10)"},
+        {"closed", TLinkState::Closed, "COM10", "", "Porta fechada"},
+        {"open on a udev name", TLinkState::Open, "COM10", "/dev/ttyUSB0", "Porta aberta em COM10 (/dev/ttyUSB0)"},
+        {"open on a path", TLinkState::Open, "/dev/pts/4", "/dev/pts/4", "Porta aberta em /dev/pts/4"},
+        {"waiting for a name", TLinkState::Waiting, "COM10", "", "Aguardando o dispositivo COM10 (/dev/COM10)"},
         {"waiting for the simulator", TLinkState::Waiting, TDeviceResolver::SimulatedName(), "/dev/pts/9",
-         "aguardando o dispositivo Acelerômetro simulado"},
+         "Aguardando o dispositivo Acelerômetro simulado"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TSerialSettings s = unusual;
         s.Port = c.port;
         const TLinkView view = MakeLinkView({}, c.state, s, c.device, "dispositivo não encontrado");
-        EXPECT_TRUE(StatusLineText(view).endsWith(c.says)) << StatusLineText(view).toStdString();
+        EXPECT_TRUE(StatusLineText(view).endsWith("\n" + c.says)) << StatusLineText(view).toStdString();
         const QString tip = LampToolTip(view);
-        EXPECT_TRUE(tip.startsWith(c.says.at(0).toUpper() + c.says.mid(1))) << tip.toStdString();
+        EXPECT_TRUE(tip.startsWith(c.says + "\n")) << tip.toStdString();
         EXPECT_TRUE(tip.contains("115200 baud, 7E2")) << tip.toStdString();
         EXPECT_TRUE(tip.contains("Reconexão automática: ligada")) << tip.toStdString();
         EXPECT_EQ(tip.contains("Última tentativa: dispositivo não encontrado"), c.state == TLinkState::Waiting);
