@@ -46,11 +46,23 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
         svg.setOutputDevice(&buffer);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
+        // Text as large as on the screen the layout was made for.
+        svg.setResolution(picture.logicalDpiX());
         svg.setTitle(picture.Title());
         QPainter painter(&svg);
         painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
         picture.QWidget::render(&painter);
         drawn = painter.end();
+        // The generator gives the size in millimetres, which readers turn
+        // into pixels at different resolutions; in pixels it is the size
+        // asked for in every one of them.
+        const QByteArray from = "<svg width=\"";
+        const qsizetype begin = bytes.indexOf(from);
+        const qsizetype height = begin < 0 ? -1 : bytes.indexOf("\" height=\"", begin);
+        const qsizetype end = height < 0 ? -1 : bytes.indexOf('"', height + 10);
+        if (end > 0)
+            bytes.replace(begin, end + 1 - begin,
+                          QStringLiteral("<svg width=\"%1\" height=\"%2\"").arg(size.width()).arg(size.height()).toUtf8());
     } else {
         drawn = picture.Picture().save(&buffer, "PNG");
     }

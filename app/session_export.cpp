@@ -37,6 +37,7 @@ void TSessionExport::Start()
 
 void TSessionExport::Cancel()
 {
+    m_cancelled = true;
     m_timer.stop();
     if (m_file)
         m_file->Discard();
@@ -68,6 +69,8 @@ void TSessionExport::Slice()
         return;
     }
     emit progress(m_total == 0 ? 1000 : int(m_done * 1000 / m_total));
+    if (m_cancelled)
+        return;  // from whoever heard of the progress
     m_timer.start(m_done == m_total ? SyncPollMs : 0);
 }
 

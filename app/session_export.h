@@ -59,5 +59,6 @@ private:
     std::unique_ptr<TFileWriter> m_file;
     std::uint64_t m_total;
     std::uint64_t m_done = 0;
+    bool m_cancelled = false;
     QTimer m_timer;
 };

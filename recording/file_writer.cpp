@@ -58,7 +58,7 @@ std::string ErrnoReason(int error)
     case EDQUOT: words = "a cota de disco do usuário acabou"; break;
     case EACCES:
     case EPERM: words = "permissão negada"; break;
-    case ENOENT: words = "a pasta não existe"; break;
+    case ENOENT: words = "o caminho não existe"; break;
     case ENOTDIR: words = "uma parte do caminho não é uma pasta"; break;
     case EISDIR: words = "o nome é de uma pasta"; break;
     case EROFS: words = "o sistema de arquivos é somente leitura"; break;
