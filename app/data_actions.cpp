@@ -1,6 +1,7 @@
 #include "data_actions.h"
 
 #include "chart_image.h"
+#include "exception.h"
 #include "session_export.h"
 #include "tapplication.h"
 #include "tchart.h"
@@ -14,6 +15,28 @@ namespace {
 
 // An export that takes longer than this shows its progress.
 constexpr int ProgressShowMs = 300;
+
+// True when the two names are one file (or would be, once created).
+bool SameFile(const QString& a, const QString& b)
+{
+    const auto canonical = [](const QString& path) {
+        const QFileInfo info(path);
+        const QString resolved = info.canonicalFilePath();
+        return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
+    };
+    return canonical(a) == canonical(b);
+}
+
+// A file being written by one action must not be replaced by another: the
+// recording would go on into a file that no longer has a name, or the
+// export would end by putting its rows over the recording.
+void CheckNotInUse(const QString& path, const QString& busy, const char* what)
+{
+    if (!busy.isEmpty() && SameFile(path, busy))
+        throw Exception(QStringLiteral("Não foi possível usar o arquivo \"%1\": %2 está sendo feita nele.")
+                            .arg(path, QString::fromUtf8(what))
+                            .toStdString());
+}
 
 }  // namespace
 
@@ -72,6 +95,8 @@ void TDataActions::UpdateActions()
 
 void TDataActions::StartRecording(const QString& path)
 {
+    if (m_export)
+        CheckNotInUse(path, m_export->Path(), "uma exportação");
     m_recorder.Start(path);
 }
 
@@ -91,6 +116,8 @@ void TDataActions::StartExport(const QString& path)
 {
     if (m_export)
         return;
+    if (m_recorder.Active())
+        CheckNotInUse(path, m_recorder.State().Path, "a gravação");
     m_export = std::make_unique<TSessionExport>(m_session, path);
     TSessionExport* job = m_export.get();
     auto* progress = new QProgressDialog(QStringLiteral("Exportando os dados para %1…").arg(QFileInfo(path).fileName()),
@@ -104,7 +131,11 @@ void TDataActions::StartExport(const QString& path)
     progress->setMinimumDuration(ProgressShowMs);
     progress->setValue(0);
     m_progress = progress;
-    connect(job, &TSessionExport::progress, progress, &QProgressDialog::setValue);
+    connect(job, &TSessionExport::progress, progress, [progress, path](int permille) {
+        progress->setValue(permille);
+        if (permille == progress->maximum())
+            progress->setLabelText(QStringLiteral("Gravando %1 no disco…").arg(QFileInfo(path).fileName()));
+    });
     connect(progress, &QProgressDialog::canceled, this, &TDataActions::CancelExport);
     connect(job, &TSessionExport::succeeded, this, &TDataActions::EndExport);
     connect(job, &TSessionExport::failed, this, [this](const QString& message) {
@@ -149,6 +180,10 @@ void TDataActions::ExportTriggered()
 
 void TDataActions::SaveImage(const QString& path, QSize size)
 {
+    if (m_recorder.Active())
+        CheckNotInUse(path, m_recorder.State().Path, "a gravação");
+    if (m_export)
+        CheckNotInUse(path, m_export->Path(), "uma exportação");
     SaveChartImage(m_chart, m_session, path, size);
 }
 

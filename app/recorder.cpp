@@ -28,12 +28,14 @@ TRecorder::~TRecorder()
 
 void TRecorder::Start(const QString& path)
 {
+    // The recording in progress ends first: the new one may well be the
+    // same file, which opening truncates.
+    Stop();
     auto file = std::make_unique<TFileWriter>(QFile::encodeName(path).toStdString(), TFileWriter::TMode::Direct);
     // The header is written at once, so that a file that cannot take it
     // refuses the recording before it starts.
     file->Write(CsvHeader);
     file->Flush();
-    Stop();
     m_file = std::move(file);
     m_nextFrame = m_session.FrameCount();
     m_flushes = 0;

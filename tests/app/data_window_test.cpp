@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -313,6 +314,36 @@ TEST_F(DataWindowTest, FilesThatCannotBeWrittenLeaveCaptureGoing)
     }
     EXPECT_TRUE(dir.Entries().empty());
     EXPECT_EQ(g_reported.size(), 1);
+}
+
+// Exporting or saving a picture over the file being recorded would leave
+// the recording writing into a file without a name: refused, the
+// recording goes on.
+TEST_F(DataWindowTest, TheFileBeingRecordedIsNotReplaced)
+{
+    OpenNewPty();
+    Record(dir.File("gravacao.csv"));
+    SendAndWait(300);
+    const std::string link = dir.File("atalho.csv");
+    ASSERT_EQ(::symlink(dir.File("gravacao.csv").c_str(), link.c_str()), 0);
+    nextSize = QSize(640, 480);
+    const std::pair<const char*, std::string> attempts[] = {
+        {"ExportAction", dir.File("gravacao.csv")},
+        {"ExportAction", link},
+        {"SaveImageAction", dir.Path() + "/./gravacao.csv"},
+    };
+    for (const auto& [action, file] : attempts) {
+        SCOPED_TRACE(file);
+        g_reported.clear();
+        Trigger(action, file);
+        ASSERT_EQ(g_reported.size(), 1);
+        EXPECT_TRUE(g_reported[0].contains("a gravação está sendo feita nele")) << g_reported[0].toStdString();
+        EXPECT_TRUE(form->IsRecording());
+        EXPECT_TRUE(Action("ExportAction")->isEnabled());
+    }
+    SendAndWait(300);
+    Action("StopRecordingAction")->trigger();
+    EXPECT_EQ(ReadFile(dir.File("gravacao.csv")), Rows(0, 600));
 }
 
 // The disk fills while recording (here: the file may not grow past 4 KiB):
