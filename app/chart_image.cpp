@@ -34,7 +34,8 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
     TChart picture;
     picture.resize(size);
     ApplyAccelerometerChart(picture, session);
-    // The part of the history that shown shows would be copied here.
+    // The picture shows the whole history: the shown chart's view (zoom and
+    // pan), once it has one, is copied to the picture here.
     picture.Flush();
 
     QByteArray bytes;

@@ -16,12 +16,14 @@ TRecorder::~TRecorder()
 {
     // The window stops the recording when it closes, and reports what
     // fails then. Whatever is left here (a window destroyed without
-    // closing) is written as far as it can be; there is no one left to tell.
+    // closing) is written as far as it can be; no window is left to show a
+    // failure, so it goes to the log.
     if (m_file) {
         try {
             WriteNewRows();
             m_file->Close();
         } catch (...) {
+            qWarning("Acelerômetro: %s", CurrentExceptionText().c_str());
         }
     }
 }

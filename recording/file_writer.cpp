@@ -84,18 +84,19 @@ TFileWriter::TFileWriter(const std::string& path, TMode mode)
         const bool exists = ::stat(m_target.c_str(), &st) == 0;
         if (exists && !S_ISREG(st.st_mode)) {
             // A device or a pipe: written as it is, never replaced.
-            flags = O_WRONLY | O_CLOEXEC | (S_ISDIR(st.st_mode) ? 0 : O_TRUNC);
+            flags = O_WRONLY | O_TRUNC | O_CLOEXEC;
         } else {
             // Replacing a file the user may not write would be a way round
             // its permissions.
             if (exists && ::access(m_target.c_str(), W_OK) != 0)
                 Fail("criar o arquivo", errno);
             // A name of our own making next to the target, for the rename
-            // to stay within one file system.
+            // to stay within one file system; cut short so that a name
+            // near the longest allowed still leaves room for the rest.
             std::random_device seed;
             std::mt19937 random(seed());
             static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-            const std::string stem = DirectoryOf(m_target) + "/." + BaseNameOf(m_target) + ".";
+            const std::string stem = DirectoryOf(m_target) + "/." + BaseNameOf(m_target).substr(0, 200) + ".";
             for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
                 std::string name = stem;
                 for (int i = 0; i < 8; ++i)

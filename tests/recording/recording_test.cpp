@@ -220,6 +220,17 @@ TEST(FileWriter, ReplaceWritesThroughLinksAndIntoDevices)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
+// The temporary name must fit where the chosen one does.
+TEST(FileWriter, ReplaceTakesTheLongestName)
+{
+    TScratchDir dir;
+    const std::string path = dir.File(std::string(NAME_MAX - 4, 'a') + ".csv");
+    TFileWriter file(path, TFileWriter::TMode::Replace);
+    file.Write(CsvHeader);
+    file.Close();
+    EXPECT_EQ(ReadFile(path), CsvHeader);
+}
+
 // A direct file has what was flushed, synced or not, while it is written.
 TEST(FileWriter, DirectFileHoldsWhatWasFlushed)
 {
