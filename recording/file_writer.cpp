@@ -185,8 +185,9 @@ bool TFileWriter::PollSync()
 
 void TFileWriter::SyncInBackground()
 {
-    if (m_failed || m_fd < 0 || PollSync())
+    if (m_failed || m_fd < 0 || PollSync() || m_written == m_syncedBytes)
         return;
+    m_syncedBytes = m_written;
     m_syncDone = false;
     const int fd = m_fd;
     try {

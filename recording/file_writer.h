@@ -68,7 +68,8 @@ public:
     std::uint64_t BytesWritten() const { return m_written; }
 
     // Starts syncing what was flushed so far to the disk, unless a sync is
-    // still running. Throws the failure of the sync before it, if any.
+    // still running or nothing was written since the last one. Throws the
+    // failure of the sync before it, if any.
     void SyncInBackground();
     // True while a background sync runs; throws its failure once it ended.
     bool PollSync();
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     std::uint64_t m_written = 0;
+    std::uint64_t m_syncedBytes = 0;  // written when the last sync started
     std::thread m_sync;
     std::atomic<bool> m_syncDone{true};
     std::atomic<int> m_syncError{0};
