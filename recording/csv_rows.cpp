@@ -22,10 +22,41 @@ inline char* PutPair(char* out, unsigned value)
     return out + 2;
 }
 
+// Number of decimal digits of value.
+inline unsigned DigitCount(std::uint64_t value)
+{
+    static constexpr std::uint64_t Powers[20] = {1ULL,
+                                                 10ULL,
+                                                 100ULL,
+                                                 1000ULL,
+                                                 10000ULL,
+                                                 100000ULL,
+                                                 1000000ULL,
+                                                 10000000ULL,
+                                                 100000000ULL,
+                                                 1000000000ULL,
+                                                 10000000000ULL,
+                                                 100000000000ULL,
+                                                 1000000000000ULL,
+                                                 10000000000000ULL,
+                                                 100000000000000ULL,
+                                                 1000000000000000ULL,
+                                                 10000000000000000ULL,
+                                                 100000000000000000ULL,
+                                                 1000000000000000000ULL,
+                                                 10000000000000000000ULL};
+    // log10 from log2 (1233 / 4096 is just above log10(2)), then corrected;
+    // 0 has one digit like 1, and no power of ten lies between the two.
+    const std::uint64_t v = value | 1;
+    const unsigned guess = unsigned((64 - __builtin_clzll(v)) * 1233) >> 12;
+    return guess + (v >= Powers[guess] ? 1 : 0);
+}
+
+// Written from its last digit back, straight into place.
 inline char* PutUnsigned(char* out, std::uint64_t value)
 {
-    char digits[20];
-    char* p = digits + sizeof digits;
+    char* const end = out + DigitCount(value);
+    char* p = end;
     while (value >= 100) {
         p -= 2;
         std::memcpy(p, Pairs + 2 * (value % 100), 2);
@@ -37,9 +68,7 @@ inline char* PutUnsigned(char* out, std::uint64_t value)
     } else {
         *--p = char('0' + value);
     }
-    const std::size_t n = std::size_t(digits + sizeof digits - p);
-    std::memcpy(out, p, n);
-    return out + n;
+    return end;
 }
 
 inline char* PutSigned(char* out, std::int64_t value)
@@ -77,7 +106,7 @@ inline char* PutPoint(char* out, const TFrameRecord& frame)
     // exactly, so rounding only gives the integer back.
     const float v = frame.Value;
     if (v >= 0 && v < 9999.5f) {
-        const unsigned n = unsigned(std::lrint(v));
+        const unsigned n = unsigned(v + 0.5f);
         if (n < 10) {
             *out++ = char('0' + n);
         } else if (n < 100) {
@@ -102,6 +131,11 @@ inline char* PutPoint(char* out, const TFrameRecord& frame)
 constexpr std::uint64_t RowsPerBatch = 4096;
 static_assert(RowsPerBatch * MaxCsvRowBytes <= TFileWriter::BufferBytes);
 
+// The longest time with its comma: 13 digits of seconds, the point, 6
+// decimals. It is copied with a fixed length, which the room of a row takes.
+constexpr std::size_t TimeTextBytes = 24;
+static_assert(13 + 1 + 6 + 1 <= TimeTextBytes && TimeTextBytes <= MaxCsvRowBytes);
+
 }  // namespace
 
 char* FormatCsvRow(char* out, const TFrameRecord& frame)
@@ -115,7 +149,7 @@ void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t
     if (from >= to)
         return;
     // The frames of one read share their time: it is formatted once.
-    char time[32];
+    char time[TimeTextBytes];
     std::size_t timeLength = 0;
     std::int64_t timeUs = -1;
     TSession::TReader reader(session, from);
@@ -128,7 +162,9 @@ void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t
                 timeUs = frame.TimeUs;
                 timeLength = std::size_t(PutTime(time, timeUs) - time);
             }
-            std::memcpy(p, time, timeLength);
+            // A copy of fixed length is a few moves; what it writes past
+            // the time is overwritten by the rest of the row.
+            std::memcpy(p, time, sizeof time);
             p = PutPoint(p + timeLength, frame);
         }
         out.Commit(p);
