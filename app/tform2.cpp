@@ -2,6 +2,7 @@
 #include "ui_tform2.h"
 
 #include "accelerometer_chart.h"
+#include "data_actions.h"
 #include "serial_setup_dialog.h"
 #include "tapplication.h"
 #include "tchart.h"
@@ -46,6 +47,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     ComLed1->SetComPort(ComPort1);
     ComLed1->SetLedSignal(TComLed::lsConn);
     ComLed1->SetKind(TComLed::lkRedLight);
+
+    m_data = std::make_unique<TDataActions>(*this, m_session, *Chart1);
+    connect(m_data.get(), &TDataActions::recordingStateChanged, this, &TForm2::recordingStateChanged);
 
     BindHandlers();
 }
@@ -99,6 +103,8 @@ void TForm2::FormClose()
 {
     if (ComPort1->Connected())
         ComPort1->Close();
+    // The port is closed: the recording gets every frame that came.
+    m_data->Shutdown();
 }
 
 void TForm2::Button3Click()
@@ -148,6 +154,36 @@ void TForm2::PortConnectedChanged(bool open)
         // The port is closed: stopping a simulated device is no hang-up now.
         m_devices.Release();
     }
+}
+
+void TForm2::StartRecording(const QString& path)
+{
+    m_data->StartRecording(path);
+}
+
+void TForm2::StopRecording()
+{
+    m_data->StopRecording();
+}
+
+bool TForm2::IsRecording() const
+{
+    return m_data->IsRecording();
+}
+
+TRecordingState TForm2::RecordingState() const
+{
+    return m_data->RecordingState();
+}
+
+QList<QAction*> TForm2::DataActions() const
+{
+    return m_data->Actions();
+}
+
+void TForm2::SetDataDialogs(TDataDialogs dialogs)
+{
+    m_data->SetDialogs(std::move(dialogs));
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

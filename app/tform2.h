@@ -5,20 +5,25 @@
 // it from the port, and the user's serial settings, which it applies to the
 // port as the settings dialog returns them.
 
+#include "data_dialogs.h"
 #include "device_resolver.h"
 #include "receiver.h"
+#include "recorder.h"
 #include "serial_settings.h"
 #include "session.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <memory>
 
+class QAction;
 class QCloseEvent;
 class QPushButton;
 class TChart;
 class TComLed;
 class TComPort;
+class TDataActions;
 class TFastLineSeries;
 
 namespace Ui { class TForm2; }
@@ -44,7 +49,7 @@ public:
     void ComPort1RxChar(QObject* sender, int count);
     void Button1Click();   // "Config. Serial": the settings dialog
     void Button2Click();   // "Inicia": open the port (errors reach the caller)
-    void FormClose();      // closing: close the port if it is open
+    void FormClose();      // closing: close the port if it is open, end the recording
     void Button3Click();   // "Para": close the port, open or not
 
     // The serial settings as the user chose them. Setting them does what
@@ -55,6 +60,22 @@ public:
 
     const TSession& Session() const { return m_session; }
     const TReceiver& Receiver() const { return m_receiver; }
+
+    // Recording, export and pictures of the session (data_actions.h).
+    // StartRecording throws Exception when the file cannot be written;
+    // StopRecording when the last rows cannot (it has stopped either way).
+    void StartRecording(const QString& path);
+    void StopRecording();
+    bool IsRecording() const;
+    TRecordingState RecordingState() const;
+    // "Gravar…", "Parar gravação", "Exportar dados…", "Salvar imagem…",
+    // owned by the window, for the menus that offer them.
+    QList<QAction*> DataActions() const;
+    // What the actions ask the user (a file, a picture's size).
+    void SetDataDialogs(TDataDialogs dialogs);
+
+signals:
+    void recordingStateChanged(const TRecordingState& state);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,6 +90,8 @@ private:
     TReceiver m_receiver;
     TDeviceResolver m_devices;
     TSerialSettings m_settings;
+    // Reads the session: goes first.
+    std::unique_ptr<TDataActions> m_data;
 };
 
 // The one instance, set by the application when it creates the window.
