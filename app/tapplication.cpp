@@ -27,6 +27,9 @@ void TApplication::Initialize()
     QApplication::setApplicationName(QStringLiteral("acelerometro"));
     QApplication::setApplicationVersion(QStringLiteral(ACELEROMETRO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("acelerometro"));
+    // The icon lives in this static library's resources, which the linker
+    // leaves out unless something refers to them.
+    Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/acelerometro.svg")));
 }
 

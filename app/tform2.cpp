@@ -2,7 +2,7 @@
 #include "ui_tform2.h"
 
 #include "accelerometer_chart.h"
-#include "exception.h"
+#include "data_actions.h"
 #include "link_status.h"
 #include "reconnector.h"
 #include "serial_setup_dialog.h"
@@ -51,6 +51,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     ComLed1->SetComPort(ComPort1);
     ComLed1->SetLedSignal(TComLed::lsConn);
     ComLed1->SetKind(TComLed::lkRedLight);
+
+    m_data = std::make_unique<TDataActions>(*this, m_session, *Chart1);
+    connect(m_data.get(), &TDataActions::recordingStateChanged, this, &TForm2::recordingStateChanged);
 
     // The device to wait for is the one chosen now, reopened as Inicia would.
     m_reconnector = new TReconnector(
@@ -128,19 +131,14 @@ void TForm2::FormClose()
     m_reconnector->Stop();
     if (ComPort1->Connected())
         ComPort1->Close();
+    // The port is closed: the recording gets every frame that came.
+    m_data->Shutdown();
 }
 
 void TForm2::Button3Click()
 {
     m_reconnector->Stop();
     ComPort1->Close();
-}
-
-void TForm2::StartRecording(const QString& path)
-{
-    throw Exception(QStringLiteral("A gravação em arquivo (%1) não está disponível nesta versão do programa.")
-                        .arg(path)
-                        .toStdString());
 }
 
 bool TForm2::WaitingForDevice() const
@@ -205,6 +203,36 @@ void TForm2::PortFailed(const QString& message, int kind)
     }
     if (Application)
         Application->ShowException(message);
+}
+
+void TForm2::StartRecording(const QString& path)
+{
+    m_data->StartRecording(path);
+}
+
+void TForm2::StopRecording()
+{
+    m_data->StopRecording();
+}
+
+bool TForm2::IsRecording() const
+{
+    return m_data->IsRecording();
+}
+
+TRecordingState TForm2::RecordingState() const
+{
+    return m_data->RecordingState();
+}
+
+QList<QAction*> TForm2::DataActions() const
+{
+    return m_data->Actions();
+}
+
+void TForm2::SetDataDialogs(TDataDialogs dialogs)
+{
+    m_data->SetDialogs(std::move(dialogs));
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

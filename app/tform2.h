@@ -7,21 +7,26 @@
 // returns them. With reconnection on, a device that goes away is waited
 // for (link_status.h, reconnector.h).
 
+#include "data_dialogs.h"
 #include "device_resolver.h"
 #include "receiver.h"
+#include "recorder.h"
 #include "serial_settings.h"
 #include "session.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <memory>
 
+class QAction;
 class QCloseEvent;
 class QLabel;
 class QPushButton;
 class TChart;
 class TComLed;
 class TComPort;
+class TDataActions;
 class TFastLineSeries;
 class TLinkMonitor;
 class TReconnector;
@@ -51,11 +56,9 @@ public:
     void Button1Click();   // "Config. Serial": the settings dialog
     void Button2Click();   // "Inicia": open the port (errors reach the caller);
                            // with reconnection on, a device not there is waited for
-    void FormClose();      // closing: stop waiting, close the port if it is open
+    void FormClose();      // closing: stop waiting, close the port if it is open,
+                           // end the recording
     void Button3Click();   // "Para": stop waiting, close the port, open or not
-
-    // Records the readings to `path` (--record).
-    void StartRecording(const QString& path);
 
     // The serial settings as the user chose them. Setting them does what
     // OK in the dialog does: while open, line settings take effect at once
@@ -68,6 +71,22 @@ public:
     // Reconnection on, the device gone: waiting for it to come back.
     bool WaitingForDevice() const;
     const TLinkMonitor& LinkMonitor() const { return *m_linkMonitor; }
+
+    // Recording, export and pictures of the session (data_actions.h).
+    // StartRecording throws Exception when the file cannot be written;
+    // StopRecording when the last rows cannot (it has stopped either way).
+    void StartRecording(const QString& path);
+    void StopRecording();
+    bool IsRecording() const;
+    TRecordingState RecordingState() const;
+    // "Gravar…", "Parar gravação", "Exportar dados…", "Salvar imagem…",
+    // owned by the window, for the menus that offer them.
+    QList<QAction*> DataActions() const;
+    // What the actions ask the user (a file, a picture's size).
+    void SetDataDialogs(TDataDialogs dialogs);
+
+signals:
+    void recordingStateChanged(const TRecordingState& state);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,6 +104,8 @@ private:
     TSerialSettings m_settings;
     TReconnector* m_reconnector = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
+    // Reads the session: goes first.
+    std::unique_ptr<TDataActions> m_data;
 };
 
 // The one instance, set by the application when it creates the window.

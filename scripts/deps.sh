@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-serialport-dev
+    qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-serialport-dev qt6-svg-dev
     libqt6opengl6-dev
     libgl-dev libgtest-dev
     qt6-qpa-plugins fonts-dejavu-core

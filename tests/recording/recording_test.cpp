@@ -1,0 +1,288 @@
+// The recording format and the files it goes to: rows formatted by hand
+// against the C library's own formatting, the rows of a session in arrival
+// order, and a file writer that never leaves a half file under a name it
+// replaces and names the file and the reason of every failure.
+#include "csv_rows.h"
+#include "exception.h"
+#include "file_writer.h"
+#include "scratch_dir.h"
+#include "session.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Row(const TFrameRecord& frame)
+{
+    char buffer[MaxCsvRowBytes];
+    return std::string(buffer, FormatCsvRow(buffer, frame));
+}
+
+// The same row through printf.
+std::string PrintfRow(const TFrameRecord& f)
+{
+    char buffer[128];
+    const int n = std::snprintf(buffer, sizeof buffer, "%lld.%06lld,%c,%lld,%lld,%d\n",
+                                (long long)(f.TimeUs / 1000000), (long long)(f.TimeUs % 1000000),
+                                "XYZ"[f.Axis], (long long)f.Index, (long long)f.Value, f.Valid ? 1 : 0);
+    return std::string(buffer, std::size_t(n));
+}
+
+TEST(CsvRow, EachFieldAtItsDigitBoundaries)
+{
+    struct Case { TFrameRecord frame; const char* row; };
+    const Case cases[] = {
+        {{0, axX, 0, 2048, true}, "0.000000,X,0,2048,1\n"},
+        {{3125, axZ, 0, 2457, false}, "0.003125,Z,0,2457,0\n"},
+        {{10, axY, 9, 9, true}, "0.000010,Y,9,9,1\n"},
+        {{999999, axX, 10, 10, true}, "0.999999,X,10,10,1\n"},
+        {{1000000, axY, 99, 99, true}, "1.000000,Y,99,99,1\n"},
+        {{59000001, axZ, 100, 100, true}, "59.000001,Z,100,100,1\n"},
+        {{86400123456, axY, 27647999, 999, false}, "86400.123456,Y,27647999,999,0\n"},
+        {{3600000000, axX, 1000, 1000, true}, "3600.000000,X,1000,1000,1\n"},
+        {{12345678, axZ, 123456789012, 4095, true}, "12.345678,Z,123456789012,4095,1\n"},
+        {{INT64_MAX, axZ, INT64_MAX, 0, false}, "9223372036854.775807,Z,9223372036854775807,0,0\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Row(c.frame), c.row);
+}
+
+TEST(CsvRow, MatchesPrintfOverRandomFrames)
+{
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        const TFrameRecord frame{std::int64_t(random() % 100'000'000'000'000ULL), TAxis(random() % 3),
+                                 std::int64_t(random() >> (random() % 64)), float(random() % 4096),
+                                 bool(random() & 1)};
+        ASSERT_EQ(Row(frame), PrintfRow(frame)) << i;
+    }
+}
+
+// A session of several reads, with frames out of step (a lost frame, a
+// device reset) and failed checks, as the decoder hands them on.
+void Fill(TSession& session, std::uint64_t frames, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::int64_t timeNs = 5'000'000'000;
+    session.MarkStart(timeNs);
+    int axis = 0;
+    for (std::uint64_t n = 0; n < frames;) {
+        timeNs += std::int64_t(random() % 2'000'000);
+        session.BeginRead(timeNs);
+        for (std::uint64_t k = 1 + random() % 40; k > 0 && n < frames; --k, ++n) {
+            if (random() % 500 == 0)
+                axis = int(random() % 3);
+            session.AppendReading(TAxis(axis), double(random() % 4096), random() % 20 != 0);
+            axis = (axis + 1) % 3;
+        }
+    }
+}
+
+std::string ExpectedRows(const TSession& session, std::uint64_t from, std::uint64_t to)
+{
+    std::string rows;
+    for (std::uint64_t n = from; n < to; ++n)
+        rows += PrintfRow(session.Record(n));
+    return rows;
+}
+
+class SessionRows : public ::testing::Test {
+protected:
+    std::string Write(const std::vector<std::uint64_t>& cuts)
+    {
+        const std::string path = dir.File("rows.csv");
+        TFileWriter file(path, TFileWriter::TMode::Direct);
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
+            WriteSessionRows(session, cuts[i], cuts[i + 1], file);
+        file.Close();
+        return ReadFile(path);
+    }
+
+    TScratchDir dir;
+    TSession session;
+};
+
+// Enough rows to cross the writer's buffer several times.
+TEST_F(SessionRows, AreTheFramesInArrivalOrderHoweverTheRangeIsCut)
+{
+    constexpr std::uint64_t frames = 150000;
+    Fill(session, frames, 3);
+    const std::string whole = ExpectedRows(session, 0, frames);
+    ASSERT_GT(whole.size(), 2 * TFileWriter::BufferBytes);
+    EXPECT_EQ(Write({0, frames}), whole);
+    EXPECT_EQ(Write({0, 1, 4096, 4097, 77777, frames - 1, frames}), whole);
+    EXPECT_EQ(Write({100, 100, 5000}), ExpectedRows(session, 100, 5000));
+}
+
+TEST_F(SessionRows, StopAtTheFramesHeld)
+{
+    Fill(session, 1000, 4);
+    EXPECT_EQ(Write({990, 5000}), ExpectedRows(session, 990, 1000));
+    EXPECT_EQ(Write({1000, 1000}), "");
+}
+
+// Failures, each with a message that names the file and the reason. Tests
+// run as root, so every path here fails for root too.
+TEST(FileWriter, FailuresNameTheFileAndTheReason)
+{
+    TScratchDir dir;
+    struct Case { std::string path; const char* reason; };
+    const Case cases[] = {
+        {"/acelerometro-pasta-que-nao-existe/dados.csv", "o caminho não existe"},
+        {dir.Path(), "o nome é de uma pasta"},
+        {"/proc/acelerometro.csv", "(No such file or directory)"},
+        {"/dev/full", "não há espaço livre no disco"},
+    };
+    for (const auto mode : {TFileWriter::TMode::Direct, TFileWriter::TMode::Replace}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.path + (mode == TFileWriter::TMode::Direct ? " direct" : " replace"));
+            std::string message;
+            try {
+                TFileWriter file(c.path, mode);
+                file.Write(CsvHeader);
+                file.Close();
+            } catch (const Exception& e) {
+                message = e.Message();
+            }
+            EXPECT_NE(message.find("Não foi possível"), std::string::npos) << message;
+            EXPECT_NE(message.find("\"" + c.path + "\""), std::string::npos) << message;
+            EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        }
+    }
+    // Nothing was put in place of the device or next to it.
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_TRUE(dir.Entries().empty());
+}
+
+TEST(FileWriter, ReplaceTakesTheNameOnlyWhenClosed)
+{
+    TScratchDir dir;
+    const std::string path = dir.File("dados.csv");
+    for (const bool existed : {false, true}) {
+        SCOPED_TRACE(existed ? "over an old file" : "new file");
+        if (existed) {
+            std::ofstream(path) << "antigo\n";
+            ::chmod(path.c_str(), 0640);
+        }
+        for (const bool close : {false, true}) {
+            {
+                TFileWriter file(path, TFileWriter::TMode::Replace);
+                file.Write("novo\n");
+                file.Flush();
+                EXPECT_EQ(dir.Entries().size(), existed ? 2u : 1u);  // the name and the temporary
+                EXPECT_EQ(ReadFile(path), existed ? "antigo\n" : "");
+                if (close)
+                    file.Close();
+            }
+            EXPECT_EQ(dir.Entries(), close || existed ? std::vector<std::string>{"dados.csv"}
+                                                      : std::vector<std::string>{});
+            EXPECT_EQ(ReadFile(path), close ? "novo\n" : existed ? "antigo\n" : "");
+            if (close && existed) {
+                struct stat st {};
+                ASSERT_EQ(::stat(path.c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, 0640u);
+            }
+            if (close)
+                std::ofstream(path) << "antigo\n";
+        }
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(FileWriter, ReplaceWritesThroughLinksAndIntoDevices)
+{
+    TScratchDir dir;
+    const std::string target = dir.File("alvo.csv");
+    const std::string link = dir.File("atalho.csv");
+    std::ofstream(target) << "antigo\n";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    TFileWriter file(link, TFileWriter::TMode::Replace);
+    file.Write("novo\n");
+    file.Close();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), "novo\n");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"alvo.csv", "atalho.csv"}));
+
+    TFileWriter null("/dev/null", TFileWriter::TMode::Replace);
+    null.Write("nada\n");
+    null.Close();
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// The temporary name must fit where the chosen one does.
+TEST(FileWriter, ReplaceTakesTheLongestName)
+{
+    TScratchDir dir;
+    const std::string path = dir.File(std::string(NAME_MAX - 4, 'a') + ".csv");
+    TFileWriter file(path, TFileWriter::TMode::Replace);
+    file.Write(CsvHeader);
+    file.Close();
+    EXPECT_EQ(ReadFile(path), CsvHeader);
+}
+
+// A direct file has what was flushed, synced or not, while it is written.
+TEST(FileWriter, DirectFileHoldsWhatWasFlushed)
+{
+    TScratchDir dir;
+    const std::string path = dir.File("gravacao.csv");
+    std::ofstream(path) << "uma gravação antiga, mais longa\n";
+    TFileWriter file(path, TFileWriter::TMode::Direct);
+    EXPECT_EQ(ReadFile(path), "");
+    file.Write(CsvHeader);
+    EXPECT_EQ(ReadFile(path), "");  // still in the buffer
+    file.Flush();
+    EXPECT_EQ(ReadFile(path), CsvHeader);
+    file.SyncInBackground();
+    file.Write("0.000000,X,0,1,1\n");
+    file.Flush();
+    file.SyncInBackground();  // the first may still run: no second one
+    file.Close();
+    EXPECT_EQ(ReadFile(path), std::string(CsvHeader) + "0.000000,X,0,1,1\n");
+    EXPECT_EQ(file.BytesWritten(), CsvHeader.size() + 17);
+}
+
+// A write that fails half way (the file may not grow) ends the file:
+// a direct file keeps what got there, a replacement leaves nothing.
+TEST(FileWriter, WriteErrorHalfWay)
+{
+    TScratchDir dir;
+    const std::string path = dir.File("dados.csv");
+    for (const auto mode : {TFileWriter::TMode::Direct, TFileWriter::TMode::Replace}) {
+        const bool direct = mode == TFileWriter::TMode::Direct;
+        SCOPED_TRACE(direct ? "direct" : "replace");
+        std::string message;
+        {
+            TFileSizeLimit limit(4096);
+            TFileWriter file(path, mode);
+            try {
+                file.Write(std::string(3000, 'a'));
+                file.Flush();
+                file.Write(std::string(3000, 'b'));
+                file.Flush();
+            } catch (const Exception& e) {
+                message = e.Message();
+            }
+        }
+        EXPECT_NE(message.find("gravar no arquivo \"" + path + "\": o arquivo passou do tamanho máximo"),
+                  std::string::npos)
+            << message;
+        if (direct) {
+            EXPECT_EQ(ReadFile(path), std::string(3000, 'a') + std::string(1096, 'b'));
+            std::filesystem::remove(path);
+        }
+        EXPECT_TRUE(dir.Entries().empty());
+    }
+}
+
+}  // namespace
