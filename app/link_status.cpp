@@ -2,6 +2,7 @@
 
 #include "device_resolver.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QStringList>
@@ -156,9 +157,13 @@ QString StatusLineText(const TLinkView& v)
     const TLinkCounters& c = v.Counters;
     // The state on a line of its own: a long path then wraps there, and
     // the counts keep their place as they grow.
-    return QStringLiteral("Quadros: %1 · falhas: %2 · bytes ignorados: %3 · %4 quadros/s\n%5")
-        .arg(FormatCount(c.TotalFrames()), FormatShare(c.FailedChecks, c.TotalFrames()), FormatCount(c.SkippedBytes),
-             FormatRate(v.FramesPerSecond), StateText(v));
+    QString text = QStringLiteral("Quadros: %1 · falhas: %2 · bytes ignorados: %3 · %4 quadros/s\n%5")
+                       .arg(FormatCount(c.TotalFrames()), FormatShare(c.FailedChecks, c.TotalFrames()),
+                            FormatCount(c.SkippedBytes), FormatRate(v.FramesPerSecond), StateText(v));
+    if (v.Recording.Active)
+        text += QStringLiteral(" · gravando em %1 (%2 linhas)")
+                    .arg(QFileInfo(v.Recording.Path).fileName(), FormatCount(v.Recording.Rows));
+    return text;
 }
 
 QString LampToolTip(const TLinkView& v)
@@ -178,7 +183,10 @@ QString LampToolTip(const TLinkView& v)
           << QStringLiteral("Porta escolhida: %1").arg(v.Settings.Port.trimmed())
           << QStringLiteral("Configuração: %1").arg(LineDescription(v.Settings))
           << QStringLiteral("Reconexão automática: %1").arg(v.Settings.Reconnect ? QStringLiteral("ligada")
-                                                                                  : QStringLiteral("desligada"));
+                                                                                  : QStringLiteral("desligada"))
+          << (v.Recording.Active ? QStringLiteral("Gravação: %1 (%2 linhas)")
+                                       .arg(v.Recording.Path, FormatCount(v.Recording.Rows))
+                                 : QStringLiteral("Gravação: nenhuma"));
     return lines.join(QLatin1Char('\n'));
 }
 

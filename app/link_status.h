@@ -2,13 +2,15 @@
 // The link's health, always in view: the status line below the chart and
 // the lamp's tooltip show the frames received, the share that failed their
 // check, the bytes skipped, the frames per second over the last second and
-// the port's state (closed, open on a device, waiting for the device). The
-// tooltip adds the counts per axis and the port's settings.
+// the port's state (closed, open on a device, waiting for the device), and
+// a recording in progress. The tooltip adds the counts per axis and the
+// port's settings.
 //
 // Both are written a few times per second from the receiver's counters,
 // never per frame. Numbers are written as in Brazil: 1.234.567 and 1,5%.
 
 #include "receiver.h"
+#include "recorder.h"
 #include "serial_settings.h"
 
 #include <QObject>
@@ -46,6 +48,7 @@ struct TLinkView {
     QString Device;           // "/dev/pts/4", "COM10 (/dev/ttyUSB0)", "COM10 (/dev/COM10)" while waiting
     TSerialSettings Settings; // as the user chose them
     QString LastAttempt;      // while waiting: why the device could not be opened yet
+    TRecordingState Recording;
 };
 
 // What the window knows, put together: `chosen` is the user's settings,

@@ -67,8 +67,10 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
             const TLinkState state = ComPort1->Connected() ? TLinkState::Open
                 : m_reconnector->Waiting()                 ? TLinkState::Waiting
                                                            : TLinkState::Closed;
-            return MakeLinkView(m_receiver.Counters(), state, m_settings, ComPort1->Device(),
-                                m_reconnector->LastAttempt());
+            TLinkView view = MakeLinkView(m_receiver.Counters(), state, m_settings, ComPort1->Device(),
+                                          m_reconnector->LastAttempt());
+            view.Recording = m_data->RecordingState();
+            return view;
         },
         [this] { return m_receiver.Now(); }, this);
 

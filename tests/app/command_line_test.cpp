@@ -3,7 +3,9 @@
 // ended from outside.
 #include "command_line.h"
 #include "device_resolver.h"
+#include "pty_helpers.h"
 #include "pty_pair.h"
+#include "stream_builder.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,8 @@
 
 #include <csignal>
 #include <optional>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -214,6 +218,70 @@ bool CatchesTermination(qint64 pid)
     return false;
 }
 
+// Which terminals the program has open, from /proc.
+QStringList OpenTerminals(qint64 pid)
+{
+    QStringList terminals;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = fd.symLinkTarget();
+        if (target.startsWith(QLatin1String("/dev/pts/")))
+            terminals << target;
+    }
+    return terminals;
+}
+
+// A recording started with --record is finished by SIGTERM: the frames the
+// program has read, and not yet written (rows go to the file every quarter
+// second), are in the file once it has ended, with 0.
+TEST(Program, SigtermFinishesTheRecording)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("gravacao.csv");
+    TPtyPair pty(true); // the test's own hold on the line tells what is left unread
+    const QString device = QString::fromStdString(pty.SlavePath());
+    QProcess program;
+    program.setProcessEnvironment(Environment(true));
+    program.start(QStringLiteral(ACELEROMETRO_BINARY), {"--port", device, "--start", "--record", file});
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return OpenTerminals(program.processId()).contains(device); }, HangGuardMs));
+    ASSERT_TRUE(CatchesTermination(program.processId()));
+
+    const auto lines = [&] {
+        QFile recorded(file);
+        return recorded.open(QIODevice::ReadOnly) ? recorded.readAll().count('\n') : 0;
+    };
+    const auto unread = [&] {
+        int waiting = -1;
+        return ::ioctl(pty.Slave(), TIOCINQ, &waiting) == 0 ? waiting : -1;
+    };
+    TStreamBuilder builder;
+    std::vector<uint8_t> bytes;
+    builder.Build(900, bytes);
+    WriteAll(pty.Master(), bytes);
+    // Rows reach the file: the program reads and records.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines() > 1; }, HangGuardMs));
+    // More frames, read by the program (nothing left unread on the line for
+    // a while) but likely not written yet when the signal comes.
+    bytes.clear();
+    builder.Build(900, bytes);
+    WriteAll(pty.Master(), bytes);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return unread() == 0; }, HangGuardMs));
+    QTest::qWait(100);
+    ASSERT_EQ(unread(), 0);
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+
+    QFile recorded(file);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    const QByteArray text = recorded.readAll();
+    EXPECT_TRUE(text.startsWith("tempo_s,eixo,indice,valor,valido\n"));
+    EXPECT_EQ(text.count('\n'), 1801); // the header and every frame
+}
+
 // The program as a script starts it: on a pty with --start, then ended by
 // a signal. It ends with 0 like a closed window, after closing the port in
 // order (Qt's lock file for the port is gone, which a killed program would
@@ -257,19 +325,6 @@ TEST(Program, EndsWithZeroOnSigtermWhileAMessageIsShown)
     ASSERT_TRUE(program.waitForFinished(HangGuardMs));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-}
-
-// Which terminals the program has open, from /proc.
-QStringList OpenTerminals(qint64 pid)
-{
-    QStringList terminals;
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-        const QString target = fd.symLinkTarget();
-        if (target.startsWith(QLatin1String("/dev/pts/")))
-            terminals << target;
-    }
-    return terminals;
 }
 
 // accel-sim --link PATH on its own pty; its first line is the pty's path.

@@ -339,6 +339,31 @@ TEST_F(LinkTest, CommandLineStartOnAPortGivesPoints)
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
+// --record starts the recording before Inicia, so it holds every frame;
+// closing the window finishes it.
+TEST_F(LinkTest, CommandLineRecordsFromTheStart)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    const QString file = dir.filePath("gravacao.csv");
+    const TCommandLine line = ParseCommandLine(
+        {"acelerometro", "--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", file});
+    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+    ApplyCommandLine(line.Options, *form);
+    ASSERT_TRUE(form->IsRecording()) << g_reported.join("; ").toStdString();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    WriteAll(pty->Master(), BuildStream(300).Bytes);
+    ASSERT_TRUE(WaitForPoints(300));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains("gravando em gravacao.csv"); }, 2000))
+        << form->StatusLine->text().toStdString();
+
+    form->close();
+    EXPECT_FALSE(form->IsRecording());
+    QFile recorded(file);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recorded.readAll().count('\n'), 301); // the header and every frame
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
 TEST_F(LinkTest, CommandLineWithoutOptionsLeavesTheWindowAsItStarts)
 {
     const TCommandLine line = ParseCommandLine({"acelerometro"});
@@ -389,6 +414,11 @@ TEST(LinkStatus, SaysWhatStateTheLinkIsInAndWithWhatSettings)
         {"waiting for the simulator", TLinkState::Waiting, TDeviceResolver::SimulatedName(), "/dev/pts/9",
          "Aguardando o dispositivo Acelerômetro simulado"},
     };
+    TLinkView recording = MakeLinkView({}, TLinkState::Open, unusual, "/dev/ttyUSB0", {});
+    recording.Recording = {true, "/home/ana/ensaios/gravacao.csv", 1234567};
+    EXPECT_TRUE(StatusLineText(recording).endsWith(" · gravando em gravacao.csv (1.234.567 linhas)"))
+        << StatusLineText(recording).toStdString();
+    EXPECT_TRUE(LampToolTip(recording).contains("Gravação: /home/ana/ensaios/gravacao.csv (1.234.567 linhas)"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TSerialSettings s = unusual;
