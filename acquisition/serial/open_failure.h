@@ -20,7 +20,6 @@
 struct TOpenProblem {
     QString Reason;
     QString Advice;
-    bool NotThere = false; // the device is missing: it may yet appear
 
     bool IsEmpty() const { return Reason.isEmpty(); }
 };
