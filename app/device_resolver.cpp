@@ -19,13 +19,17 @@ QString TDeviceResolver::SimulatedDescription()
 QString TDeviceResolver::DevicePath(const QString& port)
 {
     const QString name = port.trimmed();
-    if (name.contains(QLatin1Char('/')))
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return name;
     return QStringLiteral("/dev/") + name;
 }
 
 QString TDeviceResolver::Acquire(const QString& port)
 {
+    if (port.trimmed().isEmpty())
+        throw Exception(QStringLiteral("Nenhuma porta foi escolhida: escolha uma em Config. Serial, "
+                                       "como /dev/ttyUSB0 ou Acelerômetro simulado.")
+                            .toStdString());
     if (!IsSimulated(port))
         return DevicePath(port);
     if (!m_simulator)

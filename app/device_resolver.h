@@ -7,7 +7,8 @@
 //   see a hang-up);
 // - a name without '/' is a device under /dev ("COM10" is /dev/COM10,
 //   "ttyUSB0" is /dev/ttyUSB0);
-// - a name with a '/' is a path, used as given.
+// - a name with a '/' is a path, used as given;
+// - an empty or blank name stands for nothing: Acquire says so.
 
 #include <QString>
 
@@ -25,7 +26,8 @@ public:
     static QString SimulatedName();
     static QString SimulatedDescription();
     static bool IsSimulated(const QString& port) { return port.trimmed() == SimulatedName(); }
-    // The path a device name stands for (not for the simulated device).
+    // The path a device name stands for (not for the simulated device);
+    // empty for a blank name.
     static QString DevicePath(const QString& port);
 
     // The path to open for port, starting the simulated device when port

@@ -1,20 +1,34 @@
 // Acelerômetro: live plot of a three-axis accelerometer on a serial port.
+#include "command_line.h"
 #include "display_check.h"
+#include "signal_handling.h"
 #include "tapplication.h"
 #include "tform2.h"
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // The command line first: help, version and mistakes need no display.
+    const TCommandLine commandLine = ParseCommandLine(ArgumentsOf(argc, argv));
+    if (commandLine.Action != TCommandLine::caRun) {
+        std::fputs(commandLine.Text.toLocal8Bit().constData(),
+                   commandLine.Action == TCommandLine::caError ? stderr : stdout);
+        return commandLine.ExitStatus();
+    }
+
     // Without a display Qt cannot start: say so and end with 0.
     auto displayCheck = std::make_unique<TDisplayCheck>(argv[0]);
     TApplication application(argc, argv);
     displayCheck.reset();
-    const int status = RunProgram(application, [] {
+    // SIGTERM and SIGINT end the program as closing the window does.
+    TTerminationSignals termination;
+    const int status = RunProgram(application, [&] {
         Application->Initialize();
         Application->SetMainFormOnTaskBar(true);
         Application->CreateForm(Form2);
+        ApplyCommandLine(commandLine.Options, *Form2);
         Application->Run();
     });
     Form2 = nullptr;

@@ -25,7 +25,7 @@ void TApplication::Initialize()
     // No display name: the window manager would add it to the window's
     // caption, which is to read "Form2" alone.
     QApplication::setApplicationName(QStringLiteral("acelerometro"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(ACELEROMETRO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("acelerometro"));
     // The icon lives in this static library's resources, which the linker
     // leaves out unless something refers to them.

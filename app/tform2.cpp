@@ -3,6 +3,8 @@
 
 #include "accelerometer_chart.h"
 #include "data_actions.h"
+#include "link_status.h"
+#include "reconnector.h"
 #include "serial_setup_dialog.h"
 #include "tapplication.h"
 #include "tchart.h"
@@ -10,6 +12,7 @@
 #include "tcomport.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 
@@ -34,6 +37,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     Button2 = m_ui->Button2;
     Button3 = m_ui->Button3;
     ComLed1 = m_ui->ComLed1;
+    StatusLine = m_ui->StatusLine;
 
     // The port starts closed with its start-up settings.
     ComPort1 = new TComPort(this);
@@ -51,6 +55,25 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     m_data = std::make_unique<TDataActions>(*this, m_session, *Chart1);
     connect(m_data.get(), &TDataActions::recordingStateChanged, this, &TForm2::recordingStateChanged);
 
+    // The device to wait for is the one chosen now, reopened as Inicia would.
+    m_reconnector = new TReconnector(
+        [this] {
+            return TDeviceResolver::IsSimulated(m_settings.Port) ? QString() : TDeviceResolver::DevicePath(m_settings.Port);
+        },
+        [this] { OpenPort(); }, this);
+    m_linkMonitor = new TLinkMonitor(
+        StatusLine, ComLed1,
+        [this] {
+            const TLinkState state = ComPort1->Connected() ? TLinkState::Open
+                : m_reconnector->Waiting()                 ? TLinkState::Waiting
+                                                           : TLinkState::Closed;
+            TLinkView view = MakeLinkView(m_receiver.Counters(), state, m_settings, ComPort1->Device(),
+                                          m_reconnector->LastAttempt());
+            view.Recording = m_data->RecordingState();
+            return view;
+        },
+        [this] { return m_receiver.Now(); }, this);
+
     BindHandlers();
 }
 
@@ -58,6 +81,8 @@ TForm2::~TForm2()
 {
     // The session and the device go before the child widgets and the port:
     // nothing may reach them from here on.
+    m_reconnector->blockSignals(true);
+    m_reconnector->Stop();
     ComPort1->OnRxChar = nullptr;
     ComPort1->blockSignals(true);
     ComPort1->Close();
@@ -72,11 +97,10 @@ void TForm2::BindHandlers()
     connect(Button3, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button3Click(); }); });
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
     connect(ComPort1, &TComPort::connectedChanged, this, &TForm2::PortConnectedChanged);
-    // Failures that the port met on its own (device gone, a receive
-    // handler that failed) reach the user like any other error.
-    connect(ComPort1, &TComPort::failure, this, [](const QString& message) {
-        if (Application)
-            Application->ShowException(message);
+    connect(ComPort1, &TComPort::failure, this, &TForm2::PortFailed);
+    connect(m_reconnector, &TReconnector::waitingChanged, this, [this](bool waiting) {
+        ComLed1->SetWaiting(waiting);
+        m_linkMonitor->Refresh();
     });
 }
 
@@ -95,12 +119,18 @@ void TForm2::Button1Click()
 
 void TForm2::Button2Click()
 {
-    if (!ComPort1->Connected())
-        OpenPort();
+    if (ComPort1->Connected() || m_reconnector->Waiting())
+        return;
+    if (m_settings.Reconnect && !m_reconnector->DeviceThere()) {
+        m_reconnector->Start(QStringLiteral("o dispositivo não está presente"));
+        return;
+    }
+    OpenPort();
 }
 
 void TForm2::FormClose()
 {
+    m_reconnector->Stop();
     if (ComPort1->Connected())
         ComPort1->Close();
     // The port is closed: the recording gets every frame that came.
@@ -109,11 +139,19 @@ void TForm2::FormClose()
 
 void TForm2::Button3Click()
 {
+    m_reconnector->Stop();
     ComPort1->Close();
+}
+
+bool TForm2::WaitingForDevice() const
+{
+    return m_reconnector->Waiting();
 }
 
 void TForm2::SetSerialSettings(const TSerialSettings& settings)
 {
+    if (!settings.Reconnect)
+        m_reconnector->Stop();
     const bool otherDevice = settings.Port.trimmed() != m_settings.Port.trimmed();
     m_settings = settings;
     if (!ComPort1->Connected())
@@ -154,6 +192,19 @@ void TForm2::PortConnectedChanged(bool open)
         // The port is closed: stopping a simulated device is no hang-up now.
         m_devices.Release();
     }
+    m_linkMonitor->Refresh();
+}
+
+void TForm2::PortFailed(const QString& message, int kind)
+{
+    // Failures that the port met on its own reach the user like any other
+    // error, unless the device went away and is to be waited for.
+    if (kind == TComPort::fkDeviceLost && m_settings.Reconnect) {
+        m_reconnector->Start(message);
+        return;
+    }
+    if (Application)
+        Application->ShowException(message);
 }
 
 void TForm2::StartRecording(const QString& path)

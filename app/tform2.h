@@ -1,9 +1,11 @@
 #pragma once
-// The program's one window: chart, connection lamp, the three buttons and
-// the serial port, laid out by tform2.ui and wired when it is created. The
-// window owns the session (every point received), the receiver that feeds
-// it from the port, and the user's serial settings, which it applies to the
-// port as the settings dialog returns them.
+// The program's one window: chart, connection lamp, the three buttons, the
+// status line below the chart and the serial port, laid out by tform2.ui
+// and wired when it is created. The window owns the session (every point
+// received), the receiver that feeds it from the port, and the user's
+// serial settings, which it applies to the port as the settings dialog
+// returns them. With reconnection on, a device that goes away is waited
+// for (link_status.h, reconnector.h).
 
 #include "data_dialogs.h"
 #include "device_resolver.h"
@@ -19,12 +21,15 @@
 
 class QAction;
 class QCloseEvent;
+class QLabel;
 class QPushButton;
 class TChart;
 class TComLed;
 class TComPort;
 class TDataActions;
 class TFastLineSeries;
+class TLinkMonitor;
+class TReconnector;
 
 namespace Ui { class TForm2; }
 
@@ -44,13 +49,16 @@ public:
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
     TComLed* ComLed1 = nullptr;
+    QLabel* StatusLine = nullptr;
 
     // Event handlers.
     void ComPort1RxChar(QObject* sender, int count);
     void Button1Click();   // "Config. Serial": the settings dialog
-    void Button2Click();   // "Inicia": open the port (errors reach the caller)
-    void FormClose();      // closing: close the port if it is open, end the recording
-    void Button3Click();   // "Para": close the port, open or not
+    void Button2Click();   // "Inicia": open the port (errors reach the caller);
+                           // with reconnection on, a device not there is waited for
+    void FormClose();      // closing: stop waiting, close the port if it is open,
+                           // end the recording
+    void Button3Click();   // "Para": stop waiting, close the port, open or not
 
     // The serial settings as the user chose them. Setting them does what
     // OK in the dialog does: while open, line settings take effect at once
@@ -60,6 +68,9 @@ public:
 
     const TSession& Session() const { return m_session; }
     const TReceiver& Receiver() const { return m_receiver; }
+    // Reconnection on, the device gone: waiting for it to come back.
+    bool WaitingForDevice() const;
+    const TLinkMonitor& LinkMonitor() const { return *m_linkMonitor; }
 
     // Recording, export and pictures of the session (data_actions.h).
     // StartRecording throws Exception when the file cannot be written;
@@ -84,12 +95,15 @@ private:
     void BindHandlers();
     void OpenPort();
     void PortConnectedChanged(bool open);
+    void PortFailed(const QString& message, int kind);
 
     std::unique_ptr<Ui::TForm2> m_ui;
     TSession m_session;
     TReceiver m_receiver;
     TDeviceResolver m_devices;
     TSerialSettings m_settings;
+    TReconnector* m_reconnector = nullptr;
+    TLinkMonitor* m_linkMonitor = nullptr;
     // Reads the session: goes first.
     std::unique_ptr<TDataActions> m_data;
 };

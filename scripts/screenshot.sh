@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot from the running program: starts it on a
-# virtual display, picks the simulated accelerometer in "Config. Serial",
-# clicks "Inicia", lets data arrive, and saves docs/acelerometro.png.
+# virtual display with the simulated accelerometer open (--simulate --start,
+# as choosing it in "Config. Serial" and clicking "Inicia" would), lets data
+# arrive, and saves docs/acelerometro.png.
 # Usage: scripts/screenshot.sh [seconds of data]   (default 8)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,19 +23,9 @@ mkdir -p "$root/docs"
 export ROOT="$root" SECONDS_OF_DATA="$seconds"
 xvfb-run -a -s "-screen 0 640x400x24" bash -c '
     set -e
-    "$ROOT/build/app/acelerometro" & pid=$!
+    "$ROOT/build/app/acelerometro" --simulate --start & pid=$!
     trap "kill $pid 2>/dev/null || true" EXIT
     wid=$(xdotool search --sync --name "^Form2$" | head -1)
-    sleep 1
-    xdotool mousemove --window "$wid" 69 108 click 1      # Config. Serial
-    sleep 1.5
-    xdotool mousemove 431 31 click 1                      # open the port list
-    sleep 0.7
-    xdotool key End Return                                # the last entry: Acelerômetro simulado
-    sleep 0.5
-    xdotool key Return                                    # OK
-    sleep 0.7
-    xdotool mousemove --window "$wid" 69 139 click 1      # Inicia
     sleep "$SECONDS_OF_DATA"
     import -window "$wid" "$ROOT/docs/acelerometro.png"
 '

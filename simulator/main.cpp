@@ -1,6 +1,7 @@
 // accel-sim: plays the accelerometer on a pseudo-terminal or a serial device.
 #include "exception.h"
 #include "paced_writer.h"
+#include "pty_link.h"
 #include "pty_pair.h"
 #include "sim_options.h"
 #include "stream_builder.h"
@@ -47,10 +48,13 @@ int Run(const TSimOptions& o)
     stream.Signal.FrameRate = o.MaxRate ? 320.0 : o.FrameRate;
 
     std::unique_ptr<TPtyPair> pty;
+    std::unique_ptr<TPtyLink> link;
     int fd = -1;
     if (o.Device.empty()) {
         pty = std::make_unique<TPtyPair>(false);
         fd = pty->Master();
+        if (!o.Link.empty())
+            link = std::make_unique<TPtyLink>(o.Link, pty->SlavePath());
         std::printf("%s\n", pty->SlavePath().c_str());
         std::fflush(stdout);
         if (o.WaitReader) {

@@ -65,6 +65,10 @@ TSimOptions ParseSimOptions(int argc, const char* const* argv)
             o.Device = value();
         } else if (arg == "--pty") {
             o.Device.clear();
+        } else if (arg == "--link") {
+            o.Link = value();
+            if (o.Link.empty())
+                throw Exception("--link: expected a path, got ''");
         } else if (arg == "--baud") {
             o.Baud = int(ParseCount(arg, value(), 4000000));
         } else if (arg == "--wait-reader") {
@@ -77,6 +81,8 @@ TSimOptions ParseSimOptions(int argc, const char* const* argv)
             throw Exception("unknown option '" + arg + "' (see --help)");
         }
     }
+    if (!o.Link.empty() && !o.Device.empty())
+        throw Exception("--link goes with a new pty, not with --device");
     if (!o.ExpectedFile.empty() && o.Frames == 0)
         throw Exception("--expected needs --frames N (an endless stream has no end to write)");
     return o;
@@ -99,6 +105,10 @@ std::string SimUsage(const std::string& program)
         "  --endless           send until interrupted (the default)\n"
         "  --pty               write to a new pseudo-terminal and print its\n"
         "                      slave path on stdout (the default)\n"
+        "  --link PATH         with a new pty: keep a symbolic link at PATH to it,\n"
+        "                      so that a restarted simulator is found on the same\n"
+        "                      path (an old link there is replaced; removed on\n"
+        "                      exit unless a newer run has taken it over)\n"
         "  --device PATH       write to PATH instead (a tty is set raw, --baud 8N1)\n"
         "  --baud N            line speed set on --device (default 9600)\n"
         "  --wait-reader       with a new pty: start sending once the slave is open\n"

@@ -11,6 +11,7 @@ struct TSimOptions {
     double JunkRate = 0.0;      // share of frames preceded by 1..3 junk bytes
     uint64_t Frames = 0;        // 0: endless
     std::string Device;         // empty: a new pseudo-terminal
+    std::string Link;           // new pty: keep a symbolic link to it here
     int Baud = 9600;            // line speed set on a given tty device
     bool WaitReader = false;    // new pty: start sending once the slave is opened
     std::string ExpectedFile;   // write the points the program should plot here

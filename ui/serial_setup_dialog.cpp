@@ -2,13 +2,19 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
+#include <QFileSystemWatcher>
 #include <QFormLayout>
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,7 +30,35 @@ QComboBox* MakeChoice(QWidget* parent, const char* objectName,
     return box;
 }
 
+// An editable box whose typing is never completed inline: an inline
+// completion selects the rest of the first match, so "tt" becomes "ttyS0"
+// and the next key replaces the selection. Matches show in a list instead.
+void OfferMatchesWithoutCompleting(QComboBox* box)
+{
+    box->completer()->setCompletionMode(QCompleter::PopupCompletion);
+}
+
+// How long /dev is left to settle after a change: udev adds a device node,
+// then its links, in a burst.
+constexpr int SettleMs = 200;
+
 } // namespace
+
+QList<TPortChoice> TSerialSetupDialog::MachinePorts()
+{
+    QList<TPortChoice> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QStringList details;
+        if (!info.description().isEmpty())
+            details << info.description();
+        if (!info.manufacturer().isEmpty())
+            details << info.manufacturer();
+        details << info.systemLocation();
+        ports.append({info.portName(), details.join(QStringLiteral(" · "))});
+    }
+    std::sort(ports.begin(), ports.end(), [](const TPortChoice& a, const TPortChoice& b) { return a.Name < b.Name; });
+    return ports;
+}
 
 TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPortChoice>& extraPorts,
                                        QWidget* parent)
@@ -37,22 +71,16 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_port->setObjectName(QStringLiteral("portCombo"));
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        QString label = info.portName();
-        m_port->addItem(label);
-        QStringList details;
-        if (!info.description().isEmpty())
-            details << info.description();
-        if (!info.manufacturer().isEmpty())
-            details << info.manufacturer();
-        details << info.systemLocation();
-        m_port->setItemData(m_port->count() - 1, details.join(QStringLiteral(" · ")), Qt::ToolTipRole);
-    }
-    for (const TPortChoice& choice : extraPorts) {
-        m_port->addItem(choice.Name);
-        m_port->setItemData(m_port->count() - 1, choice.Description, Qt::ToolTipRole);
-    }
+    OfferMatchesWithoutCompleting(m_port);
+    m_extraPorts = extraPorts;
+    m_source = &TSerialSetupDialog::MachinePorts;
+    RefreshPorts();
     m_port->setCurrentText(s.Port);
+    m_settle = new QTimer(this);
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(SettleMs);
+    connect(m_settle, &QTimer::timeout, this, &TSerialSetupDialog::RefreshPorts);
+    Watch(QStringLiteral("/dev"));
     m_port->setToolTip(QStringLiteral("Nome sem '/' é um dispositivo em /dev (COM10 é /dev/COM10); "
                                       "um caminho completo é usado como está."));
 
@@ -61,6 +89,7 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_baud->setEditable(true);
     m_baud->setInsertPolicy(QComboBox::NoInsert);
     m_baud->setValidator(new QIntValidator(1, 4000000, m_baud));
+    OfferMatchesWithoutCompleting(m_baud);
     for (qint32 rate : StandardBaudRates())
         m_baud->addItem(QString::number(rate));
     m_baud->setCurrentText(QString::number(s.BaudRate));
@@ -96,6 +125,11 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_rts = new QCheckBox(QStringLiteral("Ligado"), this);
     m_rts->setObjectName(QStringLiteral("rtsCheck"));
     m_rts->setChecked(s.Rts);
+    m_reconnect = new QCheckBox(QStringLiteral("Reconectar automaticamente"), this);
+    m_reconnect->setObjectName(QStringLiteral("reconnectCheck"));
+    m_reconnect->setChecked(s.Reconnect);
+    m_reconnect->setToolTip(QStringLiteral("Se o dispositivo sumir (cabo desconectado), a porta é reaberta sozinha, "
+                                           "com a mesma configuração, assim que ele voltar. Para encerra a espera."));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Porta:"), m_port);
@@ -106,6 +140,7 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     form->addRow(QStringLiteral("Controle de fluxo:"), m_flow);
     form->addRow(QStringLiteral("Linha DTR:"), m_dtr);
     form->addRow(QStringLiteral("Linha RTS:"), m_rts);
+    form->addRow(QString(), m_reconnect);
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -144,5 +179,58 @@ TSerialSettings TSerialSetupDialog::Settings() const
     s.FlowControl = QSerialPort::FlowControl(m_flow->currentData().toInt());
     s.Dtr = m_dtr->isChecked();
     s.Rts = m_rts->isChecked();
+    s.Reconnect = m_reconnect->isChecked();
     return s;
+}
+
+void TSerialSetupDialog::SetPortSource(TPortSource source, const QString& watchedFolder)
+{
+    m_source = std::move(source);
+    Watch(watchedFolder);
+    RefreshPorts();
+}
+
+void TSerialSetupDialog::Watch(const QString& folder)
+{
+    delete m_watcher;
+    m_watcher = new QFileSystemWatcher(this);
+    m_watcher->addPath(folder);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_settle, qOverload<>(&QTimer::start));
+}
+
+void TSerialSetupDialog::RefreshPorts()
+{
+    QList<TPortChoice> wanted = m_source ? m_source() : QList<TPortChoice>();
+    wanted += m_extraPorts;
+    const auto isWanted = [&](const QString& name) {
+        return std::any_of(wanted.begin(), wanted.end(), [&](const TPortChoice& c) { return c.Name == name; });
+    };
+
+    // Removing or inserting items moves the current index, and an editable
+    // box then shows the text of whatever item became current: the typed
+    // text, its cursor and selection go back as they were.
+    QLineEdit* edit = m_port->lineEdit();
+    const QString typed = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int selectionStart = edit->selectionStart();
+    const int selectionLength = edit->selectedText().size();
+    {
+        const QSignalBlocker blocker(m_port);
+        for (int i = m_port->count() - 1; i >= 0; --i) {
+            if (!isWanted(m_port->itemText(i)))
+                m_port->removeItem(i);
+        }
+        // What is left keeps its order, which is the wanted order.
+        for (int i = 0; i < wanted.size(); ++i) {
+            if (i >= m_port->count() || m_port->itemText(i) != wanted[i].Name)
+                m_port->insertItem(i, wanted[i].Name);
+            m_port->setItemData(i, wanted[i].Description, Qt::ToolTipRole);
+        }
+        if (edit->text() != typed)
+            edit->setText(typed);
+    }
+    if (selectionStart >= 0)
+        edit->setSelection(selectionStart, selectionLength);
+    else
+        edit->setCursorPosition(cursor);
 }

@@ -2,17 +2,27 @@
 // The modal "Config. Serial" dialog: port (the machine's serial ports, the
 // entries the caller adds, such as the simulated accelerometer, or a path
 // typed by hand), baud rate (standard rates or a custom one), data bits,
-// parity, stop bits, flow control and the DTR/RTS lines. It edits a copy of
-// the settings; Settings() gives the user's choice.
+// parity, stop bits, flow control, the DTR/RTS lines and automatic
+// reconnection. It edits a copy of the settings; Settings() gives the
+// user's choice.
+//
+// The port list follows the machine while the dialog is open: when /dev
+// changes (an adapter plugged in or pulled out) the list is read again;
+// what the user typed in the port box stays as typed, and typing is never
+// completed inline (matching entries are offered in a list below instead).
 
 #include "serial_settings.h"
 
 #include <QDialog>
 #include <QList>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
+class QFileSystemWatcher;
+class QTimer;
 
 // A port offered besides the machine's own: its name and a tooltip.
 struct TPortChoice {
@@ -29,8 +39,18 @@ public:
     // The settings as the widgets show them.
     TSerialSettings Settings() const;
 
+    // The machine's serial ports, by name, with their details as tooltip.
+    using TPortSource = std::function<QList<TPortChoice>()>;
+    static QList<TPortChoice> MachinePorts();
+    // Where the list comes from and which folder's changes read it again
+    // (by default MachinePorts and /dev); reads it at once.
+    void SetPortSource(TPortSource source, const QString& watchedFolder);
+    // Reads the port list again, keeping what the port box shows.
+    void RefreshPorts();
+
 private:
     void UpdateState();
+    void Watch(const QString& folder);
 
     QComboBox* m_port = nullptr;
     QComboBox* m_baud = nullptr;
@@ -40,5 +60,10 @@ private:
     QComboBox* m_flow = nullptr;
     QCheckBox* m_dtr = nullptr;
     QCheckBox* m_rts = nullptr;
+    QCheckBox* m_reconnect = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
+    QList<TPortChoice> m_extraPorts;
+    TPortSource m_source;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_settle = nullptr;
 };

@@ -4,10 +4,30 @@
 
 #include <QPainter>
 #include <QRadialGradient>
+#include <QTimer>
 
-TComLed::TComLed(QWidget* parent) : QWidget(parent)
+TComLed::TComLed(QWidget* parent) : QWidget(parent), m_blink(new QTimer(this))
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_blink->setInterval(BlinkMs);
+    connect(m_blink, &QTimer::timeout, this, [this] {
+        m_blinkOn = !m_blinkOn;
+        update();
+    });
+}
+
+void TComLed::SetWaiting(bool waiting)
+{
+    if (waiting == m_waiting)
+        return;
+    m_waiting = waiting;
+    // Lit at once: the change shows without waiting for the first blink.
+    m_blinkOn = waiting;
+    if (waiting)
+        m_blink->start();
+    else
+        m_blink->stop();
+    update();
 }
 
 void TComLed::SetComPort(TComPort* port)
@@ -42,7 +62,7 @@ bool TComLed::IsLit() const
 {
     switch (m_signal) {
     case lsConn:
-        return m_port && m_port->Connected();
+        return (m_port && m_port->Connected()) || (m_waiting && m_blinkOn);
     }
     return false;
 }

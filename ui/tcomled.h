@@ -1,11 +1,14 @@
 #pragma once
 // The connection lamp: a small round lamp bound to a port. With lsConn it is
 // lit while the port is open and dark while it is closed, following the
-// port's connectedChanged by itself. lkRedLight draws it red.
+// port's connectedChanged by itself. lkRedLight draws it red. While the
+// application waits for the device to come back (SetWaiting) the closed
+// lamp blinks, lit for half of every second.
 
 #include <QPointer>
 #include <QWidget>
 
+class QTimer;
 class TComPort;
 
 class TComLed : public QWidget {
@@ -23,6 +26,10 @@ public:
 
     bool IsLit() const;
 
+    static constexpr int BlinkMs = 500; // half a blink
+    void SetWaiting(bool waiting);
+    bool IsWaiting() const { return m_waiting; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -34,4 +41,7 @@ private:
     QMetaObject::Connection m_connection;
     TLedSignal m_signal = lsConn;
     TLedKind m_kind = lkRedLight;
+    QTimer* m_blink = nullptr;
+    bool m_waiting = false;
+    bool m_blinkOn = false;
 };

@@ -8,7 +8,7 @@ bool TSerialSettings::SameLine(const TSerialSettings& o) const
 
 bool TSerialSettings::operator==(const TSerialSettings& o) const
 {
-    return Port == o.Port && SameLine(o);
+    return Port == o.Port && SameLine(o) && Reconnect == o.Reconnect;
 }
 
 const QList<qint32>& StandardBaudRates()

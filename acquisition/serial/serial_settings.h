@@ -1,8 +1,8 @@
 #pragma once
 // Line settings of the serial port. The defaults are the port's start-up
 // settings: "COM10", 9600 baud, 8 data bits, no parity, 1 stop bit, no flow
-// control, DTR and RTS held off. Settings live for the run only; nothing
-// here is ever saved.
+// control, DTR and RTS held off, no automatic reconnection. Settings live
+// for the run only; nothing here is ever saved.
 
 #include <QList>
 #include <QSerialPort>
@@ -20,10 +20,13 @@ struct TSerialSettings {
     QSerialPort::FlowControl FlowControl = QSerialPort::NoFlowControl;
     bool Dtr = false;   // DTR line raised while open
     bool Rts = false;   // RTS line raised while open (ignored under RTS/CTS flow control)
+    // Not a line setting: whether the application reopens the port by
+    // itself when the device goes away and comes back. The port ignores it.
+    bool Reconnect = false;
 
     bool operator==(const TSerialSettings& o) const;
     bool operator!=(const TSerialSettings& o) const { return !(*this == o); }
-    // The same apart from the port.
+    // The same line settings, whatever the port and Reconnect.
     bool SameLine(const TSerialSettings& o) const;
 };
 

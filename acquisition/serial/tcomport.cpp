@@ -2,6 +2,7 @@
 
 #include "exception.h"
 #include "modem_lines.h"
+#include "open_failure.h"
 
 #include <QMetaObject>
 #include <QSerialPort>
@@ -11,9 +12,9 @@
 
 namespace {
 
-// The reason an open failed, in the words the user reads, with the system's
-// own text after it.
-QString OpenFailureReason(QSerialPort::SerialPortError error, const QString& systemText)
+// The reason the port refused a line setting, in the words the user reads,
+// with the system's own text after it.
+QString SettingFailureReason(QSerialPort::SerialPortError error, const QString& systemText)
 {
     QString reason;
     switch (error) {
@@ -44,6 +45,14 @@ QString OpenFailureReason(QSerialPort::SerialPortError error, const QString& sys
 void Throw(const QString& message)
 {
     throw Exception(message.toStdString());
+}
+
+void ThrowOpenFailure(const QString& what, const TOpenProblem& problem)
+{
+    QString message = QStringLiteral("Não foi possível abrir %1: %2.").arg(what, problem.Reason);
+    if (!problem.Advice.isEmpty())
+        message += QLatin1Char(' ') + problem.Advice;
+    Throw(message);
 }
 
 } // namespace
@@ -84,15 +93,27 @@ void TComPort::SetConnected(bool value)
     Open();
 }
 
+QString TComPort::Device() const
+{
+    return Connected() ? m_device : QString();
+}
+
 QString TComPort::DeviceDescription() const
 {
-    return m_label.isEmpty() ? QStringLiteral("a porta %1").arg(m_settings.Port) : m_label;
+    if (!m_label.isEmpty())
+        return m_label;
+    return m_settings.Port.trimmed().isEmpty() ? QStringLiteral("a porta") : QStringLiteral("a porta %1").arg(m_settings.Port);
 }
 
 void TComPort::Open()
 {
     const QString what = DeviceDescription();
-    m_port->setPortName(m_settings.Port);
+    const TOpenProblem problem = DeviceProblem(m_settings.Port);
+    if (!problem.IsEmpty())
+        ThrowOpenFailure(what, problem);
+    // Resolved at every open: a link may lead elsewhere by now.
+    const QString device = DevicePathToOpen(m_settings.Port);
+    m_port->setPortName(device);
     SetLine();
 
     // The program only receives: nothing is ever sent to the device.
@@ -100,10 +121,16 @@ void TComPort::Open()
     const bool opened = m_port->open(QIODevice::ReadOnly);
     m_opening = false;
     if (!opened) {
-        const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
+        const TOpenProblem failure = OpenFailure(device, m_port->error(), m_port->errorString());
         m_port->clearError();
-        Throw(QStringLiteral("Não foi possível abrir %1: %2.").arg(what, reason));
+        ThrowOpenFailure(what, failure);
     }
+    if (!LockOpenDevice(int(m_port->handle()))) {
+        m_port->close();
+        m_port->clearError();
+        ThrowOpenFailure(what, HeldByFlock());
+    }
+    m_device = device;
     ApplyModemLines();
     emit connectedChanged(true);
 }
@@ -139,7 +166,7 @@ const char* TComPort::SetLine()
 void TComPort::ApplyLineSettings(const QString& device)
 {
     if (const char* refused = SetLine()) {
-        const QString reason = OpenFailureReason(m_port->error(), m_port->errorString());
+        const QString reason = SettingFailureReason(m_port->error(), m_port->errorString());
         m_port->clearError();
         Close();
         Throw(QStringLiteral("Não foi possível aplicar a configuração (%1) em %2: %3. A porta foi fechada.")
@@ -152,7 +179,7 @@ void TComPort::SetSettings(const TSerialSettings& settings)
 {
     const TSerialSettings old = m_settings;
     m_settings = settings;
-    if (!Connected() || settings == old)
+    if (!Connected() || (settings.Port == old.Port && settings.SameLine(old)))
         return;
     if (settings.Port != old.Port) {
         // Another device: reopen there.
@@ -181,7 +208,7 @@ void TComPort::OnReadyRead()
     try {
         OnRxChar(this, count);
     } catch (...) {
-        Fail(QString::fromStdString(CurrentExceptionText()));
+        Fail(QString::fromStdString(CurrentExceptionText()), fkHandlerFailed);
     }
 }
 
@@ -199,12 +226,12 @@ void TComPort::OnErrorOccurred(QSerialPort::SerialPortError error)
     if (m_opening || !Connected())
         return;
     const QString what = DeviceDescription();
-    Fail(QStringLiteral("O dispositivo foi desconectado: %1. A porta foi fechada.").arg(what));
+    Fail(QStringLiteral("O dispositivo foi desconectado: %1. A porta foi fechada.").arg(what), fkDeviceLost);
 }
 
-void TComPort::Fail(const QString& message)
+void TComPort::Fail(const QString& message, TFailureKind kind)
 {
     Close();
     QMetaObject::invokeMethod(
-        this, [this, message] { emit failure(message); }, Qt::QueuedConnection);
+        this, [this, message, kind] { emit failure(message, kind); }, Qt::QueuedConnection);
 }

@@ -432,6 +432,15 @@ TEST(DeviceResolver, NamesMapUnderDevUnlessTheyArePaths)
     }
     EXPECT_EQ(resolver.Describe("COM10", "/dev/COM10"), "a porta \"COM10\" (/dev/COM10)");
     EXPECT_EQ(resolver.Describe("/dev/ttyUSB0", "/dev/ttyUSB0"), "a porta /dev/ttyUSB0");
+    for (const QString& blank : {QString(), QStringLiteral("   ")}) {
+        EXPECT_EQ(TDeviceResolver::DevicePath(blank), "");
+        try {
+            resolver.Acquire(blank);
+            ADD_FAILURE() << "a blank name was taken";
+        } catch (const Exception& e) {
+            EXPECT_TRUE(QString::fromStdString(e.what()).contains("Nenhuma porta foi escolhida")) << e.what();
+        }
+    }
     const QString simulated = resolver.Acquire(TDeviceResolver::SimulatedName());
     EXPECT_TRUE(simulated.startsWith("/dev/pts/")) << simulated.toStdString();
     EXPECT_TRUE(resolver.Describe(TDeviceResolver::SimulatedName(), simulated).contains("simulado"));

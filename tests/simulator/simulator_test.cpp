@@ -2,6 +2,7 @@
 #include "frame_decoder.h"
 #include "frame_encoder.h"
 #include "paced_writer.h"
+#include "pty_link.h"
 #include "pty_pair.h"
 #include "signal_generator.h"
 #include "sim_options.h"
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -270,12 +272,88 @@ TEST(PacedWriter, StopsAnEndlessStreamPromptly)
     EXPECT_EQ(w.BytesWritten(), written);
 }
 
+// ---- the link to the pty
+
+// A fresh folder for links, removed with what is in it.
+class PtyLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/accel-link-XXXXXX";
+        ASSERT_NE(::mkdtemp(name), nullptr);
+        dir = name;
+        path = dir + "/acelerometro";
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    std::string Target() const
+    {
+        char buffer[4096];
+        const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+        return n < 0 ? std::string() : std::string(buffer, size_t(n));
+    }
+
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(PtyLinkTest, LeadsToThePtyAndGoesWithIt)
+{
+    TPtyPair pty(false);
+    {
+        TPtyLink link(path, pty.SlavePath());
+        EXPECT_EQ(Target(), pty.SlavePath());
+        // The path opens the pty's slave.
+        const int reader = ::open(path.c_str(), O_RDONLY | O_NOCTTY);
+        ASSERT_GE(reader, 0);
+        EXPECT_TRUE(pty.WaitForReader(1000));
+        ::close(reader);
+    }
+    struct stat st {};
+    EXPECT_NE(::lstat(path.c_str(), &st), 0);
+}
+
+TEST_F(PtyLinkTest, ARestartTakesTheLinkOverAndTheOlderRunLeavesItAlone)
+{
+    TPtyPair first(false);
+    TPtyPair second(false);
+    auto older = std::make_unique<TPtyLink>(path, first.SlavePath());
+    // A link left behind (or a run still going) is replaced...
+    TPtyLink newer(path, second.SlavePath());
+    EXPECT_EQ(Target(), second.SlavePath());
+    // ...and the older run, ending, keeps its hands off it.
+    EXPECT_FALSE(older->StillOurs());
+    older.reset();
+    EXPECT_EQ(Target(), second.SlavePath());
+    // Nothing of the replacement is left beside it.
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST_F(PtyLinkTest, RefusesToReplaceAnythingButALink)
+{
+    TPtyPair pty(false);
+    ASSERT_EQ(::mkdir((dir + "/pasta").c_str(), 0700), 0);
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(file, 0);
+    ::close(file);
+    for (const std::string& taken : {path, dir + "/pasta"}) {
+        SCOPED_TRACE(taken);
+        EXPECT_THROW(TPtyLink(taken, pty.SlavePath()), Exception);
+        struct stat st {};
+        ASSERT_EQ(::lstat(taken.c_str(), &st), 0);
+        EXPECT_FALSE(S_ISLNK(st.st_mode));
+    }
+    EXPECT_THROW(TPtyLink(dir + "/no-such-folder/link", pty.SlavePath()), Exception);
+}
+
 // ---- accel-sim options
 
 TEST(SimOptions, ParsesTheToolsOptions)
 {
     const char* argv[] = {"accel-sim", "--rate", "max", "--failure-rate", "0.2", "--junk-rate", "0.1",
                           "--frames", "1000", "--device", "/dev/pts/9", "--seed", "42", "--expected", "e.txt"};
+    const char* linked[] = {"accel-sim", "--link", "/tmp/acelerometro"};
+    EXPECT_EQ(ParseSimOptions(int(std::size(linked)), linked).Link, "/tmp/acelerometro");
     const TSimOptions o = ParseSimOptions(int(std::size(argv)), argv);
     EXPECT_TRUE(o.MaxRate);
     EXPECT_DOUBLE_EQ(o.FailureRate, 0.2);
@@ -300,6 +378,8 @@ TEST(SimOptions, RejectsBadValues)
         {"accel-sim", "--failure-rate", "2"}, {"accel-sim", "--frames", "-3"},
         {"accel-sim", "--frames"},           {"accel-sim", "--bogus"},
         {"accel-sim", "--expected", "e.txt"}, // endless stream
+        {"accel-sim", "--link"},             {"accel-sim", "--link", ""},
+        {"accel-sim", "--link", "/tmp/a", "--device", "/dev/ttyS0"}, // a link goes with a new pty
     };
     for (const auto& argv : bad)
         EXPECT_THROW(ParseSimOptions(int(argv.size()), argv.data()), Exception) << argv.back();

@@ -7,6 +7,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -32,6 +36,7 @@ TSerialSettings Unusual()
     s.FlowControl = QSerialPort::SoftwareControl;
     s.Dtr = true;
     s.Rts = true;
+    s.Reconnect = true;
     return s;
 }
 
@@ -68,6 +73,128 @@ TEST(SerialSetupDialog, OffersTheCallersPortsStandardRatesAndAllLineChoices)
     const TSerialSettings s = dialog.Settings();
     EXPECT_EQ(s.Port, "ttyUSB1");
     EXPECT_EQ(s.BaudRate, 31250);
+}
+
+TEST(SerialSetupDialog, TypingIsNeverCompletedInline)
+{
+    TSerialSetupDialog dialog(TSerialSettings{}, {});
+    dialog.SetPortSource([] { return QList<TPortChoice>{{"ttyS0", ""}, {"ttyS1", ""}, {"ttyUSB0", ""}}; },
+                         QString());
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    struct Case { const char* box; QString typed; };
+    const Case cases[] = {{"portCombo", "tt"}, {"portCombo", "ttyU"}, {"baudCombo", "11"}, {"baudCombo", "96"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        auto* box = Child<QComboBox>(dialog, c.box);
+        box->setFocus();
+        box->lineEdit()->clear();
+        QTest::keyClicks(box->lineEdit(), c.typed);
+        EXPECT_EQ(box->currentText().toStdString(), c.typed.toStdString());
+        EXPECT_FALSE(box->lineEdit()->hasSelectedText());
+    }
+}
+
+// The machine as the dialog sees it: a list of ports that a test changes,
+// and a folder standing in for /dev whose changes make the dialog look.
+class PortListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dev.isValid());
+        dialog.SetPortSource([this] { return machine; }, dev.path());
+        port = Child<QComboBox>(dialog, "portCombo");
+    }
+
+    QStringList Items() const
+    {
+        QStringList items;
+        for (int i = 0; i < port->count(); ++i)
+            items << port->itemText(i);
+        return items;
+    }
+
+    // A device node appears or goes in the watched folder.
+    void Touch(const QString& name)
+    {
+        QFile node(dev.filePath(name));
+        if (node.exists())
+            node.remove();
+        else
+            ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+    }
+
+    QList<TPortChoice> machine{{"ttyS0", "16550A"}, {"ttyUSB0", "FT232R USB UART"}};
+    QTemporaryDir dev;
+    TSerialSetupDialog dialog{TSerialSettings{}, {{"Acelerômetro simulado", "simulado"}}};
+    QComboBox* port = nullptr;
+};
+
+TEST_F(PortListTest, DevicesThatComeAndGoShowUpAndLeaveWithoutTouchingWhatWasTyped)
+{
+    EXPECT_EQ(Items(), QStringList({"ttyS0", "ttyUSB0", "Acelerômetro simulado"}));
+    EXPECT_EQ(port->currentText(), "COM10");
+
+    port->lineEdit()->clear();
+    QTest::keyClicks(port->lineEdit(), "/dev/serial/by-id/usb-FT");
+    port->lineEdit()->setCursorPosition(5);
+
+    struct Step { const char* what; QList<TPortChoice> machine; QStringList items; };
+    const Step steps[] = {
+        {"an adapter plugged in",
+         {{"ttyACM0", "Arduino Uno"}, {"ttyS0", "16550A"}, {"ttyUSB0", "FT232R USB UART"}},
+         {"ttyACM0", "ttyS0", "ttyUSB0", "Acelerômetro simulado"}},
+        {"another pulled out",
+         {{"ttyACM0", "Arduino Uno"}, {"ttyS0", "16550A"}},
+         {"ttyACM0", "ttyS0", "Acelerômetro simulado"}},
+        {"all gone", {}, {"Acelerômetro simulado"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        machine = s.machine;
+        Touch("ttyX");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Items() == s.items; }, 5000)) << Items().join(", ").toStdString();
+        EXPECT_EQ(port->currentText(), "/dev/serial/by-id/usb-FT");
+        EXPECT_EQ(port->lineEdit()->cursorPosition(), 5);
+        EXPECT_EQ(dialog.Settings().Port, "/dev/serial/by-id/usb-FT");
+    }
+    EXPECT_EQ(port->itemData(0, Qt::ToolTipRole).toString(), "simulado");
+}
+
+TEST_F(PortListTest, AChosenDeviceThatGoesAwayStaysChosen)
+{
+    port->setCurrentIndex(port->findText("ttyUSB0"));
+    ASSERT_EQ(port->currentText(), "ttyUSB0");
+    machine = {{"ttyS0", "16550A"}};
+    dialog.RefreshPorts();
+    EXPECT_EQ(Items(), QStringList({"ttyS0", "Acelerômetro simulado"}));
+    EXPECT_EQ(dialog.Settings().Port, "ttyUSB0");
+
+    // Back again: the list has it, and the box still says it.
+    machine = {{"ttyS0", "16550A"}, {"ttyUSB0", "FT232R USB UART"}};
+    dialog.RefreshPorts();
+    EXPECT_EQ(Items(), QStringList({"ttyS0", "ttyUSB0", "Acelerômetro simulado"}));
+    EXPECT_EQ(port->itemData(1, Qt::ToolTipRole).toString(), "FT232R USB UART");
+    EXPECT_EQ(dialog.Settings().Port, "ttyUSB0");
+}
+
+TEST(ComLed, BlinksWhileWaitingForTheDevice)
+{
+    TComPort port;
+    TComLed led;
+    led.SetComPort(&port);
+    EXPECT_FALSE(led.IsWaiting());
+    led.SetWaiting(true);
+    EXPECT_TRUE(led.IsWaiting());
+    EXPECT_TRUE(led.IsLit()); // lit at once
+    // Dark and lit in turn, half a second each.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !led.IsLit(); }, 3 * TComLed::BlinkMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return led.IsLit(); }, 3 * TComLed::BlinkMs));
+    led.SetWaiting(false);
+    EXPECT_FALSE(led.IsLit());
+    QTest::qWait(2 * TComLed::BlinkMs);
+    EXPECT_FALSE(led.IsLit()); // and it stays dark
 }
 
 TEST(ComLed, LitRedWhileThePortIsOpen)

@@ -1,0 +1,199 @@
+#include "command_line.h"
+
+#include "device_resolver.h"
+#include "tapplication.h"
+#include "tform2.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+// The dialog's limits for a typed rate.
+constexpr qint32 MaxBaud = 4000000;
+
+// Options of QGuiApplication and QApplication, which Qt takes out of the
+// arguments itself: accepted here so that they reach it.
+const char* const QtOptionsWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                          "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                          "display", "geometry", "style", "stylesheet", "qmljsdebugger"};
+const char* const QtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QString Dashed(const QString& name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+TCommandLine Error(const QString& program, const QString& message)
+{
+    TCommandLine result;
+    result.Action = TCommandLine::caError;
+    result.Text = QStringLiteral("%1: %2\nUse %1 --help para ver as opções.\n").arg(program, message);
+    return result;
+}
+
+// QCommandLineParser says what went wrong in English: the same in
+// Portuguese, for the mistakes it can report.
+QString ParserError(const QCommandLineParser& parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.size() == 1)
+        return QStringLiteral("opção desconhecida: %1").arg(Dashed(unknown.first()));
+    if (unknown.size() > 1) {
+        QStringList dashed;
+        for (const QString& name : unknown)
+            dashed << Dashed(name);
+        return QStringLiteral("opções desconhecidas: %1").arg(dashed.join(QStringLiteral(", ")));
+    }
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    const QString text = parser.errorText();
+    if (const auto m = missing.match(text); m.hasMatch())
+        return QStringLiteral("falta o valor de %1").arg(m.captured(1));
+    if (const auto m = unexpected.match(text); m.hasMatch())
+        return QStringLiteral("%1 não leva valor").arg(m.captured(1));
+    return text;
+}
+
+QString Help(const QString& program)
+{
+    return QStringLiteral(
+               "Uso: %1 [opções]\n"
+               "Mostra, ao vivo, as leituras de um acelerômetro de três eixos numa porta serial.\n"
+               "\n"
+               "Opções:\n"
+               "  --port NOME|CAMINHO  a porta: um nome em /dev (COM10, ttyUSB0) ou um caminho\n"
+               "                       (padrão: COM10)\n"
+               "  --baud N             a velocidade, de 1 a %2 baud (padrão: 9600)\n"
+               "  --simulate           usa o acelerômetro simulado em vez de uma porta\n"
+               "  --start              abre a porta ao iniciar, como um clique em Inicia\n"
+               "  --reconnect          reabre a porta sozinho quando o dispositivo volta\n"
+               "                       (como \"Reconectar automaticamente\" em Config. Serial)\n"
+               "  --record ARQUIVO     grava as leituras em ARQUIVO\n"
+               "  -h, --help           mostra este texto e termina\n"
+               "  -v, --version        mostra a versão e termina\n"
+               "\n"
+               "Sem opções, o programa abre como sempre: porta COM10, 9600 baud, fechada.\n"
+               "Uma opção repetida vale pelo último valor. As opções do Qt (-platform,\n"
+               "-style, ...) também valem. SIGTERM e SIGINT (Ctrl+C) fecham a porta e a\n"
+               "janela, como fechar a janela. Status de saída: 0; 2 para opções inválidas.\n")
+        .arg(program)
+        .arg(MaxBaud);
+}
+
+} // namespace
+
+QString ProgramVersion()
+{
+    return QStringLiteral(ACELEROMETRO_VERSION);
+}
+
+QStringList ArgumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+TSerialSettings TCommandLineOptions::Apply(TSerialSettings settings) const
+{
+    if (Simulate)
+        settings.Port = TDeviceResolver::SimulatedName();
+    else if (!Port.isEmpty())
+        settings.Port = Port;
+    if (BaudRate > 0)
+        settings.BaudRate = BaudRate;
+    if (Reconnect)
+        settings.Reconnect = true;
+    return settings;
+}
+
+TCommandLine ParseCommandLine(const QStringList& arguments)
+{
+    const QString program = arguments.isEmpty() ? QStringLiteral("acelerometro")
+                                                : QFileInfo(arguments.first()).fileName();
+    QCommandLineParser parser;
+    // "-platform offscreen" is one option to Qt, not eight letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
+    const QCommandLineOption simulate(QStringLiteral("simulate"));
+    const QCommandLineOption start(QStringLiteral("start"));
+    const QCommandLineOption reconnect(QStringLiteral("reconnect"));
+    const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
+    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record});
+    for (const char* name : QtOptionsWithValue)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
+    for (const char* name : QtFlags)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+
+    if (!parser.parse(arguments))
+        return Error(program, ParserError(parser));
+    if (parser.isSet(help)) {
+        TCommandLine result;
+        result.Action = TCommandLine::caHelp;
+        result.Text = Help(program);
+        return result;
+    }
+    if (parser.isSet(version)) {
+        TCommandLine result;
+        result.Action = TCommandLine::caVersion;
+        result.Text = QStringLiteral("%1 %2\n").arg(program, ProgramVersion());
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Error(program, QStringLiteral("argumento inesperado: \"%1\" (as opções começam com --)")
+                                  .arg(parser.positionalArguments().first()));
+
+    TCommandLine result;
+    TCommandLineOptions& o = result.Options;
+    if (parser.isSet(port)) {
+        o.Port = parser.value(port).trimmed();
+        if (o.Port.isEmpty())
+            return Error(program, QStringLiteral("--port: o nome da porta está vazio"));
+        // "--port --start": the parser took the next option for the name.
+        if (o.Port.startsWith(QLatin1Char('-')))
+            return Error(program, QStringLiteral("--port: falta o nome da porta (veio \"%1\")").arg(o.Port));
+    }
+    if (parser.isSet(baud)) {
+        const QString text = parser.value(baud);
+        bool ok = false;
+        const qint64 rate = text.trimmed().toLongLong(&ok);
+        if (!ok || rate < 1 || rate > MaxBaud)
+            return Error(program,
+                         QStringLiteral("--baud: esperado um número inteiro de 1 a %1, veio \"%2\"").arg(MaxBaud).arg(text));
+        o.BaudRate = qint32(rate);
+    }
+    o.Simulate = parser.isSet(simulate);
+    if (o.Simulate && !o.Port.isEmpty())
+        return Error(program, QStringLiteral("--port e --simulate não vão juntas: escolha uma porta ou o simulado"));
+    o.Start = parser.isSet(start);
+    o.Reconnect = parser.isSet(reconnect);
+    if (parser.isSet(record)) {
+        o.RecordFile = parser.value(record);
+        const QFileInfo file(o.RecordFile);
+        if (o.RecordFile.trimmed().isEmpty())
+            return Error(program, QStringLiteral("--record: falta o nome do arquivo"));
+        if (file.isDir())
+            return Error(program, QStringLiteral("--record: \"%1\" é uma pasta, não um arquivo").arg(o.RecordFile));
+        if (!file.absoluteDir().exists())
+            return Error(program, QStringLiteral("--record: a pasta \"%1\" não existe").arg(file.absolutePath()));
+    }
+    return result;
+}
+
+void ApplyCommandLine(const TCommandLineOptions& options, TForm2& form)
+{
+    form.SetSerialSettings(options.Apply(form.SerialSettings()));
+    if (!options.RecordFile.isEmpty())
+        RunGuarded([&] { form.StartRecording(options.RecordFile); });
+    if (options.Start)
+        form.Button2->click();
+}

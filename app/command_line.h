@@ -1,0 +1,59 @@
+#pragma once
+// The program's command line (QCommandLineParser):
+//
+//   --port NAME|PATH   the port, as in Config. Serial
+//   --baud N           the baud rate
+//   --simulate         the simulated accelerometer
+//   --start            open the port at start-up, as a click on Inicia
+//   --reconnect        reopen the port by itself when the device comes back
+//   --record FILE      record the readings to FILE
+//   -h, --help         -v, --version
+//
+// Parsing needs neither a display nor the application object, so help,
+// version and mistakes are answered before either exists. The options Qt
+// takes for every program (-platform, -style, ...) are let through to Qt.
+// A repeated option takes its last value. Without options the program
+// starts as it always has.
+
+#include "serial_settings.h"
+
+#include <QString>
+#include <QStringList>
+
+class TForm2;
+
+// What the options ask for; the defaults are "nothing asked".
+struct TCommandLineOptions {
+    QString Port;          // empty: the start-up port
+    qint32 BaudRate = 0;   // 0: the start-up rate
+    bool Simulate = false;
+    bool Start = false;
+    bool Reconnect = false;
+    QString RecordFile;    // empty: no recording
+
+    // `settings` with what the options change.
+    TSerialSettings Apply(TSerialSettings settings) const;
+};
+
+struct TCommandLine {
+    enum TAction { caRun, caHelp, caVersion, caError };
+    TAction Action = caRun;
+    TCommandLineOptions Options;
+    // What to print: the help (standard output), the version (standard
+    // output) or the error (standard error), each ending in a newline.
+    QString Text;
+
+    // The status to end with when not running: 0, or 2 after a mistake.
+    int ExitStatus() const { return Action == caError ? 2 : 0; }
+};
+
+// `arguments` as the program received them, the program's name first.
+TCommandLine ParseCommandLine(const QStringList& arguments);
+QStringList ArgumentsOf(int argc, char** argv);
+
+QString ProgramVersion();
+
+// Puts the options into effect on the window as the program starts: the
+// settings, then recording, then Inicia, clicked as the user would (its
+// errors are shown as a click's are).
+void ApplyCommandLine(const TCommandLineOptions& options, TForm2& form);

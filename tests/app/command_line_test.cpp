@@ -1,0 +1,377 @@
+// The command line: what each argument list asks for or why it is refused,
+// and the program itself started with options, without a display, and
+// ended from outside.
+#include "command_line.h"
+#include "device_resolver.h"
+#include "pty_helpers.h"
+#include "pty_pair.h"
+#include "stream_builder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+struct GoodCase {
+    const char* name;
+    QStringList arguments;
+    TCommandLineOptions expected;
+};
+
+TCommandLineOptions Options(std::function<void(TCommandLineOptions&)> set)
+{
+    TCommandLineOptions o;
+    set(o);
+    return o;
+}
+
+void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
+{
+    EXPECT_EQ(a.Port, b.Port);
+    EXPECT_EQ(a.BaudRate, b.BaudRate);
+    EXPECT_EQ(a.Simulate, b.Simulate);
+    EXPECT_EQ(a.Start, b.Start);
+    EXPECT_EQ(a.Reconnect, b.Reconnect);
+    EXPECT_EQ(a.RecordFile, b.RecordFile);
+}
+
+TEST(CommandLine, GoodArgumentsBecomeOptions)
+{
+    const QString record = QDir::temp().filePath("acelerometro-gravacao.csv");
+    const GoodCase cases[] = {
+        {"nothing", {}, {}},
+        {"a device name", {"--port", "ttyUSB0"}, Options([](auto& o) { o.Port = "ttyUSB0"; })},
+        {"a path, with =", {"--port=/dev/serial/by-id/usb-FTDI"},
+         Options([](auto& o) { o.Port = "/dev/serial/by-id/usb-FTDI"; })},
+        {"a single dash", {"-port", "COM3"}, Options([](auto& o) { o.Port = "COM3"; })},
+        {"baud", {"--baud", "115200"}, Options([](auto& o) { o.BaudRate = 115200; })},
+        {"an unusual baud", {"--baud", "250000"}, Options([](auto& o) { o.BaudRate = 250000; })},
+        {"the simulator, started, reconnecting", {"--simulate", "--start", "--reconnect"},
+         Options([](auto& o) { o.Simulate = o.Start = o.Reconnect = true; })},
+        {"record", {"--record", record}, Options([&](auto& o) { o.RecordFile = record; })},
+        {"all for a port", {"--port", "/tmp/acel", "--baud", "9600", "--start", "--reconnect"},
+         Options([](auto& o) {
+             o.Port = "/tmp/acel";
+             o.BaudRate = 9600;
+             o.Start = o.Reconnect = true;
+         })},
+        {"the last of a repeated option", {"--baud", "9600", "--baud", "19200"},
+         Options([](auto& o) { o.BaudRate = 19200; })},
+        {"Qt's own options pass", {"-platform", "offscreen", "-style=fusion", "-reverse", "--start"},
+         Options([](auto& o) { o.Start = true; })},
+    };
+    for (const GoodCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TCommandLine line = ParseCommandLine(QStringList{"acelerometro"} + c.arguments);
+        ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+        EXPECT_EQ(line.ExitStatus(), 0);
+        ExpectSame(line.Options, c.expected);
+    }
+}
+
+TEST(CommandLine, OptionsChangeOnlyWhatTheyName)
+{
+    TSerialSettings start;
+    start.Dtr = true;
+    const TSerialSettings none = TCommandLineOptions{}.Apply(start);
+    EXPECT_TRUE(none == start);
+    const TSerialSettings some = Options([](auto& o) {
+                                     o.Port = "ttyACM0";
+                                     o.BaudRate = 57600;
+                                     o.Reconnect = true;
+                                 }).Apply(start);
+    EXPECT_EQ(some.Port, "ttyACM0");
+    EXPECT_EQ(some.BaudRate, 57600);
+    EXPECT_TRUE(some.Reconnect);
+    EXPECT_TRUE(some.Dtr);
+    EXPECT_EQ(Options([](auto& o) { o.Simulate = true; }).Apply(start).Port, TDeviceResolver::SimulatedName());
+}
+
+struct BadCase {
+    const char* name;
+    QStringList arguments;
+    QString says;
+};
+
+TEST(CommandLine, BadArgumentsAreRefusedWithAClearMessage)
+{
+    const BadCase cases[] = {
+        {"unknown option", {"--bogus"}, "opção desconhecida: --bogus"},
+        {"unknown short options", {"-x", "-y"}, "opções desconhecidas: -x, -y"},
+        {"port without a value", {"--port"}, "falta o valor de --port"},
+        {"port followed by an option", {"--port", "--start"}, "--port: falta o nome da porta"},
+        {"empty port", {"--port", ""}, "--port: o nome da porta está vazio"},
+        {"blank port", {"--port=  "}, "--port: o nome da porta está vazio"},
+        {"baud not a number", {"--baud", "rapido"}, "--baud: esperado um número inteiro de 1 a 4000000, veio \"rapido\""},
+        {"baud zero", {"--baud", "0"}, "--baud"},
+        {"baud negative", {"--baud=-9600"}, "--baud"},
+        {"baud too high", {"--baud", "4000001"}, "--baud"},
+        {"baud with a fraction", {"--baud", "9600.5"}, "--baud"},
+        {"a flag with a value", {"--start=sim"}, "--start não leva valor"},
+        {"a stray argument", {"/dev/ttyUSB0"}, "argumento inesperado: \"/dev/ttyUSB0\""},
+        {"port and simulator", {"--port", "COM3", "--simulate"}, "--port e --simulate não vão juntas"},
+        {"record without a name", {"--record", ""}, "--record: falta o nome do arquivo"},
+        {"record into a folder", {"--record", QDir::tempPath()}, "é uma pasta"},
+        {"record where no folder is", {"--record", "/acelerometro-nao-existe/dados.csv"}, "não existe"},
+    };
+    for (const BadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TCommandLine line = ParseCommandLine(QStringList{"acelerometro"} + c.arguments);
+        EXPECT_EQ(line.Action, TCommandLine::caError);
+        EXPECT_EQ(line.ExitStatus(), 2);
+        EXPECT_TRUE(line.Text.startsWith("acelerometro: ")) << line.Text.toStdString();
+        EXPECT_TRUE(line.Text.contains(c.says)) << line.Text.toStdString();
+        EXPECT_TRUE(line.Text.contains("--help")) << line.Text.toStdString();
+    }
+}
+
+TEST(CommandLine, HelpAndVersionWinOverTheRest)
+{
+    for (const QStringList& arguments : {QStringList{"--help"}, {"-h"}, {"--port", "x", "--help"}}) {
+        const TCommandLine line = ParseCommandLine(QStringList{"/usr/bin/acelerometro"} + arguments);
+        EXPECT_EQ(line.Action, TCommandLine::caHelp);
+        EXPECT_EQ(line.ExitStatus(), 0);
+        for (const char* option : {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--version"})
+            EXPECT_TRUE(line.Text.contains(option)) << option;
+        EXPECT_TRUE(line.Text.startsWith("Uso: acelerometro ")) << line.Text.toStdString();
+    }
+    for (const QStringList& arguments : {QStringList{"--version"}, {"-v"}}) {
+        const TCommandLine line = ParseCommandLine(QStringList{"acelerometro"} + arguments);
+        EXPECT_EQ(line.Action, TCommandLine::caVersion);
+        EXPECT_EQ(line.Text, "acelerometro 1.0.0.0\n");
+    }
+}
+
+// ---- the program itself
+
+constexpr int HangGuardMs = 60000;
+
+QProcessEnvironment Environment(bool display)
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("HOME"), qEnvironmentVariable("HOME"));
+    if (display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+struct RunCase {
+    const char* name;
+    QStringList arguments;
+    int status;
+    QString out;
+    QString err;
+};
+
+TEST(Program, AnswersHelpVersionAndMistakesWithoutADisplay)
+{
+    const RunCase cases[] = {
+        {"help", {"--help"}, 0, "--reconnect", ""},
+        {"version", {"--version"}, 0, "acelerometro 1.0.0.0\n", ""},
+        {"unknown option", {"--porta", "COM3"}, 2, "", "opção desconhecida: --porta"},
+        {"bad baud", {"--baud", "x"}, 2, "", "--baud"},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess program;
+        program.setProcessEnvironment(Environment(false));
+        program.start(QStringLiteral(ACELEROMETRO_BINARY), c.arguments);
+        ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), c.status) << err.toStdString();
+        EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+        EXPECT_EQ(out.isEmpty(), c.status != 0);
+        EXPECT_EQ(err.isEmpty(), c.status == 0) << err.toStdString();
+        EXPECT_FALSE(err.contains("nenhuma tela gráfica")); // answered before any display was needed
+    }
+}
+
+// Whether the program has its termination handlers in place (the bits of
+// SigCgt in /proc): a signal before that would simply kill it.
+bool CatchesTermination(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
+            return (mask >> (SIGTERM - 1) & 1) && (mask >> (SIGINT - 1) & 1);
+        }
+    }
+    return false;
+}
+
+// Which terminals the program has open, from /proc.
+QStringList OpenTerminals(qint64 pid)
+{
+    QStringList terminals;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = fd.symLinkTarget();
+        if (target.startsWith(QLatin1String("/dev/pts/")))
+            terminals << target;
+    }
+    return terminals;
+}
+
+// A recording started with --record is finished by SIGTERM: the frames the
+// program has read, and not yet written (rows go to the file every quarter
+// second), are in the file once it has ended, with 0.
+TEST(Program, SigtermFinishesTheRecording)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("gravacao.csv");
+    TPtyPair pty(true); // the test's own hold on the line tells what is left unread
+    const QString device = QString::fromStdString(pty.SlavePath());
+    QProcess program;
+    program.setProcessEnvironment(Environment(true));
+    program.start(QStringLiteral(ACELEROMETRO_BINARY), {"--port", device, "--start", "--record", file});
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return OpenTerminals(program.processId()).contains(device); }, HangGuardMs));
+    ASSERT_TRUE(CatchesTermination(program.processId()));
+
+    const auto lines = [&] {
+        QFile recorded(file);
+        return recorded.open(QIODevice::ReadOnly) ? recorded.readAll().count('\n') : 0;
+    };
+    const auto unread = [&] {
+        int waiting = -1;
+        return ::ioctl(pty.Slave(), TIOCINQ, &waiting) == 0 ? waiting : -1;
+    };
+    TStreamBuilder builder;
+    std::vector<uint8_t> bytes;
+    builder.Build(900, bytes);
+    WriteAll(pty.Master(), bytes);
+    // Rows reach the file: the program reads and records.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines() > 1; }, HangGuardMs));
+    // More frames, read by the program (nothing left unread on the line for
+    // a while) but likely not written yet when the signal comes.
+    bytes.clear();
+    builder.Build(900, bytes);
+    WriteAll(pty.Master(), bytes);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return unread() == 0; }, HangGuardMs));
+    QTest::qWait(100);
+    ASSERT_EQ(unread(), 0);
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+
+    QFile recorded(file);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    const QByteArray text = recorded.readAll();
+    EXPECT_TRUE(text.startsWith("tempo_s,eixo,indice,valor,valido\n"));
+    EXPECT_EQ(text.count('\n'), 1801); // the header and every frame
+}
+
+// The program as a script starts it: on a pty with --start, then ended by
+// a signal. It ends with 0 like a closed window, after closing the port in
+// order (Qt's lock file for the port is gone, which a killed program would
+// have left behind).
+TEST(Program, EndsWithZeroOnSigtermAndSigint)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        TPtyPair pty(false);
+        const QString device = QString::fromStdString(pty.SlavePath());
+        const QString lock = QStringLiteral("/var/lock/LCK..") + device.mid(5).replace('/', '_');
+        QProcess program;
+        program.setProcessEnvironment(Environment(true));
+        program.start(QStringLiteral(ACELEROMETRO_BINARY), {"--port", device, "--start"});
+        ASSERT_TRUE(program.waitForStarted(HangGuardMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pty.HasReader(); }, HangGuardMs)) << "the port did not open";
+        ASSERT_TRUE(CatchesTermination(program.processId()));
+        if (QFileInfo(QStringLiteral("/var/lock")).isWritable()) {
+            EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
+        }
+        ::kill(pid_t(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        EXPECT_FALSE(pty.HasReader());
+        EXPECT_FALSE(QFile::exists(lock));
+    }
+}
+
+// A signal while a message box is up at start-up (the port of --start is
+// not there): the box goes, and so does the program, with 0.
+TEST(Program, EndsWithZeroOnSigtermWhileAMessageIsShown)
+{
+    QProcess program;
+    program.setProcessEnvironment(Environment(true));
+    program.start(QStringLiteral(ACELEROMETRO_BINARY), {"--port", "/dev/acelerometro-nao-existe", "--start"});
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CatchesTermination(program.processId()); }, HangGuardMs));
+    QTest::qWait(1000); // the message box is up by now (it makes no difference if not)
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+}
+
+// accel-sim --link PATH on its own pty; its first line is the pty's path.
+QString StartSimulator(QProcess& simulator, const QString& link)
+{
+    simulator.start(QStringLiteral(ACCEL_SIM_BINARY), {"--link", link});
+    EXPECT_TRUE(simulator.waitForStarted(HangGuardMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return simulator.canReadLine(); }, HangGuardMs));
+    return QString::fromUtf8(simulator.readLine()).trimmed();
+}
+
+void StopSimulator(QProcess& simulator)
+{
+    ::kill(pid_t(simulator.processId()), SIGINT);
+    EXPECT_TRUE(simulator.waitForFinished(HangGuardMs));
+    EXPECT_EQ(simulator.exitCode(), 0);
+}
+
+// acelerometro --port PATH --start --reconnect, with the simulator started
+// after it, stopped, and started again on the same path: the program opens
+// each new pty in turn, without a message box in the way.
+TEST(Program, SurvivesTheSimulatorRestartedOnTheSameLink)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString link = dir.filePath("acelerometro");
+    QProcess program;
+    program.setProcessEnvironment(Environment(true));
+    program.start(QStringLiteral(ACELEROMETRO_BINARY), {"--port", link, "--start", "--reconnect"});
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CatchesTermination(program.processId()); }, HangGuardMs));
+
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        QProcess simulator;
+        const QString pty = StartSimulator(simulator, link);
+        ASSERT_TRUE(pty.startsWith("/dev/pts/")) << pty.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return OpenTerminals(program.processId()).contains(pty); }, 10000))
+            << OpenTerminals(program.processId()).join(", ").toStdString();
+        StopSimulator(simulator);
+        EXPECT_FALSE(QFileInfo::exists(link));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !OpenTerminals(program.processId()).contains(pty); }, 10000));
+    }
+    EXPECT_EQ(program.state(), QProcess::Running);
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+}
+
+} // namespace

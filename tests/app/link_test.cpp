@@ -1,0 +1,488 @@
+// The link's health on the real window, automatic reconnection on real
+// pseudo-terminals behind a symbolic link (the way a restarted device, or
+// accel-sim --link, comes back on the same path), the command line put into
+// effect, and the termination signals' way to the window.
+#include "app_test_support.h"
+#include "command_line.h"
+#include "device_resolver.h"
+#include "link_status.h"
+#include "paced_writer.h"
+#include "pty_helpers.h"
+#include "pty_pair.h"
+#include "serial_setup_dialog.h"
+#include "signal_handling.h"
+#include "stream_builder.h"
+#include "tchart.h"
+#include "tcomled.h"
+#include "tcomport.h"
+#include "tform2.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_reported.clear();
+        ASSERT_TRUE(dir.isValid());
+        link = dir.filePath(QStringLiteral("acelerometro"));
+        form = std::make_unique<TForm2>();
+        form->show();
+    }
+    void TearDown() override
+    {
+        writer.Stop();
+        form.reset();
+    }
+
+    // A device on a new pty, at the same path as the one before: the link
+    // is re-pointed in one step, as accel-sim --link does.
+    void DeviceAppears()
+    {
+        pty = std::make_unique<TPtyPair>(false);
+        const QString temporary = link + QStringLiteral(".new");
+        QFile::remove(temporary);
+        ASSERT_TRUE(QFile::link(QString::fromStdString(pty->SlavePath()), temporary));
+        ASSERT_EQ(::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(link).constData()), 0);
+    }
+
+    // The device goes away: its pty closes, and (as accel-sim does on exit)
+    // the link with it.
+    void DeviceGoesAway()
+    {
+        writer.Stop();
+        pty->CloseMaster();
+        QFile::remove(link);
+    }
+
+    void UseLink(bool reconnect)
+    {
+        TSerialSettings s = form->SerialSettings();
+        s.Port = link;
+        s.Reconnect = reconnect;
+        form->SetSerialSettings(s);
+    }
+
+    qint64 TotalPoints() const
+    {
+        return form->Series1->Count() + form->Series2->Count() + form->Series3->Count();
+    }
+
+    bool WaitForPoints(qint64 total) { return QTest::qWaitFor([&] { return TotalPoints() >= total; }, 10000); }
+
+    void Send(std::vector<uint8_t> bytes) { writer.Start(pty->Master(), std::move(bytes), 0); }
+
+    // What the status line shows once it has caught up with the receiver.
+    QString CaughtUpStatus()
+    {
+        const auto caughtUp = [&] {
+            return form->LinkMonitor().Shown().Counters.BytesRead == form->Receiver().Counters().BytesRead;
+        };
+        EXPECT_TRUE(QTest::qWaitFor(caughtUp, 2000));
+        return form->StatusLine->text();
+    }
+
+    std::vector<double> Values(const TFastLineSeries& series) const
+    {
+        std::vector<double> out;
+        for (qint64 i = 0; i < series.Count(); ++i)
+            out.push_back(series.YValue(i));
+        return out;
+    }
+
+    QTemporaryDir dir;
+    QString link;
+    std::unique_ptr<TForm2> form;
+    std::unique_ptr<TPtyPair> pty;
+    TPacedWriter writer;
+};
+
+TEST_F(LinkTest, StatusLineSitsInTheFreeStripBelowTheChart)
+{
+    const QRect line = form->StatusLine->geometry();
+    EXPECT_GE(line.top(), form->Chart1->geometry().bottom() + 1);
+    EXPECT_LE(line.bottom(), form->height() - 1);
+    EXPECT_TRUE(form->StatusLine->isVisible());
+    for (QWidget* w : {static_cast<QWidget*>(form->Chart1), static_cast<QWidget*>(form->ComLed1),
+                       static_cast<QWidget*>(form->Button1), static_cast<QWidget*>(form->Button2),
+                       static_cast<QWidget*>(form->Button3)})
+        EXPECT_FALSE(line.intersects(w->geometry())) << w->objectName().toStdString();
+    EXPECT_EQ(form->StatusLine->text(),
+              "Quadros: 0 · falhas: 0% · bytes ignorados: 0 · 0 quadros/s\nPorta fechada");
+    EXPECT_TRUE(form->ComLed1->toolTip().contains("9600 baud, 8N1, sem controle de fluxo")) << form->ComLed1->toolTip().toStdString();
+}
+
+// Frames with known failing checks and junk, and a frame cut short that the
+// next opening drops: the counters and what the line says follow them.
+TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
+{
+    DeviceAppears();
+    UseLink(false);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+
+    TStreamOptions options;
+    options.FailureRate = 0.05;
+    options.JunkRate = 0.05;
+    options.Seed = 11;
+    TStreamBuilder builder(options);
+    std::vector<uint8_t> bytes;
+    builder.Build(12345, bytes);
+    bytes.insert(bytes.end(), {0x7A, 0x04}); // a frame cut short
+    Send(bytes);
+    ASSERT_TRUE(WaitForPoints(12345));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == bytes.size(); }));
+
+    const QString status = CaughtUpStatus();
+    const TLinkCounters shown = form->LinkMonitor().Shown().Counters;
+    EXPECT_EQ(shown.TotalFrames(), builder.FramesBuilt());
+    EXPECT_EQ(shown.FailedChecks, builder.FailingFrames());
+    EXPECT_EQ(shown.SkippedBytes, builder.JunkBytes());
+    ASSERT_GT(builder.FailingFrames(), 0u);
+    ASSERT_GT(builder.JunkBytes(), 0u);
+    const QString failures = FormatShare(builder.FailingFrames(), builder.FramesBuilt());
+    for (const QString& part :
+         {QStringLiteral("Quadros: 12.345"), QStringLiteral("falhas: ") + failures,
+          QStringLiteral("bytes ignorados: ") + FormatCount(builder.JunkBytes()),
+          QStringLiteral("\nPorta aberta em ") + link + " (" + QString::fromStdString(pty->SlavePath()) + ")"})
+        EXPECT_TRUE(status.contains(part)) << part.toStdString() << " in " << status.toStdString();
+    const QString tip = form->ComLed1->toolTip();
+    EXPECT_TRUE(tip.contains(QStringLiteral("Falhas na verificação: %1 (%2)")
+                                 .arg(FormatCount(builder.FailingFrames()), failures)))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains("9600 baud, 8N1")) << tip.toStdString();
+
+    // The rate falls to nothing once the stream stops.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains(" 0 quadros/s"); }, 5000))
+        << form->StatusLine->text().toStdString();
+
+    // Para, then Inicia: the frame cut short is dropped, and counts as skipped.
+    form->Button3->click();
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada")) << form->StatusLine->text().toStdString();
+    form->Button2->click();
+    EXPECT_EQ(form->LinkMonitor().Shown().Counters.SkippedBytes, builder.JunkBytes() + 2);
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+TEST_F(LinkTest, FramesPerSecondShowWhileTheDeviceSends)
+{
+    DeviceAppears();
+    UseLink(false);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    TStreamBuilder builder;
+    writer.Start(
+        pty->Master(),
+        [&builder](std::vector<uint8_t>& out) {
+            builder.Build(16, out);
+            return true;
+        },
+        960.0); // the device's pace at 9600 baud: 320 frames per second
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkMonitor().Shown().FramesPerSecond > 100; }, 5000))
+        << form->StatusLine->text().toStdString();
+    writer.Stop();
+}
+
+// The device goes away and comes back on the same path: no message, the
+// lamp and the line say the program waits, then every point of both halves
+// is there, in order, and a frame cut short by the hang-up is dropped.
+TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
+{
+    DeviceAppears();
+    UseLink(true);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+
+    TStreamOptions options;
+    options.FailureRate = 0.05;
+    options.JunkRate = 0.05;
+    TStreamBuilder builder(options);
+    std::vector<uint8_t> first;
+    TExpectedPoints expected;
+    builder.Build(1500, first, &expected);
+    first.insert(first.end(), {0x79, 0x0B}); // cut short by the hang-up
+    Send(first);
+    ASSERT_TRUE(WaitForPoints(1500));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == first.size(); }));
+
+    DeviceGoesAway();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_TRUE(form->ComLed1->IsWaiting());
+    EXPECT_TRUE(form->StatusLine->text().contains("\nAguardando o dispositivo " + link))
+        << form->StatusLine->text().toStdString();
+    QTest::qWait(3 * 250); // several looks at a path that is not there
+    EXPECT_TRUE(form->WaitingForDevice());
+    EXPECT_TRUE(form->ComLed1->toolTip().contains("Última tentativa")) << form->ComLed1->toolTip().toStdString();
+    EXPECT_EQ(TotalPoints(), 1500); // nothing cleared
+
+    DeviceAppears();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
+    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE(form->ComLed1->IsWaiting());
+    EXPECT_TRUE(form->ComLed1->IsLit());
+    EXPECT_TRUE(form->StatusLine->text().contains("\nPorta aberta em")) << form->StatusLine->text().toStdString();
+
+    std::vector<uint8_t> second;
+    builder.Build(1500, second, &expected);
+    Send(second);
+    ASSERT_TRUE(WaitForPoints(3000));
+    QTest::qWait(50);
+    EXPECT_EQ(TotalPoints(), 3000);
+    const TFastLineSeries* series[] = {form->Series1, form->Series2, form->Series3};
+    for (int axis = 0; axis < AxisCount; ++axis)
+        EXPECT_EQ(Values(*series[axis]), expected.PerAxis[axis]) << axis;
+    EXPECT_EQ(form->Receiver().Counters().SkippedBytes, builder.JunkBytes() + 2);
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+TEST_F(LinkTest, WithoutReconnectionAHangUpClosesWithOneMessageAndStaysClosed)
+{
+    DeviceAppears();
+    UseLink(false);
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    DeviceGoesAway();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !g_reported.isEmpty(); }, 5000));
+    ASSERT_EQ(g_reported.size(), 1);
+    EXPECT_TRUE(g_reported[0].contains("desconectado")) << g_reported[0].toStdString();
+    EXPECT_FALSE(form->WaitingForDevice());
+
+    DeviceAppears();
+    QTest::qWait(4 * 250);
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
+    EXPECT_EQ(g_reported.size(), 1);
+}
+
+TEST_F(LinkTest, ParaEndsTheWaiting)
+{
+    DeviceAppears();
+    UseLink(true);
+    form->Button2->click();
+    DeviceGoesAway();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+
+    form->Button3->click();
+    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE(form->ComLed1->IsWaiting());
+    EXPECT_FALSE(form->ComLed1->IsLit());
+    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
+
+    DeviceAppears();
+    QTest::qWait(4 * 250);
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+// With reconnection on, Inicia on a device that is not there yet waits for
+// it, and turning reconnection off in the dialog ends the waiting.
+TEST_F(LinkTest, IniciaWaitsForADeviceNotThereYet)
+{
+    UseLink(true);
+    form->Button2->click();
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+    EXPECT_TRUE(form->WaitingForDevice());
+    DeviceAppears();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
+
+    DeviceGoesAway();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* reconnect = dialog->findChild<QCheckBox*>("reconnectCheck");
+        ASSERT_NE(reconnect, nullptr);
+        EXPECT_TRUE(reconnect->isChecked());
+        reconnect->setChecked(false);
+        dialog->accept();
+    });
+    form->Button1->click();
+    EXPECT_FALSE(form->SerialSettings().Reconnect);
+    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE(form->ComLed1->IsWaiting());
+}
+
+TEST_F(LinkTest, CommandLineStartOnAPortGivesPoints)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    const TCommandLine line = ParseCommandLine({"acelerometro", "--port", QString::fromStdString(pty->SlavePath()),
+                                                "--baud", "115200", "--start", "--reconnect"});
+    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+    ApplyCommandLine(line.Options, *form);
+    ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
+    EXPECT_TRUE(form->SerialSettings().Reconnect);
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
+    const TBuiltStream stream = BuildStream(300);
+    WriteAll(pty->Master(), stream.Bytes);
+    ASSERT_TRUE(WaitForPoints(300));
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+// --record starts the recording before Inicia, so it holds every frame;
+// closing the window finishes it.
+TEST_F(LinkTest, CommandLineRecordsFromTheStart)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    const QString file = dir.filePath("gravacao.csv");
+    const TCommandLine line = ParseCommandLine(
+        {"acelerometro", "--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", file});
+    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+    ApplyCommandLine(line.Options, *form);
+    ASSERT_TRUE(form->IsRecording()) << g_reported.join("; ").toStdString();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    WriteAll(pty->Master(), BuildStream(300).Bytes);
+    ASSERT_TRUE(WaitForPoints(300));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains("gravando em gravacao.csv"); }, 2000))
+        << form->StatusLine->text().toStdString();
+
+    form->close();
+    EXPECT_FALSE(form->IsRecording());
+    QFile recorded(file);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recorded.readAll().count('\n'), 301); // the header and every frame
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+TEST_F(LinkTest, CommandLineWithoutOptionsLeavesTheWindowAsItStarts)
+{
+    const TCommandLine line = ParseCommandLine({"acelerometro"});
+    ASSERT_EQ(line.Action, TCommandLine::caRun);
+    ApplyCommandLine(line.Options, *form);
+    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_TRUE(g_reported.isEmpty());
+}
+
+TEST(LinkStatus, NumbersAreWrittenTheBrazilianWay)
+{
+    const std::pair<std::uint64_t, QString> counts[] = {
+        {0, "0"}, {999, "999"}, {1000, "1.000"}, {1234567, "1.234.567"}, {12345678901ull, "12.345.678.901"}};
+    for (const auto& [count, text] : counts)
+        EXPECT_EQ(FormatCount(count), text) << count;
+
+    struct Share { std::uint64_t part, whole; QString text; };
+    const Share shares[] = {{0, 0, "0%"},        {0, 500, "0%"},          {1, 3, "33,3%"},
+                            {5, 100, "5,0%"},    {1, 1000000, "<0,1%"},   {1000, 1000, "100,0%"}};
+    for (const Share& s : shares)
+        EXPECT_EQ(FormatShare(s.part, s.whole), s.text) << s.part << "/" << s.whole;
+    EXPECT_EQ(FormatRate(319.6), "320");
+    EXPECT_EQ(FormatRate(12345.0), "12.345");
+}
+
+TEST(LinkStatus, SaysWhatStateTheLinkIsInAndWithWhatSettings)
+{
+    TSerialSettings unusual;
+    unusual.Port = "COM10";
+    unusual.BaudRate = 115200;
+    unusual.DataBits = QSerialPort::Data7;
+    unusual.Parity = QSerialPort::EvenParity;
+    unusual.StopBits = QSerialPort::TwoStop;
+    unusual.FlowControl = QSerialPort::HardwareControl;
+    unusual.Dtr = true;
+    unusual.Reconnect = true;
+    EXPECT_EQ(LineDescription(TSerialSettings{}), "9600 baud, 8N1, sem controle de fluxo, DTR desligado, RTS desligado");
+    EXPECT_EQ(LineDescription(unusual), "115200 baud, 7E2, controle de fluxo RTS/CTS, DTR ligado, RTS do controle de fluxo");
+
+    struct Case { const char* name; TLinkState state; QString port; QString device; QString says; };
+    const Case cases[] = {
+        {"closed", TLinkState::Closed, "COM10", "", "Porta fechada"},
+        {"open on a udev name", TLinkState::Open, "COM10", "/dev/ttyUSB0", "Porta aberta em COM10 (/dev/ttyUSB0)"},
+        {"open on a path", TLinkState::Open, "/dev/pts/4", "/dev/pts/4", "Porta aberta em /dev/pts/4"},
+        {"waiting for a name", TLinkState::Waiting, "COM10", "", "Aguardando o dispositivo COM10 (/dev/COM10)"},
+        {"waiting for the simulator", TLinkState::Waiting, TDeviceResolver::SimulatedName(), "/dev/pts/9",
+         "Aguardando o dispositivo Acelerômetro simulado"},
+    };
+    TLinkView recording = MakeLinkView({}, TLinkState::Open, unusual, "/dev/ttyUSB0", {});
+    recording.Recording = {true, "/home/ana/ensaios/gravacao.csv", 1234567};
+    EXPECT_TRUE(StatusLineText(recording).endsWith(" · gravando em gravacao.csv (1.234.567 linhas)"))
+        << StatusLineText(recording).toStdString();
+    EXPECT_TRUE(LampToolTip(recording).contains("Gravação: /home/ana/ensaios/gravacao.csv (1.234.567 linhas)"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSerialSettings s = unusual;
+        s.Port = c.port;
+        const TLinkView view = MakeLinkView({}, c.state, s, c.device, "dispositivo não encontrado");
+        EXPECT_TRUE(StatusLineText(view).endsWith("\n" + c.says)) << StatusLineText(view).toStdString();
+        const QString tip = LampToolTip(view);
+        EXPECT_TRUE(tip.startsWith(c.says + "\n")) << tip.toStdString();
+        EXPECT_TRUE(tip.contains("115200 baud, 7E2")) << tip.toStdString();
+        EXPECT_TRUE(tip.contains("Reconexão automática: ligada")) << tip.toStdString();
+        EXPECT_EQ(tip.contains("Última tentativa: dispositivo não encontrado"), c.state == TLinkState::Waiting);
+    }
+}
+
+TEST(FrameRate, CountsTheFramesOfTheLastSecond)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::uint64_t>> samples; // ms, frames so far
+        double perSecond;
+    };
+    const Case cases[] = {
+        {"nothing yet", {}, 0},
+        {"one look", {{0, 500}}, 0},
+        {"the device's pace", {{0, 0}, {250, 80}, {500, 160}, {750, 240}, {1000, 320}, {1250, 400}, {1500, 480}}, 320},
+        {"less than a second so far", {{0, 0}, {250, 80}}, 320},
+        {"a burst a while ago", {{0, 0}, {250, 5000}, {500, 5000}, {750, 5000}, {1000, 5000}, {1250, 5000},
+                                 {1500, 5000}}, 0},
+        {"uneven looks", {{0, 0}, {300, 30}, {520, 52}, {900, 90}, {1210, 121}, {1400, 140}}, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFrameRate rate;
+        for (const auto& [ms, frames] : c.samples)
+            rate.Sample(std::int64_t(ms) * 1000000, frames);
+        EXPECT_NEAR(rate.PerSecond(), c.perSecond, 0.5);
+    }
+}
+
+// The signal reaches the action through the event loop, once for a burst,
+// and the handlers that were there come back, so that a second signal ends
+// a program that hangs. (The real action, which ends the event loops, is
+// checked on the program itself.)
+TEST(TerminationSignals, ReachTheActionOnceThroughTheEventLoop)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        int actions = 0;
+        struct sigaction before {};
+        ::sigaction(signal, nullptr, &before);
+        {
+            TTerminationSignals termination([&] { ++actions; });
+            ::raise(signal);
+            ::raise(signal);
+            EXPECT_EQ(actions, 0); // not from inside the handler
+            ASSERT_TRUE(QTest::qWaitFor([&] { return actions > 0; }, 5000));
+            QTest::qWait(50);
+            EXPECT_EQ(actions, 1);
+            EXPECT_EQ(termination.Received(), signal);
+            struct sigaction now {};
+            ::sigaction(signal, nullptr, &now);
+            EXPECT_EQ(now.sa_handler, before.sa_handler);
+        }
+    }
+}
+
+} // namespace
