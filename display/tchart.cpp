@@ -427,9 +427,20 @@ void TChart::Flush()
     mapping.MinX = m_shownMinX;
     mapping.DeltaX = plot.width() / (m_shownMaxX - m_shownMinX);
     mapping.Offset = plot.left() + toDevice.dx();
-    m_offsetY = plot.top() + toDevice.dy();
+    mapping.MinY = m_shownMinY;
+    mapping.DeltaY = plot.height() / (m_shownMaxY - m_shownMinY);
+    mapping.Height = plot.height();
+    mapping.OffsetY = plot.top() + toDevice.dy();
+    // Lines with both ends in the widget are not clipped by the stroker on
+    // any device that holds the widget (the window, or an image of it).
+    mapping.SafeLeft = 1;
+    mapping.SafeTop = 1;
+    mapping.SafeRight = width() - 2;
+    mapping.SafeBottom = height() - 2;
     const bool remap = m_remapPending || mapping.MinX != m_mapping.MinX || mapping.DeltaX != m_mapping.DeltaX
-        || mapping.Offset != m_mapping.Offset;
+        || mapping.Offset != m_mapping.Offset || mapping.MinY != m_mapping.MinY || mapping.DeltaY != m_mapping.DeltaY
+        || mapping.OffsetY != m_mapping.OffsetY || mapping.SafeRight != m_mapping.SafeRight
+        || mapping.SafeBottom != m_mapping.SafeBottom;
     m_mapping = mapping;
     m_remapPending = false;
 
@@ -540,7 +551,7 @@ bool TChart::DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TP
     const double deltaX = plot.width() / (m_shownMaxX - m_shownMinX);
     const double deltaY = plot.height() / (m_shownMaxY - m_shownMinY);
     const double offsetX = m_mapping.Offset;
-    const double offsetY = m_offsetY;
+    const double offsetY = m_mapping.OffsetY;
     auto geometry = [&](const TPlotPoint& p) {
         return QPointF((p.X - m_shownMinX) * deltaX, (p.Y - m_shownMinY) * -deltaY + plot.height());
     };

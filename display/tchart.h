@@ -262,7 +262,6 @@ private:
     qint64 m_replacedPoints = 0;
     qint64 m_replacedBands = 0;
     TColumnMapping m_mapping;
-    double m_offsetY = 0;  // device y of the plot's top edge
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
     mutable QImage m_bandImage[2];     // reused by DrawsAlike
