@@ -8,6 +8,7 @@
 #include "tcomled.h"
 #include "tcomport.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QPalette>
 #include <QPushButton>
@@ -47,6 +48,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     ComLed1->SetLedSignal(TComLed::lsConn);
     ComLed1->SetKind(TComLed::lkRedLight);
 
+    m_chartGeometry = Chart1->geometry();
+
     BindHandlers();
 }
 
@@ -68,6 +71,7 @@ void TForm2::BindHandlers()
     connect(Button3, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button3Click(); }); });
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
     connect(ComPort1, &TComPort::connectedChanged, this, &TForm2::PortConnectedChanged);
+    connect(Chart1->FullScreenAction(), &QAction::toggled, this, &TForm2::ShowChartAlone);
     // Failures that the port met on its own (device gone, a receive
     // handler that failed) reach the user like any other error.
     connect(ComPort1, &TComPort::failure, this, [](const QString& message) {
@@ -148,6 +152,46 @@ void TForm2::PortConnectedChanged(bool open)
         // The port is closed: stopping a simulated device is no hang-up now.
         m_devices.Release();
     }
+}
+
+void TForm2::ShowChartAlone(bool alone)
+{
+    if (alone == m_chartAlone)
+        return;
+    m_chartAlone = alone;
+    Chart1->FullScreenAction()->setChecked(alone);
+    if (alone) {
+        // Everything but the chart steps aside, and comes back as it was.
+        m_hiddenForChart.clear();
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child != Chart1 && child->isVisible()) {
+                m_hiddenForChart << child;
+                child->hide();
+            }
+        }
+        m_wasMaximized = isMaximized();
+        showFullScreen();
+        Chart1->setGeometry(rect());
+        Chart1->setFocus(Qt::OtherFocusReason);
+    } else {
+        if (m_wasMaximized)
+            showMaximized();
+        else
+            showNormal();
+        Chart1->setGeometry(m_chartGeometry);
+        for (const QPointer<QWidget>& child : m_hiddenForChart) {
+            if (child)
+                child->show();
+        }
+        m_hiddenForChart.clear();
+    }
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_chartAlone)
+        Chart1->setGeometry(rect());
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

@@ -10,6 +10,9 @@
 #include "serial_settings.h"
 #include "session.h"
 
+#include <QList>
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <memory>
@@ -56,8 +59,14 @@ public:
     const TSession& Session() const { return m_session; }
     const TReceiver& Receiver() const { return m_receiver; }
 
+    // "Tela cheia": the chart alone filling the window, the window on the
+    // whole screen; off again, the declared layout.
+    void ShowChartAlone(bool alone);
+    bool ChartAlone() const { return m_chartAlone; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BindHandlers();
@@ -69,6 +78,10 @@ private:
     TReceiver m_receiver;
     TDeviceResolver m_devices;
     TSerialSettings m_settings;
+    bool m_chartAlone = false;
+    bool m_wasMaximized = false;
+    QRect m_chartGeometry;                   // as declared
+    QList<QPointer<QWidget>> m_hiddenForChart;
 };
 
 // The one instance, set by the application when it creates the window.

@@ -1032,8 +1032,7 @@ void TChart::mouseMoveEvent(QMouseEvent* event)
     }
     case TGesture::None:
         QChartView::mouseMoveEvent(event);
-        if (event->buttons() == Qt::NoButton)
-            ShowReadout(position);
+        ShowReadout(position);
         break;
     }
 }
