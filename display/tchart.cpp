@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
@@ -153,6 +154,9 @@ TChart::TChart(QWidget* parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
 
+    // The line items change their geometry at every redraw: an index of
+    // the scene would be rebuilt each time for a handful of items.
+    scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
     m_chart->setTheme(QChart::ChartThemeLight);
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->setBackgroundRoundness(0);

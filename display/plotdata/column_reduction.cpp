@@ -48,30 +48,74 @@ public:
                 Original(i);
             return;
         }
+        m_kept.clear();
+        const std::int64_t base = ColumnStart(FixedColumn(m_mapping.FixedX(first)));
+        const int lean = Lean();
+        std::int64_t zoneEnd = last;
+        std::int64_t zoneStart = last;
+        if (lean > 0 && 2 * lean < FixedOne) {
+            // Only near the column's edges can a joining segment leave it.
+            zoneEnd = FirstIndexAtFixedX(m_store, m_mapping, first, last, base + lean);
+            zoneStart = FirstIndexAtFixedX(m_store, m_mapping, zoneEnd, last, base + FixedOne - lean);
+        }
+        CheckGroups(first, zoneEnd, last);
+        if (zoneStart < last) {
+            if (zoneStart > zoneEnd && !Foldable(zoneStart - 1))
+                m_kept.push_back(zoneStart);
+            CheckGroups(zoneStart, last, last);
+        }
         std::int64_t stretch = first;
-        for (std::int64_t group = first;;) {
-            const std::int64_t next
-                = FirstIndexAtFixedX(m_store, m_mapping, group, last, m_mapping.FixedX(group) + 1);
-            if (next >= last)
-                break;
-            if (!Foldable(next - 1)) {
-                Fold(stretch, next);
-                stretch = next;
-            }
-            group = next;
+        for (std::int64_t kept : m_kept) {
+            Fold(stretch, kept);
+            stretch = kept;
         }
         Fold(stretch, last);
     }
 
 private:
+    // How far (in 1/64 pixel) a segment joining two groups can lean past
+    // its ends, when every such segment is steep: points a fraction of a
+    // pixel apart (one step of the grid at most) with whole-number values
+    // at least 3/64 pixel apart. 0 when that is not known: every joining
+    // segment is looked at.
+    int Lean() const
+    {
+        const double steps = m_mapping.DeltaY * double(FixedOne);  // per unit of value
+        if (!(m_mapping.DeltaX * double(FixedOne) <= 1) || !m_store.Integral() || !(steps >= 3))
+            return 0;
+        // |dx| <= 1 and |dy| >= steps - 1 on the grid: the minor step per
+        // row is at most 1 / (steps - 1) pixel, and a line reaches at most
+        // one row past its ends.
+        return int(std::ceil(double(FixedOne) / (steps - 1))) + 2;
+    }
+
+    // Looks at the joining segments that start in a group of [from, to),
+    // in a column ending at last, and notes where a stretch must end.
+    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last)
+    {
+        for (std::int64_t group = from; group < to;) {
+            const std::int64_t next
+                = FirstIndexAtFixedX(m_store, m_mapping, group, last, m_mapping.FixedX(group) + 1);
+            if (next >= last)
+                return;
+            if (!Foldable(next - 1))
+                m_kept.push_back(next);
+            group = next;
+        }
+    }
+
     // True when the segment from point index to the next lights exactly
     // the rows between its ends in its own column.
     bool Foldable(std::int64_t index)
     {
-        const double x1 = m_mapping.DeviceX(index);
-        const double x2 = m_mapping.DeviceX(index + 1);
-        const double y1 = m_mapping.DeviceY(double(m_store.Value(index)));
-        const double y2 = m_mapping.DeviceY(double(m_store.Value(index + 1)));
+        return Folds(m_mapping.DeviceX(index), m_mapping.DeviceY(double(m_store.Value(index))),
+                     m_mapping.DeviceX(index + 1), m_mapping.DeviceY(double(m_store.Value(index + 1))));
+    }
+
+    // True when a segment within one column lights exactly the rows
+    // between its ends there, of what shows in the plot.
+    bool Folds(double x1, double y1, double x2, double y2) const
+    {
         const TColumnMapping& m = m_mapping;
         // Beyond the same edge of the plot (a zoomed left axis), by more
         // than the half pixel a line reaches past its ends: nothing of it
@@ -87,18 +131,7 @@ private:
             if (!(y >= m.SafeTop && y <= m.SafeBottom))
                 return SteepAndClear(x1, y1, x2, y2);
         }
-        m_pixels.clear();
-        StrokePixels(x1, y1, x2, y2, m_pixels);
-        const int column = ToFixed(x1) >> FixedShift;
-        const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-        const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-        if (m_pixels.size() != std::size_t(bottom - top + 1))
-            return false;
-        for (const TPixel& p : m_pixels) {
-            if (p.X != column || p.Y < top || p.Y > bottom)
-                return false;
-        }
-        return true;
+        return StrokeFillsSpan(x1, y1, x2, y2);
     }
 
     // A line with an end above or below the device is clipped there by the
@@ -139,29 +172,55 @@ private:
             <= std::fabs(firstY - high) + std::fabs(low - lastY);
         Original(first);
         Point(x0, lowFirst ? low : high);
-        Point(x0, lowFirst ? high : low);
-        Point(x0, lastY);
+        const double second = lowFirst ? high : low;
+        Point(x0, second);
+        // Straight from the second extreme to the last point when that
+        // line stays in the column between its rows, which the vertical
+        // run lights already: one point less for Qt Charts.
+        if (!Folds(m_mapping.DeviceX(first), m_mapping.DeviceY(second), m_mapping.DeviceX(last - 1),
+                   m_mapping.DeviceY(lastY)))
+            Point(x0, lastY);
         Original(last - 1);
     }
 
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
     std::vector<TPlotPoint>& m_out;
-    std::vector<TPixel> m_pixels;
+    std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
 
 }  // namespace
 
-void StrokePixels(double rx1, double ry1, double rx2, double ry2, std::vector<TPixel>& out)
+namespace {
+
+// One line as the stroker steps along it: count pixels from step start
+// on the major axis, the minor coordinate (16.16) from minor, adding inc
+// at each step.
+struct TStroke {
+    bool Vertical = true;
+    int Start = 0;
+    int Count = 0;
+    int Minor = 0;
+    int Inc = 0;
+
+    TPixel At(int k) const
+    {
+        const int minor = (Minor + k * Inc) >> 16;
+        return Vertical ? TPixel{minor, Start + k} : TPixel{Start + k, minor};
+    }
+};
+
+// The aliased line of QCosmeticStroker with both caps (each drawLine is a
+// whole open path of one segment), in the same integer arithmetic.
+TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
 {
-    // The aliased line of QCosmeticStroker with both caps (each drawLine
-    // is a whole open path of one segment), integer arithmetic as there.
     int x1 = ToFixed(rx1);
     int y1 = ToFixed(ry1);
     int x2 = ToFixed(rx2);
     int y2 = ToFixed(ry2);
     const int dx = std::abs(x2 - x1);
     const int dy = std::abs(y2 - y1);
+    TStroke stroke;
     if (dx < dy) {
         // Mostly vertical: one pixel per row.
         if (y1 > y2) {
@@ -173,20 +232,17 @@ void StrokePixels(double rx1, double ry1, double rx2, double ry2, std::vector<TP
         y1 -= 32;
         x -= xinc >> 1;
         y2 += 32;
-        int y = (y1 + 32) >> 6;
+        const int y = (y1 + 32) >> 6;
         const int ys = (y2 + 32) >> 6;
         const int round = xinc > 0 ? 32 : 0;
         if (y == ys)
-            return;
+            return stroke;
         x += (((y << 6) + round - y1) * xinc) >> 6;
-        do {
-            out.push_back({x >> 16, y});
-            x += xinc;
-        } while (++y < ys);
+        stroke = {true, y, ys - y, x, xinc};
     } else {
         // Mostly horizontal: one pixel per column.
         if (dx == 0)
-            return;
+            return stroke;
         if (x1 > x2) {
             std::swap(x1, x2);
             std::swap(y1, y2);
@@ -196,17 +252,40 @@ void StrokePixels(double rx1, double ry1, double rx2, double ry2, std::vector<TP
         x1 -= 32;
         y -= yinc >> 1;
         x2 += 32;
-        int x = (x1 + 32) >> 6;
+        const int x = (x1 + 32) >> 6;
         const int xs = (x2 + 32) >> 6;
         const int round = yinc > 0 ? 32 : 0;
         if (x == xs)
-            return;
+            return stroke;
         y += (((x << 6) + round - x1) * yinc) >> 6;
-        do {
-            out.push_back({x, y >> 16});
-            y += yinc;
-        } while (++x < xs);
+        stroke = {false, x, xs - x, y, yinc};
     }
+    return stroke;
+}
+
+}  // namespace
+
+void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out)
+{
+    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    for (int k = 0; k < stroke.Count; ++k)
+        out.push_back(stroke.At(k));
+}
+
+bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
+{
+    const int column = ToFixed(x1) >> FixedShift;
+    const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
+    const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
+    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    if (stroke.Count != bottom - top + 1)
+        return false;
+    // The minor coordinate moves monotonically: its ends bound it.
+    const TPixel first = stroke.At(0);
+    const TPixel last = stroke.At(stroke.Count - 1);
+    if (stroke.Vertical)
+        return first.X == column && last.X == column;
+    return first.X == column && first.Y >= top && first.Y <= bottom;
 }
 
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,

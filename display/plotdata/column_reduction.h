@@ -96,6 +96,9 @@ struct TPixel {
 // one-pixel pen with square caps, no antialiasing and no clipping (both
 // ends at least a pixel inside the device, at non-negative coordinates).
 void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out);
+// True when those pixels are exactly the line's own column (that of x1)
+// from the row of its upper end to the row of its lower end. O(1).
+bool StrokeFillsSpan(double x1, double y1, double x2, double y2);
 
 // Smallest index in [first, last) whose fixed-point x is at least target,
 // or last when there is none. The mapping is monotonic in the index.
