@@ -177,18 +177,6 @@ TChart::TChart(QWidget* parent)
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 
-    // The readout: a thin cursor and a box of text beside it, over the lines.
-    m_cursor = new QGraphicsLineItem(m_chart);
-    m_cursor->setPen(QPen(QColor(90, 90, 90), 0));
-    m_cursor->setZValue(1000);
-    m_cursor->hide();
-    m_readoutBox = new QGraphicsRectItem(m_chart);
-    m_readoutBox->setBrush(QColor(255, 255, 255, 235));
-    m_readoutBox->setPen(QPen(QColor(160, 160, 160), 0));
-    m_readoutBox->setZValue(1001);
-    m_readoutBox->hide();
-    m_readout = new QGraphicsSimpleTextItem(m_readoutBox);
-
     m_fullScreen = new QAction(QStringLiteral("Tela cheia"), this);
     m_fullScreen->setCheckable(true);
     m_fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
@@ -249,7 +237,7 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
     const int index = int(m_series.size()) - 1;
     QPen pen(ColorFromWord(colourWord));
     pen.setWidth(1);
-    for (int band = 0; band < BandCount; ++band) {
+    for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
         auto* line = new QLineSeries;
         line->setName(title);
         m_chart->addSeries(line);  // the chart takes ownership
@@ -492,28 +480,51 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
         begin = inside > 0 ? inside - 1 : 0;
         end = std::min(count, insideEnd + 1);
     }
-    QList<QPointF> points;
+    // The pieces: a band per sixteenth of the columns, then the tail: the
+    // column of the newest point, cut from its band so that new points
+    // there touch the smallest piece.
+    qint64 firsts[BandCount + 1];
+    qint64 lasts[BandCount + 1];
     qint64 bandFirst = begin;
     for (int b = 0; b < BandCount; ++b) {
-        TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
-        qint64 first;
-        qint64 last;
         if (!m_reduction) {
             // Everything in the first band.
-            first = b == 0 ? 0 : count;
-            last = count;
-        } else {
-            first = bandFirst;
-            const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
-            last = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, first, end, ColumnStart(nextColumn));
+            firsts[b] = b == 0 ? 0 : count;
+            lasts[b] = count;
+            continue;
         }
-        bandFirst = last;
+        firsts[b] = bandFirst;
+        const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
+        lasts[b] = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
+        bandFirst = lasts[b];
+    }
+    firsts[BandCount] = lasts[BandCount] = end;
+    if (m_reduction && count > 0 && count - 1 < end) {
+        const qint64 tail
+            = FirstIndexAtFixedX(store, mapping, begin, end, ColumnStart(FixedColumn(mapping.FixedX(count - 1))));
+        for (int b = 0; b < BandCount; ++b) {
+            if (firsts[b] <= tail && tail < lasts[b]) {
+                firsts[BandCount] = tail;
+                lasts[BandCount] = lasts[b];
+                lasts[b] = tail;
+                break;
+            }
+        }
+    }
+
+    QList<QPointF> points;
+    for (int b = 0; b <= BandCount; ++b) {
+        TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
+        const qint64 first = firsts[b];
+        const qint64 last = lasts[b];
         const qint64 stop = last < end && last > first ? last + 1 : last;  // with the joining point
         if (!remap && band.First == first && band.End == stop)
             continue;
         const bool sameMapping = !remap && band.First >= 0;
         band.First = first;
         band.End = stop;
+        if (first == stop && band.Held.empty() && band.Line->count() == 0)
+            continue;  // empty, and nothing drawn
         points.clear();
         if (m_reduction) {
             m_reduced.clear();
@@ -522,7 +533,7 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
                 m_reduced.push_back({double(last), double(store.Value(last))});
             // New points that fall on pixels already lit change nothing on
             // screen: Qt Charts keeps what it has and repaints nothing.
-            if (sameMapping && DrawsAlike(band, m_reduced, band.Line->pen().color()))
+            if (sameMapping && DrawsAlike(band, m_reduced))
                 continue;
             band.Held = m_reduced;
             points.reserve(qsizetype(m_reduced.size()));
@@ -540,83 +551,61 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
     }
 }
 
-bool TChart::DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points,
-                        const QColor& colour) const
+bool TChart::DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const
 {
     if (band.Held == points)
         return true;
     if (band.Held.empty() || points.empty())
         return false;
-    // Both polylines as Qt Charts lays them out (its XY domain) and paints
-    // them (a clip to the plot area, one drawLine per segment), on a small
-    // image holding them whole, an integer number of pixels from the
-    // device: the rasteriser gives the same pixels there.
-    const QRectF plot = m_chart->plotArea();
-    const double deltaX = plot.width() / (m_shownMaxX - m_shownMinX);
-    const double deltaY = plot.height() / (m_shownMaxY - m_shownMinY);
-    const double offsetX = m_mapping.Offset;
-    const double offsetY = m_mapping.OffsetY;
-    auto geometry = [&](const TPlotPoint& p) {
-        return QPointF((p.X - m_shownMinX) * deltaX, (p.Y - m_shownMinY) * -deltaY + plot.height());
-    };
-    double left = 0, right = 0, top = 0, bottom = 0;
+    // Both polylines as the stroker draws them, segment by segment
+    // (StrokePixels), on a bitmap of the plot's rows and of the columns
+    // they reach; the plot's clip, taken a pixel wider, hides the rest.
+    // Only lines the stroker does not clip are compared: all their ends in
+    // the widget and in the plot's rows.
+    const TColumnMapping& m = m_mapping;
+    const double top = m.OffsetY;
+    const double bottom = m.OffsetY + m.Height;
+    double left = 0;
+    double right = 0;
     bool firstPoint = true;
     for (const auto* list : {&band.Held, &points}) {
         for (const TPlotPoint& p : *list) {
-            const QPointF g = geometry(p);
-            if (firstPoint) {
-                left = right = g.x();
-                top = bottom = g.y();
-                firstPoint = false;
-            }
-            left = std::min(left, g.x());
-            right = std::max(right, g.x());
-            top = std::min(top, g.y());
-            bottom = std::max(bottom, g.y());
+            const double x = (p.X - m.MinX) * m.DeltaX + m.Offset;
+            const double y = m.DeviceY(p.Y);
+            if (!(x >= m.SafeLeft && x <= m.SafeRight && y >= top - 2 && y <= bottom + 2 && y >= m.SafeTop
+                  && y <= m.SafeBottom))
+                return false;
+            left = firstPoint ? x : std::min(left, x);
+            right = firstPoint ? x : std::max(right, x);
+            firstPoint = false;
         }
     }
-    // Points far above or below the plot (a zoomed left axis) would be
-    // clipped differently on a small image: no shortcut then.
-    if (top < -2 || bottom > plot.height() + 2 || right - left > 4096)
-        return false;
-    const double originX = std::floor(left + offsetX) - 3;
-    const double originY = std::floor(offsetY) - 4;
-    const QSize size(int(std::ceil(right + offsetX - originX)) + 4, int(std::ceil(plot.height())) + 10);
-    // The clip rectangle of Qt Charts' line item, in its own coordinates.
-    QRectF clip(QPointF(0, 0), plot.size());
-    const qreal x1 = plot.left() - int(plot.left());
-    const qreal y1 = plot.top() - int(plot.top());
-    const qreal x2 = (clip.width() + 0.5) - int(clip.width() + 0.5);
-    const qreal y2 = (clip.height() + 0.5) - int(clip.height() + 0.5);
-    clip.adjust(-x1, -y1, qMax(x1, x2), qMax(y1, y2));
-
-    QPen pen(colour);
-    pen.setWidth(1);
+    const int clipLeft = int(std::floor(m.Offset)) - 1;
+    const int clipRight = int(std::ceil(m.Offset + m_chart->plotArea().width())) + 1;
+    const int clipTop = int(std::floor(top)) - 1;
+    const int clipBottom = int(std::ceil(bottom)) + 1;
+    const int originX = int(std::floor(left)) - 2;
+    const int width = int(std::ceil(right)) + 3 - originX;
+    const int height = clipBottom - clipTop + 1;
+    for (auto& bits : m_bandBits)
+        bits.assign(std::size_t(width) * std::size_t(height), 0);
     for (int k = 0; k < 2; ++k) {
-        QImage& image = m_bandImage[k];
-        if (image.width() < size.width() || image.height() < size.height())
-            image = QImage(size.expandedTo(image.size()), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.translate(offsetX - originX, offsetY - originY);
-        painter.setClipRect(clip);
-        painter.setPen(pen);
         const std::vector<TPlotPoint>& list = k == 0 ? band.Held : points;
-        QPointF previous = geometry(list.front());
+        std::vector<uint8_t>& bits = m_bandBits[k];
         for (std::size_t i = 1; i < list.size(); ++i) {
-            const QPointF next = geometry(list[i]);
-            painter.drawLine(previous, next);
-            previous = next;
+            m_pixels.clear();
+            StrokePixels((list[i - 1].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i - 1].Y),
+                         (list[i].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i].Y), m_pixels);
+            for (const TPixel& p : m_pixels) {
+                if (p.X < clipLeft || p.X > clipRight || p.Y < clipTop || p.Y > clipBottom)
+                    continue;
+                if (p.X < originX || p.X >= originX + width)
+                    return false;  // cannot happen for lines within the columns of their ends
+                bits[std::size_t(p.Y - clipTop) * std::size_t(width) + std::size_t(p.X - originX)] = 1;
+            }
         }
     }
-    for (int y = 0; y < size.height(); ++y) {
-        if (std::memcmp(m_bandImage[0].constScanLine(y), m_bandImage[1].constScanLine(y),
-                        std::size_t(size.width()) * 4)
-            != 0)
-            return false;
-    }
-    return true;
+    return m_bandBits[0] == m_bandBits[1];
 }
 
 void TChart::UpdateFonts()
@@ -630,7 +619,9 @@ void TChart::UpdateFonts()
     labels.setPointSizeF(compact ? 7 : 9);
     m_axisX->setLabelsFont(labels);
     m_axisY->setLabelsFont(labels);
-    m_readout->setFont(labels);
+    m_readoutFont = labels;
+    if (m_readout)
+        m_readout->setFont(labels);
     QFont legend = font();
     legend.setPointSizeF(compact ? 8 : 10);
     m_chart->legend()->setFont(legend);
@@ -899,7 +890,7 @@ int TChart::SeriesAxis(const TFastLineSeries& series) const
 
 bool TChart::ReadoutVisible() const
 {
-    return m_readoutBox->isVisible();
+    return m_readoutBox != nullptr;
 }
 
 QString TChart::ReadoutText() const
@@ -910,8 +901,13 @@ QString TChart::ReadoutText() const
 void TChart::HideReadout()
 {
     m_hover = QPoint(-1, -1);
-    m_cursor->hide();
-    m_readoutBox->hide();
+    // Out of the scene while hidden: the scene looks at every item it holds
+    // at each repaint.
+    delete m_cursor;
+    delete m_readoutBox;  // with the text
+    m_cursor = nullptr;
+    m_readoutBox = nullptr;
+    m_readout = nullptr;
 }
 
 void TChart::ShowReadout(QPoint position)
@@ -953,6 +949,18 @@ void TChart::ShowReadout(QPoint position)
     }
     if (!time.isEmpty())
         lines << time;
+    if (!m_readoutBox) {
+        // A thin cursor and a box of text beside it, over the lines.
+        m_cursor = new QGraphicsLineItem(m_chart);
+        m_cursor->setPen(QPen(QColor(90, 90, 90), 0));
+        m_cursor->setZValue(1000);
+        m_readoutBox = new QGraphicsRectItem(m_chart);
+        m_readoutBox->setBrush(QColor(255, 255, 255, 235));
+        m_readoutBox->setPen(QPen(QColor(160, 160, 160), 0));
+        m_readoutBox->setZValue(1001);
+        m_readout = new QGraphicsSimpleTextItem(m_readoutBox);
+        m_readout->setFont(m_readoutFont);
+    }
     m_readout->setText(lines.join(QLatin1Char('\n')));
 
     // The cursor on the pixel column, the box beside it inside the plot.
@@ -969,8 +977,6 @@ void TChart::ShowReadout(QPoint position)
     m_readoutBox->setRect(0, 0, box.width(), box.height());
     m_readoutBox->setPos(std::floor(left), std::floor(plot.top() + 4));
     m_readout->setPos(4, 3);
-    m_cursor->show();
-    m_readoutBox->show();
 }
 
 // Mouse and keys.

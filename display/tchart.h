@@ -40,6 +40,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QList>
 #include <QPoint>
@@ -103,8 +104,9 @@ private:
     friend class TChart;
 
     // The series is drawn by several Qt line series, one per band of pixel
-    // columns, so that new points at the right end redraw only the last
-    // bands. Each band ends with the first point of the next band, which
+    // columns and one for the column of the newest point (the tail), so
+    // that new points redraw only the tail, and its band when a column
+    // begins. Each piece ends with the first point of the next, which
     // draws the line joining them.
     struct TBand {
         QLineSeries* Line = nullptr;  // owned by the QChart
@@ -236,8 +238,7 @@ private:
     void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
                     qint64 columnSpan);
     // True when the band's held points light the same pixels as points.
-    bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points,
-                    const QColor& colour) const;
+    bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
     void UpdateFonts();
     // Sets the view from a user's gesture: whole history when it covers
     // it, following when its right edge reaches the newest point.
@@ -264,7 +265,8 @@ private:
     TColumnMapping m_mapping;
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
-    mutable QImage m_bandImage[2];     // reused by DrawsAlike
+    mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
+    mutable std::vector<TPixel> m_pixels;
 
     TChartView m_view;
     // What the last redraw showed.
@@ -279,9 +281,11 @@ private:
     QRubberBand* m_rubberBand = nullptr;
     QPoint m_hover{-1, -1};  // widget position of the readout, x < 0: hidden
 
-    QGraphicsLineItem* m_cursor;          // owned by the scene
-    QGraphicsRectItem* m_readoutBox;      // owned by the scene
-    QGraphicsSimpleTextItem* m_readout;   // owned by m_readoutBox
+    // The readout's items exist only while it shows; owned by the chart.
+    QGraphicsLineItem* m_cursor = nullptr;
+    QGraphicsRectItem* m_readoutBox = nullptr;
+    QGraphicsSimpleTextItem* m_readout = nullptr;  // owned by m_readoutBox
+    QFont m_readoutFont;
 
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
