@@ -42,6 +42,8 @@ constexpr int CompactHeight = 400;
 constexpr double MinimumSpanX = 200;
 // The narrowest range of the left axis the user can zoom to.
 constexpr double MinimumSpanY = 1;
+// A following view slides by this many pixels at a time.
+constexpr double FollowStepPixels = 8;
 // The width "Acompanhar" gives a view of the whole history.
 constexpr double DefaultFollowWidth = 1000;
 
@@ -314,8 +316,13 @@ void TChart::UpdateRanges()
     double maxX = WholeMaxX();
     if (!m_view.Whole) {
         if (m_view.Following && newest > m_view.MaxX) {
-            // The newest point reached the right edge: slide.
-            const double shift = newest - m_view.MaxX;
+            // The newest point passed the right edge: slide, by a few
+            // pixels at a time, so that between steps only the newest
+            // column is drawn again, not the whole plot.
+            const double width = m_view.MaxX - m_view.MinX;
+            const double plotWidth = std::max(1.0, m_chart->plotArea().width());
+            const double step = width * FollowStepPixels / plotWidth;
+            const double shift = std::ceil((newest - m_view.MaxX) / step) * step;
             m_view.MinX += shift;
             m_view.MaxX += shift;
         }

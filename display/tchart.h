@@ -72,8 +72,9 @@ struct TChartView {
     // The whole history, as at start-up: the bottom axis spans every point
     // and grows in steps. MinX and MaxX then only report the range shown.
     bool Whole = true;
-    // Not Whole: the right edge is at the newest point and the view slides
-    // as points arrive; only the width MaxX - MinX counts.
+    // Not Whole: the view keeps its width and slides as points arrive, a
+    // few pixels at a time, so that the newest point stays within them of
+    // the right edge.
     bool Following = false;
     // Not Whole: the range of the bottom axis.
     double MinX = 0;

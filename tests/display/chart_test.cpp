@@ -426,21 +426,21 @@ TEST(ZoomedDrawing, APointOnPixelsAlreadyLitReplacesNothing)
 }
 
 // A view whose right edge reaches the newest point keeps its width and
-// slides as points arrive; a view that does not stays put while capture
-// goes on; the whole history grows in steps.
+// slides as points arrive, a few pixels at a time, the newest point within
+// the last step; a view that does not stays put while capture goes on; the
+// whole history grows in steps.
 TEST(ChartView, FollowsOrStaysPutWhilePointsArrive)
 {
     struct TCase {
         const char* Name;
         TChartView View;
-        double MinAfter, MaxAfter;  // bottom axis after 500 more points
-        bool Following;
+        double MinAfter, MaxAfter;  // bottom axis after 500 more points (-1: following)
     };
     const TCase cases[] = {
-        {"following", Range(700, 999), 1200, 1499, true},
-        {"following, filling up", Range(800, 1200), 1099, 1499, true},
-        {"frozen", Range(300, 700), 300, 700, false},
-        {"whole", TChartView{}, 0, 1500, false},
+        {"following", Range(700, 999), -1, -1},
+        {"following, filling up", Range(800, 1200), -1, -1},
+        {"frozen", Range(300, 700), 300, 700},
+        {"whole", TChartView{}, 0, 1500},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -451,12 +451,29 @@ TEST(ChartView, FollowsOrStaysPutWhilePointsArrive)
         if (!view.Whole)
             view.Following = view.MaxX >= 999;
         a.Chart.SetView(view);
-        for (int i = 0; i < 500; ++i)
-            a.Sink.Append(axX, i % 7);
-        a.Chart.Flush();
-        EXPECT_EQ(Axis(a.Chart, Qt::Horizontal)->min(), c.MinAfter);
-        EXPECT_EQ(Axis(a.Chart, Qt::Horizontal)->max(), c.MaxAfter);
-        EXPECT_EQ(a.Chart.View().Following, c.Following);
+        const double width = c.View.MaxX - c.View.MinX;
+        for (int step = 0; step < 5; ++step) {
+            for (int i = 0; i < 100; ++i)
+                a.Sink.Append(axX, i % 7);
+            a.Chart.Flush();
+            const double min = Axis(a.Chart, Qt::Horizontal)->min();
+            const double max = Axis(a.Chart, Qt::Horizontal)->max();
+            if (c.MinAfter < 0) {
+                EXPECT_TRUE(a.Chart.View().Following);
+                EXPECT_NEAR(max - min, width, 1e-9);
+                const double newest = 1000 + 100 * (step + 1) - 1;
+                EXPECT_GE(max, newest);
+                if (newest > c.View.MaxX) {
+                    EXPECT_LT(max - newest, width * 8 / a.Chart.PlotArea().width() + 1e-9);
+                } else {
+                    EXPECT_EQ(max, c.View.MaxX);  // filling the empty part first
+                }
+            } else if (step == 4) {
+                EXPECT_EQ(min, c.MinAfter);
+                EXPECT_EQ(max, c.MaxAfter);
+                EXPECT_FALSE(a.Chart.View().Following);
+            }
+        }
     }
 }
 
