@@ -34,8 +34,8 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
     TChart picture;
     picture.resize(size);
     ApplyAccelerometerChart(picture, session);
-    // The picture shows the whole history: the shown chart's view (zoom and
-    // pan), once it has one, is copied to the picture here.
+    // What is shown: the same stretch of history, zoom and hidden lines.
+    picture.SetView(shown.View());
     picture.Flush();
 
     QByteArray bytes;

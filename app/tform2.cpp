@@ -11,6 +11,7 @@
 #include "tcomled.h"
 #include "tcomport.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPalette>
@@ -73,6 +74,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
             return view;
         },
         [this] { return m_receiver.Now(); }, this);
+    // The chart's menu offers what can be done with the session too.
+    Chart1->AddMenuActions(m_data->Actions());
+    m_chartGeometry = Chart1->geometry();
 
     BindHandlers();
 }
@@ -97,6 +101,7 @@ void TForm2::BindHandlers()
     connect(Button3, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button3Click(); }); });
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
     connect(ComPort1, &TComPort::connectedChanged, this, &TForm2::PortConnectedChanged);
+    connect(Chart1->FullScreenAction(), &QAction::toggled, this, &TForm2::ShowChartAlone);
     connect(ComPort1, &TComPort::failure, this, &TForm2::PortFailed);
     connect(m_reconnector, &TReconnector::waitingChanged, this, [this](bool waiting) {
         ComLed1->SetWaiting(waiting);
@@ -235,6 +240,46 @@ QList<QAction*> TForm2::DataActions() const
 void TForm2::SetDataDialogs(TDataDialogs dialogs)
 {
     m_data->SetDialogs(std::move(dialogs));
+}
+
+void TForm2::ShowChartAlone(bool alone)
+{
+    if (alone == m_chartAlone)
+        return;
+    m_chartAlone = alone;
+    Chart1->FullScreenAction()->setChecked(alone);
+    if (alone) {
+        // Everything but the chart steps aside, and comes back as it was.
+        m_hiddenForChart.clear();
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child != Chart1 && child->isVisible()) {
+                m_hiddenForChart << child;
+                child->hide();
+            }
+        }
+        m_wasMaximized = isMaximized();
+        showFullScreen();
+        Chart1->setGeometry(rect());
+        Chart1->setFocus(Qt::OtherFocusReason);
+    } else {
+        if (m_wasMaximized)
+            showMaximized();
+        else
+            showNormal();
+        Chart1->setGeometry(m_chartGeometry);
+        for (const QPointer<QWidget>& child : m_hiddenForChart) {
+            if (child)
+                child->show();
+        }
+        m_hiddenForChart.clear();
+    }
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_chartAlone)
+        Chart1->setGeometry(rect());
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

@@ -15,6 +15,8 @@
 #include "session.h"
 
 #include <QList>
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <memory>
@@ -85,11 +87,17 @@ public:
     // What the actions ask the user (a file, a picture's size).
     void SetDataDialogs(TDataDialogs dialogs);
 
+    // "Tela cheia": the chart alone filling the window, the window on the
+    // whole screen; off again, the declared layout.
+    void ShowChartAlone(bool alone);
+    bool ChartAlone() const { return m_chartAlone; }
+
 signals:
     void recordingStateChanged(const TRecordingState& state);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BindHandlers();
@@ -104,6 +112,10 @@ private:
     TSerialSettings m_settings;
     TReconnector* m_reconnector = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
+    bool m_chartAlone = false;
+    bool m_wasMaximized = false;
+    QRect m_chartGeometry;                   // as declared
+    QList<QPointer<QWidget>> m_hiddenForChart;
     // Reads the session: goes first.
     std::unique_ptr<TDataActions> m_data;
 };

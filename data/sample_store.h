@@ -16,6 +16,7 @@
 
 #include "chunked_array.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -63,11 +64,16 @@ public:
         const bool closes = ClosesBlock();
         m_values.PushBack(value);
         m_block.Include(value);
+        if (value != std::floor(value))
+            m_integral = false;
         if (closes)
             CloseBlock();
     }
 
     std::int64_t Count() const { return std::int64_t(m_values.Size()); }
+    // True while every value appended is a whole number (as readings are):
+    // consecutive values then differ by 0 or by at least 1.
+    bool Integral() const { return m_integral; }
     float Value(std::int64_t index) const { return m_values[std::size_t(index)]; }
 
     // Minimum and maximum of the values with index in [first, last).
@@ -96,5 +102,6 @@ private:
 
     TChunkedArray<float, 16> m_values;
     TMinMax m_block;  // the block being filled
+    bool m_integral = true;
     std::vector<TLevel> m_levels;
 };

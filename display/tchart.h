@@ -1,20 +1,38 @@
 #pragma once
 // A thin chart layer over Qt Charts offering what the program asks of its
 // chart library: a chart widget with a title, a legend and fast line
-// series.
+// series, and a view of the history that the user moves with the mouse and
+// the keyboard.
 //
 // A series shows the points of a store it does not own (one axis of the
 // session, session.h), never copied into Qt Charts: appending costs only
 // the store. The session tells the chart when points arrive, and at most
 // once per displayed frame (a 16 ms timer) the chart reduces every series
-// to what each pixel
-// column of the plot can show (column_reduction.h) and hands Qt Charts only
-// those points, with replace(). A series is drawn by one Qt line series per
-// band of columns, and only the bands whose points changed are replaced;
-// the bottom axis grows in steps, so while points arrive only the last band
-// changes. Axis ranges come from the stores' min/max pyramids. The lines
-// are one pixel wide and drawn without antialiasing, so the reduced drawing
-// lights exactly the pixels a drawing of every point would.
+// to what each pixel column of the plot can show (column_reduction.h) and
+// hands Qt Charts only those points, with replace(). A series is drawn by
+// one Qt line series per band of columns, and only the bands whose drawing
+// changed are replaced: while points arrive, the last band at most, and not
+// even that while the new points fall on pixels already lit. Axis ranges
+// come from the stores' min/max pyramids. The lines are one pixel wide and
+// drawn without antialiasing, so the reduced drawing lights exactly the
+// pixels a drawing of every point would.
+//
+// The view (TChartView): at start-up the whole history, the bottom axis
+// growing in steps so that the columns already drawn stay put. Zoomed, the
+// bottom axis shows a range of X; when its right edge is at the newest
+// point the view follows, keeping its width and sliding as points arrive,
+// otherwise it stays where the user left it while capture goes on. Only the
+// points in view are reduced, plus the one just outside each edge, kept as
+// it is so that the lines entering and leaving the plot are the real ones;
+// a view change costs O(plot width x log N).
+//
+// Gestures: left-drag down and to the right zooms into the rectangle,
+// leftwards returns to the whole history; right-drag pans; the wheel zooms
+// the bottom axis around the cursor (with Ctrl, the left axis); double-click
+// shows everything; arrows pan, +/- zoom, Home shows everything, End
+// follows the newest points; a right click without dragging opens the
+// context menu. Hovering shows a cursor with the values under it. Clicking
+// a legend entry hides or shows its series.
 
 #include "plotdata/column_reduction.h"
 #include "sample_store.h"
@@ -22,7 +40,11 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QFont>
 #include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QPointF>
 #include <QString>
 #include <QTimer>
 
@@ -30,12 +52,44 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QChart;
+class QGraphicsLineItem;
+class QGraphicsRectItem;
+class QGraphicsSimpleTextItem;
+class QLegendMarker;
 class QLineSeries;
+class QMenu;
+class QRubberBand;
 class QValueAxis;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
+
+// What a chart shows, as a plain value: another chart over the same data
+// given it shows the same (an image of another size drawn offscreen).
+struct TChartView {
+    // The whole history, as at start-up: the bottom axis spans every point
+    // and grows in steps. MinX and MaxX then only report the range shown.
+    bool Whole = true;
+    // Not Whole: the view keeps its width and slides as points arrive, a
+    // few pixels at a time, so that the newest point stays within them of
+    // the right edge.
+    bool Following = false;
+    // Not Whole: the range of the bottom axis.
+    double MinX = 0;
+    double MaxX = 0;
+    // The left axis' range when the user zoomed it; otherwise it fits the
+    // data in view and MinY, MaxY only report the range shown.
+    bool ZoomedY = false;
+    double MinY = 0;
+    double MaxY = 0;
+    // Per series, in the order they were added: hidden by the user.
+    std::vector<bool> Hidden;
+
+    bool operator==(const TChartView& other) const;
+    bool operator!=(const TChartView& other) const { return !(*this == other); }
+};
 
 class TFastLineSeries {
 public:
@@ -51,19 +105,22 @@ private:
     friend class TChart;
 
     // The series is drawn by several Qt line series, one per band of pixel
-    // columns, so that new points at the right end redraw only the last
-    // bands. Each band ends with the first point of the next band, which
+    // columns and one for the column of the newest point (the tail), so
+    // that new points redraw only the tail, and its band when a column
+    // begins. Each piece ends with the first point of the next, which
     // draws the line joining them.
     struct TBand {
-        QLineSeries* Line;    // owned by the QChart
-        qint64 First = -1;    // indices [First, End) drawn by the band
+        QLineSeries* Line = nullptr;  // owned by the QChart
+        qint64 First = -1;    // indices [First, End) of the last reduction
         qint64 End = -1;
+        std::vector<TPlotPoint> Held;  // the points Qt Charts holds
     };
 
     explicit TFastLineSeries(const TSampleStore& values) : m_values(&values) {}
 
     const TSampleStore* m_values;
     std::vector<TBand> m_bands;
+    QLegendMarker* m_marker = nullptr;  // the legend entry, of the first band
 };
 
 class TChart : public QChartView, private ISessionListener {
@@ -78,8 +135,9 @@ public:
     // Adds a line series titled title in the colour word 0x00BBGGRR showing
     // values, which must outlive the series. The chart owns the series.
     TFastLineSeries* AddSeries(const QString& title, uint32_t colourWord, const TSampleStore& values);
-    // The session whose appends the chart redraws for (nullptr: none). It
-    // must outlive the chart or be replaced first.
+    // The session whose appends the chart redraws for (nullptr: none), and
+    // whose receive times the readout shows. It must outlive the chart or be
+    // replaced first.
     void Watch(TSession* session);
     int SeriesCount() const { return int(m_series.size()); }
     TFastLineSeries* Series(int index) const { return m_series[std::size_t(index)].get(); }
@@ -89,6 +147,40 @@ public:
     void SetTopAxis(double minimum, double maximum);
     double TopAxisMinimum() const { return m_topMinimum; }
     double TopAxisMaximum() const { return m_topMaximum; }
+
+    // The view. View() reports the ranges shown by the last redraw.
+    TChartView View() const;
+    void SetView(const TChartView& view);
+
+    // The view actions, as the context menu and the keys offer them.
+    void ShowAll();                           // the whole history
+    void FollowNewest();                      // the right edge to the newest point
+    void ZoomX(double factor);                // width times factor, about the centre
+                                              // (about the right edge while following)
+    void PanX(double fraction);               // by a fraction of the width, + to the right
+    void PanY(double fraction);               // by a fraction of the height, + upwards
+    void FitY();                              // the left axis fits the data again
+    void SetSeriesVisible(int index, bool visible);
+    bool SeriesVisible(int index) const;
+
+    // Actions owned by the caller, shown in the context menu after the
+    // chart's own and a separator.
+    void AddMenuActions(const QList<QAction*>& actions);
+    // The menu as it would open now (for tests); the caller owns it.
+    QMenu* CreateContextMenu();
+    // "Tela cheia" (F11): checkable; the window decides what it means.
+    QAction* FullScreenAction() const { return m_fullScreen; }
+
+    // The readout shown while hovering over the plot (empty when hidden).
+    QString ReadoutText() const;
+    bool ReadoutVisible() const;
+
+    // Where a value lies in the widget, and the value at a widget position,
+    // as of the last redraw.
+    QPointF WidgetPosition(double x, double y) const;
+    QPointF ValueAt(QPointF widgetPosition) const;
+    // The plot area in widget coordinates.
+    QRectF PlotArea() const;
 
     // Applies pending points to the Qt Charts objects now. Normally the
     // redraw timer does it, at most once per displayed frame.
@@ -106,24 +198,59 @@ public:
     qint64 DrawnPointCount() const;
     // Points handed to Qt Charts by the last Flush.
     qint64 ReplacedPointCount() const { return m_replacedPoints; }
+    // Bands handed to Qt Charts since the chart was made.
+    qint64 ReplacedBandCount() const { return m_replacedBands; }
 
     QChart* Chart() const { return m_chart; }
 
     static constexpr int FrameIntervalMs = 16;
     static constexpr int BandCount = 16;
+    // The narrowest view, in points.
+    static constexpr double MinimumViewWidth = 10;
+
+signals:
+    // The user or a caller changed the view (not emitted for the sliding of
+    // a following view).
+    void ViewChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    friend class TFastLineSeries;
+    enum class TGesture { None, Zoom, PanPending, Pan };
+
     void SessionGrew() override;
     void ScheduleFlush();
+    // The ranges to show now, from the view and the data.
     void UpdateRanges();
+    double WholeMaxX() const;
+    qint64 NewestIndex() const;
     void ClearBands();
+    void ClearBands(TFastLineSeries& series);
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap);
+    void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
+                    qint64 columnSpan);
+    // True when the band's held points light the same pixels as points.
+    bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
     void UpdateFonts();
+    // Sets the view from a user's gesture: whole history when it covers
+    // it, following when its right edge reaches the newest point.
+    void ChangeView(TChartView view);
+    void ZoomXAbout(double factor, double anchor);
+    void ZoomYAbout(double factor, double anchor);
+    void UpdateMarker(int index);
+    void ShowReadout(QPoint position);
+    void HideReadout();
+    void OpenMenu(QPoint globalPosition);
+    int SeriesAxis(const TFastLineSeries& series) const;
 
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
@@ -135,7 +262,32 @@ private:
     double m_topMinimum = 0;
     double m_topMaximum = 0;
     qint64 m_replacedPoints = 0;
+    qint64 m_replacedBands = 0;
     TColumnMapping m_mapping;
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
+    mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
+    mutable std::vector<TPixel> m_pixels;
+
+    TChartView m_view;
+    // What the last redraw showed.
+    double m_shownMinX = 0;
+    double m_shownMaxX = 0;
+    double m_shownMinY = 0;
+    double m_shownMaxY = 0;
+
+    TGesture m_gesture = TGesture::None;
+    QPoint m_pressPosition;
+    TChartView m_pressView;
+    QRubberBand* m_rubberBand = nullptr;
+    QPoint m_hover{-1, -1};  // widget position of the readout, x < 0: hidden
+
+    // The readout's items exist only while it shows; owned by the chart.
+    QGraphicsLineItem* m_cursor = nullptr;
+    QGraphicsRectItem* m_readoutBox = nullptr;
+    QGraphicsSimpleTextItem* m_readout = nullptr;  // owned by m_readoutBox
+    QFont m_readoutFont;
+
+    QAction* m_fullScreen;
+    QList<QAction*> m_menuActions;  // the caller's
 };

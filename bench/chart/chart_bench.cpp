@@ -9,10 +9,21 @@
 //       30k points, repainting every 300 points (the naive way)
 //   pixel_diff   pixels by which the reduced drawing differs from a
 //       drawing of every point (200k noisy points per series)
+//   zoom_pixel_diff   the same summed over random views, from about 1,000
+//       points wide to everything, some with the left axis zoomed too
+//       (1M points per series)
+//   zoom_ms_100m   median time of a view change at a random view from about
+//       1,000 points wide to the whole history: reduction, replace and a
+//       repaint of the whole widget at 1600x1000 (100M points per series)
+//   bytes_per_point_100m   growth of the resident set per point held, for
+//       100M points per series
 // Runs offscreen unless a platform is set. CHART_BENCH_SAVE=1 also saves the
 // pictures compared for pixel_diff under /tmp; CHART_BENCH_SKIP_NAIVE=1
 // skips the slow naive measurement; CHART_BENCH_RENDER_ROUNDS=N repaints N
-// times instead of 31 (for profiling the repaint).
+// times instead of 31 (for profiling the repaint); CHART_BENCH_SKIP_100M=1
+// skips the 100M measurements (about 1.3 GB); CHART_BENCH_ZOOM_ONLY=N
+// measures only the view changes, over N points per series, and
+// CHART_BENCH_ZOOM_ROUNDS=N makes N of them instead of 25 (for profiling).
 
 #include "accelerometer_chart.h"
 #include "session.h"
@@ -29,6 +40,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -169,6 +181,95 @@ long PixelDiff()
     return diff;
 }
 
+// Appends without letting the event loop run: the chart redraws once,
+// when asked.
+void FillQuietly(TBenchChart& bench, qint64 target)
+{
+    for (qint64 i = bench.Series.Series1->Count(); i < target; ++i) {
+        const std::size_t k = std::size_t(i);
+        if (k % 455 == 0)
+            bench.Session.BeginRead(qint64(k) * 1'000'000);
+        bench.Session.Append(axX, SignalFor(0).At(k));
+        bench.Session.Append(axY, SignalFor(1).At(k));
+        bench.Session.Append(axZ, SignalFor(2).At(k));
+    }
+}
+
+// A random view of a history of count points: widths log-uniform from
+// about 1,000 points to everything, anywhere in it.
+TChartView RandomView(std::mt19937& rng, qint64 count, bool zoomY)
+{
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double width = 1000 * std::pow(double(count) / 1000, unit(rng));
+    TChartView view;
+    view.Whole = width >= double(count);
+    view.MinX = unit(rng) * (double(count) - width);
+    view.MaxX = view.MinX + width;
+    if (zoomY) {
+        view.ZoomedY = true;
+        view.MinY = 1000 + 1500 * unit(rng);
+        view.MaxY = view.MinY + 20 + 800 * unit(rng);
+    }
+    return view;
+}
+
+long Differences(const QImage& a, const QImage& b)
+{
+    long diff = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* pa = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
+        const auto* pb = reinterpret_cast<const uint32_t*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            diff += pa[x] != pb[x];
+    }
+    return diff;
+}
+
+long ZoomPixelDiff()
+{
+    TBenchChart reduced;
+    TBenchChart full;
+    full.Chart.SetReduction(false);
+    FillQuietly(reduced, 1000000);
+    FillQuietly(full, 1000000);
+    std::mt19937 rng(2024);
+    long diff = 0;
+    for (int round = 0; round < 12; ++round) {
+        const TChartView view = RandomView(rng, 1000000, round % 3 == 2);
+        reduced.Chart.SetView(view);
+        full.Chart.SetView(view);
+        const QImage a = reduced.Chart.Picture();
+        const QImage b = full.Chart.Picture();
+        diff += Differences(a, b);
+        if (qEnvironmentVariableIsSet("CHART_BENCH_SAVE")) {
+            a.save(QString("/tmp/chart-bench-zoom-%1-reduced.png").arg(round));
+            b.save(QString("/tmp/chart-bench-zoom-%1-full.png").arg(round));
+        }
+    }
+    return diff;
+}
+
+// Median over random views of: set the view, then repaint the whole widget.
+double ZoomMs(TBenchChart& bench, qint64 count)
+{
+    QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
+    std::mt19937 rng(77);
+    std::vector<double> times;
+    const int rounds = qEnvironmentVariableIsSet("CHART_BENCH_ZOOM_ROUNDS")
+        ? std::max(1, qEnvironmentVariableIntValue("CHART_BENCH_ZOOM_ROUNDS"))
+        : 25;
+    for (int round = 0; round < rounds; ++round) {
+        const TChartView view = RandomView(rng, count, false);
+        QElapsedTimer timer;
+        timer.start();
+        bench.Chart.SetView(view);
+        bench.Chart.QWidget::render(&image);
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
 double NaiveAppendNs()
 {
     QChartView view;
@@ -201,6 +302,16 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
+    if (qEnvironmentVariableIsSet("CHART_BENCH_ZOOM_ONLY")) {
+        // Profiling: only the view changes, over the given number of points.
+        const qint64 count = qEnvironmentVariableIntValue("CHART_BENCH_ZOOM_ONLY");
+        TBenchChart bench;
+        bench.Chart.show();
+        FillQuietly(bench, count);
+        bench.Chart.Flush();
+        std::printf("zoom_ms %.2f\n", ZoomMs(bench, count));
+        return 0;
+    }
     std::printf("pixel_diff %ld\n", PixelDiff());
     std::fflush(stdout);
     {
@@ -225,6 +336,18 @@ int main(int argc, char** argv)
         std::printf("bytes_per_point_10m %.2f\n", double(after - before) / (3.0 * 10000000));
         if (qEnvironmentVariableIsSet("CHART_BENCH_SAVE"))
             bench.Chart.Picture().save("/tmp/chart-bench-10m.png");
+    }
+    std::printf("zoom_pixel_diff %ld\n", ZoomPixelDiff());
+    std::fflush(stdout);
+    if (!qEnvironmentVariableIsSet("CHART_BENCH_SKIP_100M")) {
+        const long before = ResidentBytes();
+        TBenchChart bench;
+        bench.Chart.show();
+        FillQuietly(bench, 100000000);
+        const long after = ResidentBytes();
+        bench.Chart.Flush();
+        std::printf("zoom_ms_100m %.2f\n", ZoomMs(bench, 100000000));
+        std::printf("bytes_per_point_100m %.2f\n", double(after - before) / (3.0 * 100000000));
     }
     return 0;
 }

@@ -2,15 +2,33 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 
 namespace {
 
-// Columns with at most this many points are passed on whole.
+// Stretches of at most this many points are passed on whole.
 constexpr std::int64_t KeepAllLimit = 8;
+
+// (int)(v * 64.), as the stroker converts a device coordinate.
+int ToFixed(double v)
+{
+    return int(v * 64.);
+}
+
+int FixedDiv(int x, int y)
+{
+    if (std::abs(x) > 0x7fff)
+        return int((std::int64_t(x) * 65536) / y);
+    return (x * 65536) / y;
+}
 
 class TEmitter {
 public:
-    TEmitter(const TSampleStore& store, std::vector<TPlotPoint>& out) : m_store(store), m_out(out) {}
+    TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
+        : m_store(store), m_mapping(mapping), m_out(out)
+    {
+    }
 
     void Point(double x, double y)
     {
@@ -21,25 +39,129 @@ public:
     }
     void Original(std::int64_t index) { Point(double(index), double(m_store.Value(index))); }
 
-    // The points [first, last), all in one pixel column and none on its
-    // left edge unless all are: the first point, a vertical run at its x
-    // through the extremes, a flat step to the last point's x, and the last
-    // point. Every segment added lies inside the column and covers only
-    // rows the full polyline covers there.
-    void Range(std::int64_t first, std::int64_t last)
+    // The points [first, last) of one column, each joining segment that
+    // does not light exactly its own span kept as it is, the rest folded.
+    void Column(std::int64_t first, std::int64_t last)
     {
         if (last - first <= KeepAllLimit) {
             for (std::int64_t i = first; i < last; ++i)
                 Original(i);
             return;
         }
-        Span(first, last, m_store.MinMax(first, last));
+        m_kept.clear();
+        const std::int64_t base = ColumnStart(FixedColumn(m_mapping.FixedX(first)));
+        const int lean = Lean();
+        std::int64_t zoneEnd = last;
+        std::int64_t zoneStart = last;
+        if (lean > 0 && 2 * lean < FixedOne) {
+            // Only near the column's edges can a joining segment leave it.
+            zoneEnd = FirstIndexAtFixedX(m_store, m_mapping, first, last, base + lean);
+            zoneStart = FirstIndexAtFixedX(m_store, m_mapping, zoneEnd, last, base + FixedOne - lean);
+        }
+        CheckGroups(first, zoneEnd, last);
+        if (zoneStart < last) {
+            if (zoneStart > zoneEnd && !Foldable(zoneStart - 1))
+                m_kept.push_back(zoneStart);
+            CheckGroups(zoneStart, last, last);
+        }
+        std::int64_t stretch = first;
+        for (std::int64_t kept : m_kept) {
+            Fold(stretch, kept);
+            stretch = kept;
+        }
+        Fold(stretch, last);
     }
 
-    // Like Range, with the vertical run going through the given extremes
-    // (which may come from a wider range of the same column).
-    void Span(std::int64_t first, std::int64_t last, const TMinMax& extremes)
+private:
+    // How far (in 1/64 pixel) a segment joining two groups can lean past
+    // its ends, when every such segment is steep: points a fraction of a
+    // pixel apart (one step of the grid at most) with whole-number values
+    // at least 3/64 pixel apart. 0 when that is not known: every joining
+    // segment is looked at.
+    int Lean() const
     {
+        const double steps = m_mapping.DeltaY * double(FixedOne);  // per unit of value
+        if (!(m_mapping.DeltaX * double(FixedOne) <= 1) || !m_store.Integral() || !(steps >= 3))
+            return 0;
+        // |dx| <= 1 and |dy| >= steps - 1 on the grid: the minor step per
+        // row is at most 1 / (steps - 1) pixel, and a line reaches at most
+        // one row past its ends.
+        return int(std::ceil(double(FixedOne) / (steps - 1))) + 2;
+    }
+
+    // Looks at the joining segments that start in a group of [from, to),
+    // in a column ending at last, and notes where a stretch must end.
+    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last)
+    {
+        for (std::int64_t group = from; group < to;) {
+            const std::int64_t next
+                = FirstIndexAtFixedX(m_store, m_mapping, group, last, m_mapping.FixedX(group) + 1);
+            if (next >= last)
+                return;
+            if (!Foldable(next - 1))
+                m_kept.push_back(next);
+            group = next;
+        }
+    }
+
+    // True when the segment from point index to the next lights exactly
+    // the rows between its ends in its own column.
+    bool Foldable(std::int64_t index)
+    {
+        return Folds(m_mapping.DeviceX(index), m_mapping.DeviceY(double(m_store.Value(index))),
+                     m_mapping.DeviceX(index + 1), m_mapping.DeviceY(double(m_store.Value(index + 1))));
+    }
+
+    // True when a segment within one column lights exactly the rows
+    // between its ends there, of what shows in the plot.
+    bool Folds(double x1, double y1, double x2, double y2) const
+    {
+        const TColumnMapping& m = m_mapping;
+        // Beyond the same edge of the plot (a zoomed left axis), by more
+        // than the half pixel a line reaches past its ends: nothing of it
+        // shows, nor of the vertical run it is folded into, out there.
+        const double above = m.OffsetY - 2;
+        const double below = m.OffsetY + m.Height + 2;
+        if ((y1 < above && y2 < above) || (y1 > below && y2 > below))
+            return true;
+        for (double x : {x1, x2})
+            if (!(x >= m.SafeLeft && x <= m.SafeRight))
+                return false;
+        for (double y : {y1, y2}) {
+            if (!(y >= m.SafeTop && y <= m.SafeBottom))
+                return SteepAndClear(x1, y1, x2, y2);
+        }
+        return StrokeFillsSpan(x1, y1, x2, y2);
+    }
+
+    // A line with an end above or below the device is clipped there by the
+    // stroker, at a place that depends on the device; what it lights in
+    // the plot is still its own column between its rows when it is steep
+    // and keeps clear of the column's edges by more than it can lean.
+    static bool SteepAndClear(double x1, double y1, double x2, double y2)
+    {
+        const double dx = std::fabs(x2 - x1);
+        const double dy = std::fabs(y2 - y1);
+        if (!(dy > 4 * dx + 1))
+            return false;
+        const double lean = dx / dy + 2.0 / 64;
+        const double column = std::floor(std::min(x1, x2));
+        return std::min(x1, x2) - lean >= column && std::max(x1, x2) + lean < column + 1;
+    }
+
+    // The points [first, last) of one column, joined by segments that
+    // each light exactly their span: as they are when few, else the first
+    // point, a vertical run at its x through the extremes, a flat step to
+    // the last point's x, and the last point. Every segment added lies in
+    // the column and lights only rows the points' segments light there.
+    void Fold(std::int64_t first, std::int64_t last)
+    {
+        if (last - first <= KeepAllLimit) {
+            for (std::int64_t i = first; i < last; ++i)
+                Original(i);
+            return;
+        }
+        const TMinMax extremes = m_store.MinMax(first, last);
         const double x0 = double(first);
         const double firstY = double(m_store.Value(first));
         const double lastY = double(m_store.Value(last - 1));
@@ -50,73 +172,121 @@ public:
             <= std::fabs(firstY - high) + std::fabs(low - lastY);
         Original(first);
         Point(x0, lowFirst ? low : high);
-        Point(x0, lowFirst ? high : low);
-        Point(x0, lastY);
+        const double second = lowFirst ? high : low;
+        Point(x0, second);
+        // Straight from the second extreme to the last point when that
+        // line stays in the column between its rows, which the vertical
+        // run lights already: one point less for Qt Charts.
+        if (!Folds(m_mapping.DeviceX(first), m_mapping.DeviceY(second), m_mapping.DeviceX(last - 1),
+                   m_mapping.DeviceY(lastY)))
+            Point(x0, lastY);
         Original(last - 1);
     }
 
-    // A column whose points [edgeFirst, edgeEnd) lie on its left edge, with
-    // more points [edgeEnd, last) after them; the edge run spans more than
-    // one value. The run then draws a vertical line through its own last
-    // point, the segment leaving it is kept as it is, and the column is lit
-    // from its lowest to its highest point: the extremes may be visited
-    // before, around or after that segment, whichever draws the fewest
-    // pixels twice.
-    void EdgeColumn(std::int64_t edgeFirst, std::int64_t edgeEnd, std::int64_t last, const TMinMax& extremes)
-    {
-        const double xa = double(edgeFirst);
-        const double xb = double(edgeEnd);
-        const double a0 = double(m_store.Value(edgeFirst));
-        const double a1 = double(m_store.Value(edgeEnd - 1));
-        const double b0 = double(m_store.Value(edgeEnd));
-        const double b1 = double(m_store.Value(last - 1));
-        const double lo = double(extremes.Min);
-        const double hi = double(extremes.Max);
-        const double span = hi - lo;
-        auto d = [](double p, double q) { return std::fabs(p - q); };
-        // After: a0 a1 | b0 E1 E2 b1.
-        const double afterLow = d(b0, lo) + d(hi, b1);
-        const double afterHigh = d(b0, hi) + d(lo, b1);
-        const double after = d(a0, a1) + span + std::min(afterLow, afterHigh);
-        // Before: a0 E1 E2 a1 | b0 b1.
-        const double beforeLow = d(a0, lo) + d(hi, a1);
-        const double beforeHigh = d(a0, hi) + d(lo, a1);
-        const double before = std::min(beforeLow, beforeHigh) + span + d(b0, b1);
-        // Around: a0 E1 a1 | b0 E2 b1.
-        const double aroundLow = d(a0, lo) + d(lo, a1) + d(b0, hi) + d(hi, b1);
-        const double aroundHigh = d(a0, hi) + d(hi, a1) + d(b0, lo) + d(lo, b1);
-        const double around = std::min(aroundLow, aroundHigh);
-
-        Original(edgeFirst);
-        if (around <= after && around <= before) {
-            const bool lowFirst = aroundLow <= aroundHigh;
-            Point(xa, lowFirst ? lo : hi);
-            Original(edgeEnd - 1);
-            Original(edgeEnd);
-            Point(xb, lowFirst ? hi : lo);
-        } else if (before <= after) {
-            const bool lowFirst = beforeLow <= beforeHigh;
-            Point(xa, lowFirst ? lo : hi);
-            Point(xa, lowFirst ? hi : lo);
-            Original(edgeEnd - 1);
-            Original(edgeEnd);
-        } else {
-            const bool lowFirst = afterLow <= afterHigh;
-            Original(edgeEnd - 1);
-            Original(edgeEnd);
-            Point(xb, lowFirst ? lo : hi);
-            Point(xb, lowFirst ? hi : lo);
-        }
-        Point(xb, b1);
-        Original(last - 1);
-    }
-
-private:
     const TSampleStore& m_store;
+    const TColumnMapping& m_mapping;
     std::vector<TPlotPoint>& m_out;
+    std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
 
 }  // namespace
+
+namespace {
+
+// One line as the stroker steps along it: count pixels from step start
+// on the major axis, the minor coordinate (16.16) from minor, adding inc
+// at each step.
+struct TStroke {
+    bool Vertical = true;
+    int Start = 0;
+    int Count = 0;
+    int Minor = 0;
+    int Inc = 0;
+
+    TPixel At(int k) const
+    {
+        const int minor = (Minor + k * Inc) >> 16;
+        return Vertical ? TPixel{minor, Start + k} : TPixel{Start + k, minor};
+    }
+};
+
+// The aliased line of QCosmeticStroker with both caps (each drawLine is a
+// whole open path of one segment), in the same integer arithmetic.
+TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
+{
+    int x1 = ToFixed(rx1);
+    int y1 = ToFixed(ry1);
+    int x2 = ToFixed(rx2);
+    int y2 = ToFixed(ry2);
+    const int dx = std::abs(x2 - x1);
+    const int dy = std::abs(y2 - y1);
+    TStroke stroke;
+    if (dx < dy) {
+        // Mostly vertical: one pixel per row.
+        if (y1 > y2) {
+            std::swap(y1, y2);
+            std::swap(x1, x2);
+        }
+        const int xinc = FixedDiv(x2 - x1, y2 - y1);
+        int x = x1 * 1024;
+        y1 -= 32;
+        x -= xinc >> 1;
+        y2 += 32;
+        const int y = (y1 + 32) >> 6;
+        const int ys = (y2 + 32) >> 6;
+        const int round = xinc > 0 ? 32 : 0;
+        if (y == ys)
+            return stroke;
+        x += (((y << 6) + round - y1) * xinc) >> 6;
+        stroke = {true, y, ys - y, x, xinc};
+    } else {
+        // Mostly horizontal: one pixel per column.
+        if (dx == 0)
+            return stroke;
+        if (x1 > x2) {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
+        const int yinc = FixedDiv(y2 - y1, x2 - x1);
+        int y = y1 * 1024;
+        x1 -= 32;
+        y -= yinc >> 1;
+        x2 += 32;
+        const int x = (x1 + 32) >> 6;
+        const int xs = (x2 + 32) >> 6;
+        const int round = yinc > 0 ? 32 : 0;
+        if (x == xs)
+            return stroke;
+        y += (((x << 6) + round - x1) * yinc) >> 6;
+        stroke = {false, x, xs - x, y, yinc};
+    }
+    return stroke;
+}
+
+}  // namespace
+
+void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out)
+{
+    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    for (int k = 0; k < stroke.Count; ++k)
+        out.push_back(stroke.At(k));
+}
+
+bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
+{
+    const int column = ToFixed(x1) >> FixedShift;
+    const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
+    const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
+    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    if (stroke.Count != bottom - top + 1)
+        return false;
+    // The minor coordinate moves monotonically: its ends bound it.
+    const TPixel first = stroke.At(0);
+    const TPixel last = stroke.At(stroke.Count - 1);
+    if (stroke.Vertical)
+        return first.X == column && last.X == column;
+    return first.X == column && first.Y >= top && first.Y <= bottom;
+}
 
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,
                                 std::int64_t first, std::int64_t last, std::int64_t target)
@@ -143,32 +313,11 @@ std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mappi
 void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
                    std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
 {
-    TEmitter emit(store, out);
-    std::int64_t begin = first;
-    while (begin < last) {
-        const std::int64_t fixed = mapping.FixedX(begin);
-        const std::int64_t column = FixedColumn(fixed);
+    TEmitter emit(store, mapping, out);
+    for (std::int64_t begin = first; begin < last;) {
+        const std::int64_t column = FixedColumn(mapping.FixedX(begin));
         const std::int64_t end = FirstIndexAtFixedX(store, mapping, begin, last, ColumnStart(column + 1));
-        if (end - begin <= KeepAllLimit) {
-            emit.Range(begin, end);
-        } else if ((fixed & FixedFraction) == 0) {
-            // Points exactly on the column's left edge, then the rest. The
-            // segment from the edge run's last point to the next point is
-            // kept as it is, since its first pixel may fall in the column to
-            // the left.
-            const std::int64_t edgeEnd = FirstIndexAtFixedX(store, mapping, begin, end, fixed + 1);
-            const TMinMax edge = store.MinMax(begin, edgeEnd);
-            if (edgeEnd - begin >= 2 && end - edgeEnd > KeepAllLimit && edge.Min < edge.Max) {
-                TMinMax all = store.MinMax(edgeEnd, end);
-                all.Include(edge);
-                emit.EdgeColumn(begin, edgeEnd, end, all);
-            } else {
-                emit.Range(begin, edgeEnd);
-                emit.Range(edgeEnd, end);
-            }
-        } else {
-            emit.Range(begin, end);
-        }
+        emit.Column(begin, end);
         begin = end;
     }
 }

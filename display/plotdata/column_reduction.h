@@ -1,27 +1,30 @@
 #pragma once
-// Reduction of a series to what one pixel column can show (M4 aggregation
-// aligned on the rasteriser's own pixel grid).
+// Reduction of a series to what each pixel column can show, lighting
+// exactly the pixels that a drawing of every point lights.
 //
-// A point with X = i is drawn at device x = (i - MinX) * DeltaX + Offset,
-// which the aliased line rasteriser truncates to 26.6 fixed point
-// (1/64 pixel); its pixel column is that fixed value divided by 64. Within
-// one column, consecutive points are joined by near-vertical one-pixel
-// lines, so the column shows the span from the lowest to the highest point
-// plus the segments entering and leaving it. The reduction keeps exactly
-// that: for each column the first and last points, and its minimum and
-// maximum placed on vertical runs at the x of a kept point.
+// Qt Charts draws a line series one segment at a time (QPainter::drawLine,
+// one-pixel pen, square caps, no antialiasing), and the raster engine's
+// cosmetic stroker truncates each end to 26.6 fixed point (1/64 pixel) and
+// steps along the major axis from half a pixel before the first end to half
+// a pixel after the last, taking the minor coordinate at each step from the
+// fixed-point slope. StrokePixels models that.
 //
-// One case is kept whole: the rasteriser extends a line by half a pixel at
-// each end, and a line that starts exactly on the left edge of a column and
-// leans right puts its first pixel in the column to the left. So the run of
-// points lying exactly on the left edge (same 26.6 x) is reduced on its own,
-// and the segment leaving that run is kept with both its real end points.
-// With that, the reduced polyline lights the same pixels as the full one
-// (for a one-pixel pen without antialiasing).
+// In one pixel column, points with the same fixed-point x (a group) are
+// joined by vertical segments: together they light the column from the
+// group's lowest to its highest row. Consecutive groups are joined by one
+// short segment each, which usually lights the column between the rows of
+// its ends too; but a short segment may reach half a pixel past its ends
+// and light a pixel of the next column, or a row beyond both ends. So the
+// reduction looks at each joining segment: where it lights exactly its
+// span, it is folded with its neighbours into a vertical run through their
+// extremes (the first point, the lowest and highest, the last point, as
+// M4); where it does not, it is kept as it is, with both its real ends. A
+// column holds at most 64 groups, so the cost per column is bounded and the
+// extremes come from the store's pyramid: O(columns x log N) in all.
 //
-// Columns with few points keep all of them. Minimum and maximum come from
-// the store's pyramid, so the cost depends on the number of columns, not of
-// points.
+// The segment from a column's last point to the next column's first is
+// always kept as it is. Segments that the stroker would clip (an end off
+// the device) are kept as they are too.
 
 #include "sample_store.h"
 
@@ -29,7 +32,7 @@
 #include <cstdint>
 #include <vector>
 
-// The rasteriser's x grid: 26.6 fixed point, 64 steps to a pixel.
+// The rasteriser's grid: 26.6 fixed point, 64 steps to a pixel.
 constexpr int FixedShift = 6;
 constexpr std::int64_t FixedOne = std::int64_t(1) << FixedShift;
 constexpr std::int64_t FixedFraction = FixedOne - 1;
@@ -43,8 +46,21 @@ struct TColumnMapping {
     double MinX = 0;    // X at the left edge of the plot
     double DeltaX = 1;  // pixels per unit of X
     double Offset = 0;  // device x of the plot's left edge
+    // Y as Qt Charts lays it out: device y = (v - MinY) * -DeltaY + Height
+    // + OffsetY, where OffsetY is the device y of the plot's top edge.
+    double MinY = 0;
+    double DeltaY = 1;
+    double Height = 0;
+    double OffsetY = 0;
+    // The device area in which the stroker is known not to clip a line:
+    // lines with an end outside it are never folded.
+    double SafeLeft = -1e300;
+    double SafeTop = -1e300;
+    double SafeRight = 1e300;
+    double SafeBottom = 1e300;
 
     double DeviceX(std::int64_t index) const { return (double(index) - MinX) * DeltaX + Offset; }
+    double DeviceY(double value) const { return ((value - MinY) * -DeltaY + Height) + OffsetY; }
 
     // The fixed-point x of a point. On the device the rasteriser truncates
     // to this grid; positions off the device are clipped before that and
@@ -68,6 +84,21 @@ struct TPlotPoint {
     double Y;
     bool operator==(const TPlotPoint& other) const { return X == other.X && Y == other.Y; }
 };
+
+struct TPixel {
+    int X;
+    int Y;
+    bool operator==(const TPixel& other) const { return X == other.X && Y == other.Y; }
+};
+
+// Appends to out the pixels that the cosmetic stroker lights for one
+// drawLine from (x1, y1) to (x2, y2) in device coordinates, for a
+// one-pixel pen with square caps, no antialiasing and no clipping (both
+// ends at least a pixel inside the device, at non-negative coordinates).
+void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out);
+// True when those pixels are exactly the line's own column (that of x1)
+// from the row of its upper end to the row of its lower end. O(1).
+bool StrokeFillsSpan(double x1, double y1, double x2, double y2);
 
 // Smallest index in [first, last) whose fixed-point x is at least target,
 // or last when there is none. The mapping is monotonic in the index.

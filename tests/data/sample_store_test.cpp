@@ -42,6 +42,20 @@ TEST(SampleStore, KeepsEveryReadingExactly)
         ASSERT_EQ(store.Value(v), float(v));
 }
 
+// The reduction trusts whole-number readings to differ by at least 1: one
+// fractional value anywhere must end that.
+TEST(SampleStore, KnowsWhileEveryValueIsAWholeNumber)
+{
+    TSampleStore store;
+    EXPECT_TRUE(store.Integral());
+    for (float v : {0.0f, 4095.0f, -3.0f, 16777216.0f})
+        store.Append(v);
+    EXPECT_TRUE(store.Integral());
+    store.Append(2.5f);
+    store.Append(7.0f);
+    EXPECT_FALSE(store.Integral());
+}
+
 TEST(SampleStore, EmptyRangeHasNoExtremes)
 {
     const TSampleStore store = MakeStore({5, 6, 7});

@@ -10,6 +10,7 @@
 #include <QLegend>
 #include <QImage>
 #include <QValueAxis>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -273,3 +274,308 @@ INSTANTIATE_TEST_SUITE_P(Densities, ReducedDrawing,
                          });
 
 }  // namespace
+
+namespace {
+
+// Readings like the device's: a slow swing and noise, 12-bit integers,
+// with held values; the same for every chart that asks.
+class TNoisy {
+public:
+    explicit TNoisy(unsigned seed = 99, int noise = 400) : m_rng(seed), m_noise(-noise, noise) {}
+    // Appends count more points to each axis of the sessions.
+    void Fill(std::initializer_list<TSession*> sessions, int count)
+    {
+        for (int n = 0; n < count; ++n, ++m_index) {
+            for (int axis = 0; axis < 3; ++axis) {
+                double v = m_last[axis];
+                if (m_hold(m_rng) != 0)
+                    v = std::clamp(std::round(1500.0 + 700 * axis + 300 * std::sin(m_index / 3000.0) + m_noise(m_rng)),
+                                   0.0, 4095.0);
+                m_last[axis] = v;
+                for (TSession* session : sessions)
+                    session->Append(TAxis(axis), v);
+            }
+        }
+    }
+
+private:
+    std::mt19937 m_rng;
+    std::uniform_int_distribution<int> m_noise;
+    std::uniform_int_distribution<int> m_hold{0, 20};
+    double m_last[3] = {2048, 2048, 2048};
+    int m_index = 0;
+};
+
+void FillNoisy(TSession& session, int points, unsigned seed = 99)
+{
+    TNoisy(seed).Fill({&session}, points);
+}
+
+TChartView Range(double minX, double maxX)
+{
+    TChartView view;
+    view.Whole = false;
+    view.MinX = minX;
+    view.MaxX = maxX;
+    return view;
+}
+
+QValueAxis* Axis(TChart& chart, Qt::Orientation orientation)
+{
+    return qobject_cast<QValueAxis*>(chart.Chart()->axes(orientation).first());
+}
+
+}  // namespace
+
+// Any view, at any zoom, lights exactly the pixels of a drawing of every
+// point: the lines entering and leaving at the edges included, whether the
+// view's edges fall on points or cut through segments, with the left axis
+// zoomed too.
+TEST(ZoomedDrawing, IsPixelIdenticalToAllPointsAtRandomViews)
+{
+    constexpr int Points = 100000;
+    struct TCase {
+        QSize Size;
+        int Noise;  // a sensor at rest changes by a count or two
+    };
+    for (const TCase c : {TCase{QSize(400, 250), 400}, TCase{QSize(1600, 1000), 400}, TCase{QSize(400, 250), 2}}) {
+        const QSize size = c.Size;
+        SCOPED_TRACE(std::to_string(size.width()) + " noise " + std::to_string(c.Noise));
+        TAccelerometer reduced(size);
+        TAccelerometer full(size);
+        full.Chart.SetReduction(false);
+        TNoisy(99, c.Noise).Fill({&reduced.Sink, &full.Sink}, Points);
+        std::mt19937 rng(size.width() + c.Noise);
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int round = 0; round < 12; ++round) {
+            // Widths from 10 points (a segment wider than many columns) to
+            // nearly everything, log-uniform.
+            const double width = 10 * std::pow(Points / 10.0 * 0.9, unit(rng));
+            const double minX = unit(rng) * (Points - width);
+            TChartView view = Range(minX, minX + width);
+            view.Hidden = {false, round % 4 == 1, false};
+            if (round % 3 == 2) {
+                // A narrow band of values: lines leave at the top and bottom.
+                view.ZoomedY = true;
+                view.MinY = 1500 + 1000 * unit(rng);
+                view.MaxY = view.MinY + 5 + 300 * unit(rng);
+            }
+            SCOPED_TRACE(round);
+            reduced.Chart.SetView(view);
+            full.Chart.SetView(view);
+            const QImage a = reduced.Chart.Picture();
+            const QImage b = full.Chart.Picture();
+            ASSERT_EQ(Axis(reduced.Chart, Qt::Horizontal)->min(), minX);
+            EXPECT_EQ(DifferentPixels(a, b), 0) << minX << " " << width;
+            // Only what is in view reaches Qt Charts.
+            EXPECT_LT(reduced.Chart.DrawnPointCount(), 3 * 8 * size.width() + 200);
+        }
+    }
+}
+
+// While points arrive, a band is handed to Qt Charts only when its drawing
+// changes; what is on screen is at every step what a drawing of every point
+// shows.
+TEST(ZoomedDrawing, GrowingHistoryRedrawsOnlyWhatChanges)
+{
+    for (const bool zoomed : {false, true}) {
+        SCOPED_TRACE(zoomed ? "frozen view" : "whole history");
+        TAccelerometer reduced;
+        TAccelerometer full;
+        full.Chart.SetReduction(false);
+        TNoisy noisy(5);
+        noisy.Fill({&reduced.Sink, &full.Sink}, 30000);
+        if (zoomed) {
+            // The right part of the plot still empty, the newest points in it.
+            reduced.Chart.SetView(Range(29000.5, 31000));
+            full.Chart.SetView(Range(29000.5, 31000));
+        }
+        reduced.Chart.Flush();
+        std::mt19937 rng(8);
+        std::uniform_int_distribution<int> batch(1, 6);
+        const qint64 bandsBefore = reduced.Chart.ReplacedBandCount();
+        int flushes = 0;
+        for (int round = 0; round < 60; ++round) {
+            noisy.Fill({&reduced.Sink, &full.Sink}, batch(rng));
+            reduced.Chart.Flush();
+            ++flushes;
+            if (round % 6 == 5) {
+                SCOPED_TRACE(round);
+                ASSERT_EQ(DifferentPixels(reduced.Chart.Picture(), full.Chart.Picture()), 0);
+            }
+        }
+        // In the whole history most new points fall on pixels already lit.
+        if (!zoomed) {
+            EXPECT_LT(reduced.Chart.ReplacedBandCount() - bandsBefore, 3 * flushes / 2);
+        }
+    }
+}
+
+TEST(ZoomedDrawing, APointOnPixelsAlreadyLitReplacesNothing)
+{
+    TAccelerometer a;
+    for (int i = 0; i < 20000; ++i)
+        a.Sink.Append(axX, i % 2 ? 1000 : 3000);
+    a.Chart.Flush();
+    a.Sink.Append(axX, 2000);  // inside the last column's span
+    a.Chart.Flush();
+    EXPECT_EQ(a.Chart.ReplacedPointCount(), 0);
+    a.Sink.Append(axX, 3500);  // above it: the column grows
+    a.Chart.Flush();
+    EXPECT_GT(a.Chart.ReplacedPointCount(), 0);
+}
+
+// A view whose right edge reaches the newest point keeps its width and
+// slides as points arrive, a few pixels at a time, the newest point within
+// the last step; a view that does not stays put while capture goes on; the
+// whole history grows in steps.
+TEST(ChartView, FollowsOrStaysPutWhilePointsArrive)
+{
+    struct TCase {
+        const char* Name;
+        TChartView View;
+        double MinAfter, MaxAfter;  // bottom axis after 500 more points (-1: following)
+    };
+    const TCase cases[] = {
+        {"following", Range(700, 999), -1, -1},
+        {"following, filling up", Range(800, 1200), -1, -1},
+        {"frozen", Range(300, 700), 300, 700},
+        {"whole", TChartView{}, 0, 1500},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TAccelerometer a;
+        for (int i = 0; i < 1000; ++i)
+            a.Sink.Append(axX, i % 7);
+        TChartView view = c.View;
+        if (!view.Whole)
+            view.Following = view.MaxX >= 999;
+        a.Chart.SetView(view);
+        const double width = c.View.MaxX - c.View.MinX;
+        for (int step = 0; step < 5; ++step) {
+            for (int i = 0; i < 100; ++i)
+                a.Sink.Append(axX, i % 7);
+            a.Chart.Flush();
+            const double min = Axis(a.Chart, Qt::Horizontal)->min();
+            const double max = Axis(a.Chart, Qt::Horizontal)->max();
+            if (c.MinAfter < 0) {
+                EXPECT_TRUE(a.Chart.View().Following);
+                EXPECT_NEAR(max - min, width, 1e-9);
+                const double newest = 1000 + 100 * (step + 1) - 1;
+                EXPECT_GE(max, newest);
+                if (newest > c.View.MaxX) {
+                    EXPECT_LT(max - newest, width * 8 / a.Chart.PlotArea().width() + 1e-9);
+                } else {
+                    EXPECT_EQ(max, c.View.MaxX);  // filling the empty part first
+                }
+            } else if (step == 4) {
+                EXPECT_EQ(min, c.MinAfter);
+                EXPECT_EQ(max, c.MaxAfter);
+                EXPECT_FALSE(a.Chart.View().Following);
+            }
+        }
+    }
+}
+
+// The left axis fits the points in view of the series shown, with the same
+// margin as for the whole history, unless the user zoomed it.
+TEST(ChartView, LeftAxisFitsThePointsInView)
+{
+    TAccelerometer a;
+    for (int i = 0; i < 1000; ++i) {
+        a.Sink.Append(axX, i < 500 ? 1000 : 2000 + i % 100);
+        a.Sink.Append(axY, 3000);
+    }
+    a.Chart.SetView(Range(600, 800));
+    QValueAxis* y = Axis(a.Chart, Qt::Vertical);
+    EXPECT_EQ(y->min(), 2000 - 0.04 * 1000);
+    EXPECT_EQ(y->max(), 3000 + 0.04 * 1000);
+    a.Chart.SetSeriesVisible(1, false);
+    EXPECT_EQ(y->min(), 2000 - 0.04 * 99);
+    EXPECT_EQ(y->max(), 2099 + 0.04 * 99);
+    TChartView zoomed = a.Chart.View();
+    zoomed.ZoomedY = true;
+    zoomed.MinY = 10;
+    zoomed.MaxY = 20;
+    a.Chart.SetView(zoomed);
+    EXPECT_EQ(y->min(), 10);
+    EXPECT_EQ(y->max(), 20);
+    a.Chart.FitY();
+    EXPECT_EQ(y->min(), 2000 - 0.04 * 99);
+}
+
+// A second chart of another size given the view of the first shows the
+// same ranges and series.
+TEST(ChartView, CopiesToAnotherChart)
+{
+    TSession session;
+    FillNoisy(session, 5000);
+    TChart first;
+    first.resize(400, 250);
+    ApplyAccelerometerChart(first, session);
+    TChartView view = Range(1234.5, 2345.5);
+    view.ZoomedY = true;
+    view.MinY = 1000;
+    view.MaxY = 2000;
+    view.Hidden = {false, true, false};
+    first.SetView(view);
+
+    TChart second;
+    second.resize(1600, 1000);
+    ApplyAccelerometerChart(second, session);
+    second.SetView(first.View());
+    second.Flush();
+    EXPECT_EQ(second.View(), first.View());
+    EXPECT_EQ(Axis(second, Qt::Horizontal)->min(), 1234.5);
+    EXPECT_FALSE(second.SeriesVisible(1));
+    EXPECT_EQ(CountColour(second.Picture(), AxisColours[1]), 0);
+    second.Watch(nullptr);
+    first.Watch(nullptr);
+}
+
+// Big numbers on the axes are grouped as in Brazilian Portuguese.
+TEST(ChartView, AxisLabelsGroupDigits)
+{
+    TAccelerometer a;
+    EXPECT_TRUE(a.Chart.Chart()->localizeNumbers());
+    EXPECT_EQ(a.Chart.Chart()->locale().toString(150000000.0, 'f', 0), QString("150.000.000"));
+}
+
+// The model of the rasteriser that the reduction relies on lights exactly
+// the pixels that QPainter lights for one segment, for the short segments
+// inside one column that matter and for longer ones.
+TEST(StrokeModel, MatchesQPainterPixelForPixel)
+{
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<double> position(10, 30);
+    std::uniform_real_distribution<double> tiny(-0.1, 0.1);
+    std::uniform_real_distribution<double> shortStep(-1.5, 1.5);
+    std::uniform_real_distribution<double> longStep(-8, 8);
+    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
+    QPen pen(Qt::black);
+    pen.setWidth(1);
+    for (int i = 0; i < 20000; ++i) {
+        const double x1 = position(rng);
+        const double y1 = position(rng);
+        std::uniform_real_distribution<double>& step = i % 3 == 0 ? tiny : i % 3 == 1 ? shortStep : longStep;
+        const double x2 = x1 + step(rng);
+        const double y2 = y1 + step(rng);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            painter.setPen(pen);
+            painter.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+        }
+        std::vector<TPixel> model;
+        StrokePixels(x1, y1, x2, y2, model);
+        std::vector<TPixel> drawn;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != QColor(Qt::white).rgb())
+                    drawn.push_back({x, y});
+        auto order = [](const TPixel& a, const TPixel& b) { return a.Y != b.Y ? a.Y < b.Y : a.X < b.X; };
+        std::sort(model.begin(), model.end(), order);
+        model.erase(std::unique(model.begin(), model.end()), model.end());
+        ASSERT_TRUE(model == drawn) << i << ": " << x1 << "," << y1 << " -> " << x2 << "," << y2;
+    }
+}
