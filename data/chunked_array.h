@@ -39,14 +39,18 @@ public:
 
     void PushBack(const T& value)
     {
-        Reserve();
-        m_chunks[m_size >> ChunkBits][m_size & ChunkMask] = value;
+        if ((m_size & ChunkMask) == 0) {
+            Reserve();
+            m_tail = m_chunks[m_size >> ChunkBits].get();
+        }
+        m_tail[m_size & ChunkMask] = value;
         ++m_size;
     }
 
     T operator[](std::size_t index) const { return m_chunks[index >> ChunkBits][index & ChunkMask]; }
-    T& Back() { return m_chunks[(m_size - 1) >> ChunkBits][(m_size - 1) & ChunkMask]; }
-    const T& Back() const { return m_chunks[(m_size - 1) >> ChunkBits][(m_size - 1) & ChunkMask]; }
+    // The last element (the array is not empty).
+    T& Back() { return m_tail[(m_size - 1) & ChunkMask]; }
+    const T& Back() const { return m_tail[(m_size - 1) & ChunkMask]; }
 
     // Start of the chunk holding index; valid up to the end of that chunk
     // (or of the array, whichever comes first).
@@ -60,34 +64,42 @@ public:
 
 private:
     std::vector<std::unique_ptr<T[]>> m_chunks;
+    T* m_tail = nullptr;  // the chunk being filled: appends need no table lookup
     std::size_t m_size = 0;
 };
 
-// A sequence of bits, one per point, in 64-bit words.
+// A sequence of bits, one per point, in 64-bit words. The word being filled
+// is kept apart and stored when complete.
 class TBitArray {
 public:
     std::size_t Size() const { return m_size; }
 
-    bool operator[](std::size_t index) const { return (m_words[index >> 6] >> (index & 63)) & 1u; }
+    bool operator[](std::size_t index) const
+    {
+        const std::uint64_t word = (index >> 6) < m_words.Size() ? m_words[index >> 6] : m_word;
+        return (word >> (index & 63)) & 1u;
+    }
 
     void Reserve()
     {
-        if ((m_size & 63) == 0)
+        if ((m_size & 63) == 63)
             m_words.Reserve();
     }
 
     void PushBack(bool bit)
     {
-        if ((m_size & 63) == 0)
-            m_words.PushBack(0);
-        if (bit)
-            m_words.Back() |= std::uint64_t(1) << (m_size & 63);
-        ++m_size;
+        Reserve();
+        m_word |= std::uint64_t(bit) << (m_size & 63);
+        if ((++m_size & 63) == 0) {
+            m_words.PushBack(m_word);
+            m_word = 0;
+        }
     }
 
     std::size_t HeldBytes() const { return m_words.HeldBytes(); }
 
 private:
     TChunkedArray<std::uint64_t, 12> m_words;
+    std::uint64_t m_word = 0;
     std::size_t m_size = 0;
 };

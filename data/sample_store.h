@@ -64,7 +64,7 @@ public:
         const bool closes = ClosesBlock();
         m_values.PushBack(value);
         m_block.Include(value);
-        if (value != std::floor(value))
+        if (!IsWhole(value))
             m_integral = false;
         if (closes)
             CloseBlock();
@@ -89,6 +89,13 @@ private:
         TMinMax Pending;  // fold of the complete children of the next node
     };
 
+    // Without a call to the C library: every float from 2^23 up is whole.
+    static bool IsWhole(float value)
+    {
+        if (value != value)
+            return false;
+        return !(std::fabs(value) < 8388608.0f) || float(std::int32_t(value)) == value;
+    }
     // True when the next value completes a block.
     bool ClosesBlock() const { return ((m_values.Size() + 1) & ((std::size_t(1) << BlockBits) - 1)) == 0; }
     // Room for the nodes that closing the block writes, on every level the

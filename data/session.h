@@ -42,7 +42,7 @@ struct TFrameRecord {
     bool Valid;           // a reading as sent, not a held value
 };
 
-class TSession : public ISampleSink {
+class TSession final : public ISampleSink {
 public:
     TSession() = default;
     TSession(const TSession&) = delete;
