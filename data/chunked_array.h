@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/mman.h>
+
 template <typename T, unsigned ChunkBits>
 class TChunkedArray {
 public:
@@ -33,6 +35,7 @@ public:
         if ((m_size & ChunkMask) != 0 || (m_size >> ChunkBits) < m_chunks.size())
             return;
         std::unique_ptr<T[]> chunk(new T[ChunkSize]);
+        Prefault(chunk.get());
         // Should the table fail to grow, the chunk is freed with `chunk`.
         m_chunks.push_back(std::move(chunk));
     }
@@ -63,6 +66,21 @@ public:
     }
 
 private:
+    // Large chunks are made resident in one step: page by page, the first
+    // write to each page would stop the append for a fault. Best effort:
+    // where the system cannot, the pages come on first use as usual.
+    static void Prefault(T* chunk)
+    {
+        constexpr std::size_t Bytes = ChunkSize * sizeof(T);
+        if constexpr (Bytes >= 16384) {
+            const std::uintptr_t page = 4096;
+            const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(chunk) + page - 1) & ~(page - 1);
+            const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(chunk) + Bytes) & ~(page - 1);
+            if (end > begin)
+                ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+        }
+    }
+
     std::vector<std::unique_ptr<T[]>> m_chunks;
     T* m_tail = nullptr;  // the chunk being filled: appends need no table lookup
     std::size_t m_size = 0;
