@@ -98,9 +98,7 @@ protected:
     void OpenNewPty()
     {
         pty = std::make_unique<TPtyPair>(false);
-        TSerialSettings settings = form->SerialSettings();
-        settings.Port = QString::fromStdString(pty->SlavePath());
-        form->SetSerialSettings(settings);
+        UsePty(*form, *pty);
         form->Button2->click();
         ASSERT_TRUE(form->ComPort1->Connected());
     }

@@ -48,9 +48,7 @@ protected:
     void UseNewPty()
     {
         pty = std::make_unique<TPtyPair>(false);
-        TSerialSettings settings = form->SerialSettings();
-        settings.Port = QString::fromStdString(pty->SlavePath());
-        form->SetSerialSettings(settings);
+        UsePty(*form, *pty);
     }
 
     qint64 TotalPoints() const
@@ -400,9 +398,7 @@ TEST_F(WindowTest, SettingsDialogOffersTheSimulatorAndOkAppliesWhatCancelDoesNot
 TEST_F(WindowTest, SettingsChosenWhileOpenTakeEffectAtOnce)
 {
     pty = std::make_unique<TPtyPair>(true);
-    TSerialSettings s = form->SerialSettings();
-    s.Port = QString::fromStdString(pty->SlavePath());
-    form->SetSerialSettings(s);
+    UsePty(*form, *pty);
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     RunDialog(*form, [](TSerialSetupDialog& d) {
@@ -413,7 +409,7 @@ TEST_F(WindowTest, SettingsChosenWhileOpenTakeEffectAtOnce)
     termios t{};
     ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
     EXPECT_EQ(cfgetispeed(&t), speed_t(B57600));
-    EXPECT_EQ(form->ComPort1->Settings().Port, s.Port);
+    EXPECT_EQ(form->ComPort1->Settings().Port, QString::fromStdString(pty->SlavePath()));
 }
 
 TEST(DeviceResolver, NamesMapUnderDevUnlessTheyArePaths)
