@@ -456,4 +456,44 @@ TEST_F(DataWindowTest, SavesThePictureAtTheSizeAskedFor)
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
+// The picture shows what the chart shows: its zoom and its hidden lines.
+TEST_F(DataWindowTest, ThePictureShowsTheViewOnScreen)
+{
+    OpenNewPty();
+    SendAndWait(3000);
+    TChartView view = form->Chart1->View();
+    view.Whole = false;
+    view.MinX = 200;
+    view.MaxX = 300;
+    view.Hidden = {false, true, false};
+    form->Chart1->SetView(view);
+
+    nextSize = form->Chart1->size();
+    Trigger("SaveImageAction", dir.File("vista.png"));
+    const QImage png = QImage(QString::fromStdString(dir.File("vista.png"))).convertToFormat(QImage::Format_ARGB32);
+    const QImage shown = form->Chart1->Picture().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(png.size(), shown.size());
+    // The lines are where they are on screen, pixel for pixel (the text may
+    // be set in another font, so only the line colours are compared).
+    const QColor colours[] = {form->Series1->Color(), form->Series2->Color(), form->Series3->Color()};
+    for (int axis = 0; axis < 3; ++axis) {
+        long inPicture = 0, onScreen = 0, differing = 0;
+        for (int y = 0; y < png.height(); ++y) {
+            for (int x = 0; x < png.width(); ++x) {
+                const bool a = png.pixelColor(x, y) == colours[axis];
+                const bool b = shown.pixelColor(x, y) == colours[axis];
+                inPicture += a;
+                onScreen += b;
+                differing += a != b;
+            }
+        }
+        EXPECT_EQ(differing, 0) << axis;
+        if (axis == 1)
+            EXPECT_EQ(inPicture, 0);
+        else
+            EXPECT_GT(inPicture, 100) << axis;
+    }
+}
+
 }  // namespace
+
