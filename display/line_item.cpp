@@ -1,0 +1,133 @@
+#include "line_item.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+
+namespace {
+
+// How far past its ends a one-pixel aliased line can light a pixel: half
+// a pixel of square cap, and the pixel its end falls in.
+constexpr qreal Reach = 2;
+
+}  // namespace
+
+TLineItem::TLineItem(QGraphicsItem* parent) : QGraphicsItem(parent)
+{
+    setAcceptedMouseButtons(Qt::NoButton);
+    setAcceptHoverEvents(false);
+    // The exposed rectangle, to leave out the segments far from it when
+    // only a few columns are painted again.
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
+}
+
+void TLineItem::SetPen(const QPen& pen)
+{
+    if (pen == m_pen)
+        return;
+    m_pen = pen;
+    update();
+}
+
+void TLineItem::SetPlot(QPointF position, QSizeF size)
+{
+    // As Qt Charts clips its line items: the plot area, widened by the
+    // fraction of the corner's position so that lines along its edges
+    // show, and never by more than half a pixel past them.
+    QRectF clip(QPointF(0, 0), size);
+    const qreal x1 = position.x() - int(position.x());
+    const qreal y1 = position.y() - int(position.y());
+    const qreal x2 = (clip.width() + 0.5) - int(clip.width() + 0.5);
+    const qreal y2 = (clip.height() + 0.5) - int(clip.height() + 0.5);
+    clip.adjust(-x1, -y1, qMax(x1, x2), qMax(y1, y2));
+    if (clip == m_clip)
+        return;
+    m_clip = clip;
+    UpdateBounds();
+}
+
+void TLineItem::SetPoints(const std::vector<QPointF>& points)
+{
+    m_count = qsizetype(points.size());
+    m_ends.clear();
+    m_ordered = true;
+    if (points.size() >= 2) {
+        m_ends.reserve(2 * (points.size() - 1));
+        qreal left = points.front().x();
+        qreal right = left;
+        qreal top = points.front().y();
+        qreal bottom = top;
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            m_ends.push_back(points[i - 1]);
+            m_ends.push_back(points[i]);
+            m_ordered = m_ordered && points[i].x() >= points[i - 1].x();
+            left = std::min(left, points[i].x());
+            right = std::max(right, points[i].x());
+            top = std::min(top, points[i].y());
+            bottom = std::max(bottom, points[i].y());
+        }
+        m_points = QRectF(QPointF(left, top), QPointF(right, bottom));
+    } else {
+        m_points = QRectF();
+    }
+    // What was drawn goes (the old bounds) and what is drawn comes.
+    UpdateBounds();
+    update();
+}
+
+void TLineItem::Clear()
+{
+    if (m_count == 0)
+        return;
+    SetPoints({});
+}
+
+void TLineItem::UpdateBounds()
+{
+    QRectF bounds;
+    if (!m_ends.empty()) {
+        bounds = m_points.adjusted(-Reach, -Reach, Reach, Reach)
+                     .intersected(m_clip.adjusted(-1, -1, 1, 1));
+    }
+    if (bounds == m_bounds)
+        return;
+    prepareGeometryChange();
+    m_bounds = bounds;
+}
+
+void TLineItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*)
+{
+    if (m_ends.empty())
+        return;
+    // The segments that can light a pixel of the exposed part: where x
+    // never decreases along the polyline, a stretch of it.
+    const qsizetype segments = qsizetype(m_ends.size() / 2);
+    qsizetype first = 0;
+    qsizetype last = segments;
+    if (option && m_ordered) {
+        const qreal left = option->exposedRect.left() - Reach;
+        const qreal right = option->exposedRect.right() + Reach;
+        // The first segment whose right end reaches the left edge, and the
+        // first whose left end is past the right edge.
+        auto search = [this](qsizetype from, qsizetype to, int end, auto past) {
+            while (from < to) {
+                const qsizetype middle = from + (to - from) / 2;
+                if (past(m_ends[std::size_t(2 * middle + end)].x()))
+                    to = middle;
+                else
+                    from = middle + 1;
+            }
+            return from;
+        };
+        first = search(0, segments, 1, [left](qreal x) { return x >= left; });
+        last = search(first, segments, 0, [right](qreal x) { return x > right; });
+        if (first == last)
+            return;
+    }
+    painter->save();
+    painter->setPen(m_pen);
+    painter->setClipRect(m_clip);
+    painter->drawLines(m_ends.data() + 2 * first, int(last - first));
+    painter->restore();
+}

@@ -1,0 +1,54 @@
+#pragma once
+// A piece of a series' polyline in the chart's scene, drawn as Qt Charts
+// draws a line series (its LineChartItem) but without what that item does
+// at every change of points: an outline of the whole polyline, stroked
+// with QPainterPathStroker for hit-testing, and its bounding rectangle,
+// which together cost more than reducing the points. The chart needs
+// neither: nothing is picked by clicking a line.
+//
+// The item is made a child of the series' own line item, so it sits where
+// Qt Charts puts that item (at the plot area's top-left corner, with the
+// series' place among the grid, the axes and the other series), and paints
+// as it does: the series' pen, a clip of the plot area widened by the
+// fraction of the corner's position, and one drawLine per segment, so that
+// the rasteriser lights the pixels that column_reduction.h models.
+
+#include <QGraphicsItem>
+#include <QPen>
+#include <QPointF>
+#include <QRectF>
+
+#include <vector>
+
+class TLineItem : public QGraphicsItem {
+public:
+    // parent: the series' line item in the chart.
+    explicit TLineItem(QGraphicsItem* parent);
+
+    void SetPen(const QPen& pen);
+    // The plot area, whose top-left corner is at position in the chart.
+    void SetPlot(QPointF position, QSizeF size);
+    // The polyline, in the item's coordinates: those of the plot area, as
+    // Qt Charts maps a series' points into it.
+    void SetPoints(const std::vector<QPointF>& points);
+    void Clear();
+    qsizetype PointCount() const { return m_count; }
+
+    QRectF boundingRect() const override { return m_bounds; }
+    // Nothing under the mouse: the chart's own gestures handle it.
+    QPainterPath shape() const override { return QPainterPath(); }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+private:
+    void UpdateBounds();
+
+    QPen m_pen;
+    QRectF m_clip;
+    // Each segment's two ends, as drawLines takes them: drawing them so
+    // lights what a drawLine per segment does, in one call.
+    std::vector<QPointF> m_ends;
+    qsizetype m_count = 0;
+    bool m_ordered = true;  // x never decreases
+    QRectF m_points;  // around the points, empty when fewer than two
+    QRectF m_bounds;
+};
