@@ -59,13 +59,35 @@ void TLineItem::SetPoints(const std::vector<QPointF>& points)
         qreal top = points.front().y();
         qreal bottom = top;
         for (std::size_t i = 1; i < points.size(); ++i) {
-            m_ends.push_back(points[i - 1]);
-            m_ends.push_back(points[i]);
-            m_ordered = m_ordered && points[i].x() >= points[i - 1].x();
+            const QPointF& from = points[i - 1];
+            m_ordered = m_ordered && points[i].x() >= from.x();
             left = std::min(left, points[i].x());
             right = std::max(right, points[i].x());
             top = std::min(top, points[i].y());
             bottom = std::max(bottom, points[i].y());
+            if (from.x() != points[i].x() || from.y() == points[i].y()) {
+                m_ends.push_back(from);
+                m_ends.push_back(points[i]);
+                continue;
+            }
+            // A run of vertical segments at one x, as a column folded by
+            // the reduction draws: the stroker lights, for each, its
+            // column from the row of its upper end to that of its lower
+            // end (both truncated to the same grid, in the same order),
+            // so the run lights that column from its highest end's row to
+            // its lowest end's: one line drawn once, not the rows of every
+            // segment drawn again.
+            qreal high = std::min(from.y(), points[i].y());
+            qreal low = std::max(from.y(), points[i].y());
+            while (i + 1 < points.size() && points[i + 1].x() == from.x() && points[i + 1].y() != points[i].y()) {
+                ++i;
+                high = std::min(high, points[i].y());
+                low = std::max(low, points[i].y());
+            }
+            top = std::min(top, high);
+            bottom = std::max(bottom, low);
+            m_ends.push_back(QPointF(from.x(), high));
+            m_ends.push_back(QPointF(from.x(), low));
         }
         m_points = QRectF(QPointF(left, top), QPointF(right, bottom));
     } else {
