@@ -199,7 +199,6 @@ TChart::TChart(QWidget* parent)
     UpdateRanges();
 
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(FrameIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &TChart::Flush);
     // A new plot area moves the pixel columns: reduce again.
     connect(m_chart, &QChart::plotAreaChanged, this, &TChart::ScheduleFlush);
@@ -303,8 +302,14 @@ qint64 TChart::DrawnPointCount() const
 
 void TChart::ScheduleFlush()
 {
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    if (m_flushTimer.isActive())
+        return;
+    // At most once per frame, but no later than that: points arriving a
+    // frame or more after the last redraw are drawn as soon as the event
+    // loop has taken in the rest of what arrived with them, in the same
+    // wakeup, not a frame later in a wakeup of their own.
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FrameIntervalMs;
+    m_flushTimer.start(int(std::clamp<qint64>(FrameIntervalMs - since, 0, FrameIntervalMs)));
 }
 
 qint64 TChart::NewestIndex() const
@@ -407,6 +412,7 @@ void TChart::ClearBands(TFastLineSeries& series)
 void TChart::Flush()
 {
     m_flushTimer.stop();
+    m_sinceFlush.start();
     // Told of the next append once this flush has taken in the points so far.
     if (m_session)
         m_session->NotifyOnGrowth(*this);

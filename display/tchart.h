@@ -7,16 +7,17 @@
 // A series shows the points of a store it does not own (one axis of the
 // session, session.h), never copied: appending costs only the store. The
 // session tells the chart when points arrive, and at most once per
-// displayed frame (a 16 ms timer) the chart reduces every series to what
-// each pixel column of the plot can show (column_reduction.h) and draws
-// only those points. A series is drawn by pieces of its own in the chart's
-// scene (line_item.h), one per band of columns, painted as Qt Charts
-// paints a line series; only the bands whose drawing changed get new
-// points and are painted again: while points arrive, the last band at
-// most, and not even that while the new points fall on pixels already
-// lit. Axis ranges come from the stores' min/max pyramids. The lines are
-// one pixel wide and drawn without antialiasing, so the reduced drawing
-// lights exactly the pixels a drawing of every point would.
+// displayed frame (16 ms; at once when the last redraw is older) the chart
+// reduces every series to what each pixel column of the plot can show
+// (column_reduction.h) and draws only those points. A series is drawn by
+// pieces of its own in the chart's scene (line_item.h), one per band of
+// columns, painted as Qt Charts paints a line series; only the bands whose
+// drawing changed get new points and are painted again: while points
+// arrive, the last band at most, and not even that while the new points
+// fall on pixels already lit. Axis ranges come from the stores' min/max
+// pyramids. The lines are one pixel wide and drawn without antialiasing,
+// so the reduced drawing lights exactly the pixels a drawing of every
+// point would.
 
 // The view (TChartView): at start-up the whole history, the bottom axis
 // growing in steps so that the columns already drawn stay put. Zoomed, the
@@ -41,6 +42,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QList>
@@ -264,6 +266,7 @@ private:
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;  // since the last redraw
     bool m_reduction = true;
     double m_topMinimum = 0;
     double m_topMaximum = 0;
