@@ -3,13 +3,32 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <QPaintEngine>
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 // How far past its ends a one-pixel aliased line can light a pixel: half
 // a pixel of square cap, and the pixel its end falls in.
 constexpr qreal Reach = 2;
+
+// A device coordinate as the stroker takes it: truncated to 26.6 fixed
+// point. Coordinates far off the device are first brought within a
+// range the conversion cannot overflow; the stroker clips such lines to
+// the device before converting, and the rows this changes are off it.
+int ToFixed(qreal v)
+{
+    constexpr qreal Far = 1 << 20;
+    return int(std::clamp(v, -Far, Far) * 64.);
+}
+
+bool IsWholeTranslation(const QTransform& transform)
+{
+    return transform.type() <= QTransform::TxTranslate && transform.dx() == std::floor(transform.dx())
+        && transform.dy() == std::floor(transform.dy());
+}
 
 }  // namespace
 
@@ -150,6 +169,70 @@ void TLineItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
     painter->save();
     painter->setPen(m_pen);
     painter->setClipRect(m_clip);
-    painter->drawLines(m_ends.data() + 2 * first, int(last - first));
+    if (!PaintFillingRuns(painter, first, last))
+        painter->drawLines(m_ends.data() + 2 * first, int(last - first));
     painter->restore();
+}
+
+bool TLineItem::PaintFillingRuns(QPainter* painter, qsizetype first, qsizetype last)
+{
+    const QColor colour = m_pen.color();
+    const bool plainPen = m_pen.style() == Qt::SolidLine && m_pen.brush().style() == Qt::SolidPattern
+        && colour.alpha() == 255 && m_pen.widthF() <= 1;
+    const bool plainPainter = painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster
+        && !painter->testRenderHint(QPainter::Antialiasing) && painter->opacity() == 1
+        && painter->compositionMode() == QPainter::CompositionMode_SourceOver;
+    const QTransform toDevice = painter->deviceTransform();
+    if (!plainPen || !plainPainter || toDevice.type() > QTransform::TxTranslate)
+        return false;
+    // Rectangles are given in device pixels, under the transform that is
+    // left with no world transform: the painter's redirection to the
+    // window's backing store, a whole-pixel translation when nothing
+    // scales the window.
+    const QTransform world = painter->worldTransform();
+    painter->setWorldTransform(QTransform());
+    const QTransform redirection = painter->deviceTransform();
+    painter->setWorldTransform(world);
+    if (!IsWholeTranslation(redirection))
+        return false;
+    const int offsetX = int(redirection.dx());
+    const int offsetY = int(redirection.dy());
+
+    m_slanted.clear();
+    m_runs.clear();
+    for (qsizetype i = first; i < last; ++i) {
+        const QPointF& from = m_ends[std::size_t(2 * i)];
+        const QPointF& to = m_ends[std::size_t(2 * i + 1)];
+        // The stroker's line of one column: both ends mapped as it maps
+        // them and truncated to its grid; from the row of the upper end
+        // to the row the lower end reaches with its half-pixel cap. Any
+        // other line, and one whose ends fall on the same point of the
+        // grid, is left to the stroker.
+        const QPointF a = toDevice.map(from);
+        const QPointF b = toDevice.map(to);
+        const bool vertical = from.x() == to.x() && std::isfinite(a.x()) && std::isfinite(a.y())
+            && std::isfinite(b.y());
+        const int top = vertical ? std::min(ToFixed(a.y()), ToFixed(b.y())) : 0;
+        const int bottom = vertical ? std::max(ToFixed(a.y()), ToFixed(b.y())) : 0;
+        if (top == bottom) {
+            m_slanted.push_back(from);
+            m_slanted.push_back(to);
+            continue;
+        }
+        const int x = ToFixed(a.x());
+        const int row = top >> 6;
+        const int rows = ((bottom + 64) >> 6) - row;
+        m_runs.push_back(QRect((x >> 6) - offsetX, row - offsetY, 1, rows));
+    }
+    if (!m_slanted.empty())
+        painter->drawLines(m_slanted.data(), int(m_slanted.size() / 2));
+    if (!m_runs.empty()) {
+        // The clip was set in the item's coordinates and stays where it is
+        // on the device.
+        painter->setWorldTransform(QTransform());
+        for (const QRect& run : m_runs)
+            painter->fillRect(run, colour);
+        painter->setWorldTransform(world);
+    }
+    return true;
 }

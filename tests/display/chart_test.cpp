@@ -12,6 +12,10 @@
 #include <QImage>
 #include <QValueAxis>
 #include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -371,6 +375,47 @@ TEST(ZoomedDrawing, IsPixelIdenticalToAllPointsAtRandomViews)
             // Only what is in view reaches Qt Charts.
             EXPECT_LT(reduced.Chart.DrawnPointCount(), 3 * 8 * size.width() + 200);
         }
+    }
+}
+
+// On screen the chart is painted into its window's buffer, at its place in
+// the window: the reduced drawing lights there exactly the pixels of a
+// drawing of every point, as it does in a picture of the chart alone.
+TEST(ZoomedDrawing, InAWindowOnScreenAsInAPicture)
+{
+    const QRect place(37, 23, 640, 400);
+    struct TShown {
+        QWidget Window;
+        TAccelerometer Chart{QSize(640, 400)};
+        TShown(bool reduce)
+        {
+            Window.resize(720, 460);
+            Chart.Chart.setParent(&Window);
+            Chart.Chart.setGeometry(QRect(37, 23, 640, 400));
+            Chart.Chart.SetReduction(reduce);
+        }
+        QImage Grab()
+        {
+            Chart.Chart.Flush();
+            Window.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
+            Window.repaint();
+            QCoreApplication::processEvents();
+            return Window.screen()->grabWindow(Window.winId()).toImage().convertToFormat(
+                QImage::Format_ARGB32_Premultiplied);
+        }
+    };
+    TShown reduced(true);
+    TShown full(false);
+    TNoisy().Fill({&reduced.Chart.Sink, &full.Chart.Sink}, 60000);
+    for (const TChartView& view : {TChartView{}, Range(10000.5, 31234.25)}) {
+        reduced.Chart.Chart.SetView(view);
+        full.Chart.Chart.SetView(view);
+        const QImage a = reduced.Grab().copy(place);
+        const QImage b = full.Grab().copy(place);
+        ASSERT_EQ(a.size(), place.size());
+        EXPECT_GT(CountColour(a, AxisColours[2]), place.width());
+        EXPECT_EQ(DifferentPixels(a, b), 0);
     }
 }
 
