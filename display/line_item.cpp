@@ -5,6 +5,8 @@
 
 #include <QPaintEngine>
 
+#include "plotdata/column_reduction.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,16 +15,6 @@ namespace {
 // How far past its ends a one-pixel aliased line can light a pixel: half
 // a pixel of square cap, and the pixel its end falls in.
 constexpr qreal Reach = 2;
-
-// A device coordinate as the stroker takes it: truncated to 26.6 fixed
-// point. Coordinates far off the device are first brought within a
-// range the conversion cannot overflow; the stroker clips such lines to
-// the device before converting, and the rows this changes are off it.
-int ToFixed(qreal v)
-{
-    constexpr qreal Far = 1 << 20;
-    return int(std::clamp(v, -Far, Far) * 64.);
-}
 
 bool IsWholeTranslation(const QTransform& transform)
 {
@@ -180,7 +172,7 @@ bool TLineItem::PaintFillingRuns(QPainter* painter, qsizetype first, qsizetype l
     const bool plainPen = m_pen.style() == Qt::SolidLine && m_pen.brush().style() == Qt::SolidPattern
         && colour.alpha() == 255 && m_pen.widthF() <= 1;
     const bool plainPainter = painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster
-        && !painter->testRenderHint(QPainter::Antialiasing) && painter->opacity() == 1
+        && painter->device() && !painter->testRenderHint(QPainter::Antialiasing) && painter->opacity() == 1
         && painter->compositionMode() == QPainter::CompositionMode_SourceOver;
     const QTransform toDevice = painter->deviceTransform();
     if (!plainPen || !plainPainter || toDevice.type() > QTransform::TxTranslate)
@@ -197,42 +189,72 @@ bool TLineItem::PaintFillingRuns(QPainter* painter, qsizetype first, qsizetype l
         return false;
     const int offsetX = int(redirection.dx());
     const int offsetY = int(redirection.dy());
+    // The stroker clips a line with an end off the device before stepping
+    // along it, which moves its pixels; within the painted widget, a pixel
+    // in from its edges, it steps along the line as StrokeOf does.
+    const QRectF safe = QRectF(1, 1, painter->device()->width() - 3, painter->device()->height() - 3)
+                            .translated(offsetX, offsetY);
 
     m_slanted.clear();
     m_runs.clear();
     for (qsizetype i = first; i < last; ++i) {
         const QPointF& from = m_ends[std::size_t(2 * i)];
         const QPointF& to = m_ends[std::size_t(2 * i + 1)];
-        // The stroker's line of one column: both ends mapped as it maps
-        // them and truncated to its grid; from the row of the upper end
-        // to the row the lower end reaches with its half-pixel cap. Any
-        // other line, and one whose ends fall on the same point of the
-        // grid, is left to the stroker.
         const QPointF a = toDevice.map(from);
         const QPointF b = toDevice.map(to);
-        const bool vertical = from.x() == to.x() && std::isfinite(a.x()) && std::isfinite(a.y())
-            && std::isfinite(b.y());
-        const int top = vertical ? std::min(ToFixed(a.y()), ToFixed(b.y())) : 0;
-        const int bottom = vertical ? std::max(ToFixed(a.y()), ToFixed(b.y())) : 0;
-        if (top == bottom) {
+        TStroke stroke;
+        if (safe.contains(a) && safe.contains(b))
+            stroke = StrokeOf(a.x(), a.y(), b.x(), b.y());
+        // Mostly horizontal lines, and those that light nothing this way
+        // (a dot, where both ends meet), are left to the stroker.
+        if (!stroke.Vertical || stroke.Count == 0) {
             m_slanted.push_back(from);
             m_slanted.push_back(to);
             continue;
         }
-        const int x = ToFixed(a.x());
-        const int row = top >> 6;
-        const int rows = ((bottom + 64) >> 6) - row;
-        m_runs.push_back(QRect((x >> 6) - offsetX, row - offsetY, 1, rows));
+        // One pixel per row; the column moves with the minor coordinate,
+        // so the line is a few runs of rows, one per column it crosses.
+        const std::int64_t minor = stroke.Minor;
+        const std::int64_t inc = stroke.Inc;
+        std::int64_t k = 0;
+        while (k < stroke.Count) {
+            const std::int64_t column = (minor + k * inc) >> 16;
+            std::int64_t next = stroke.Count;  // first step in another column
+            if (inc > 0)
+                next = std::min(next, ((column + 1) * 65536 - minor + inc - 1) / inc);
+            else if (inc < 0)
+                next = std::min(next, (minor - column * 65536 + 1 - inc - 1) / -inc);
+            m_runs.push_back({int(column), stroke.Start + int(k), stroke.Start + int(next) - 1});
+            k = next;
+        }
     }
     if (!m_slanted.empty())
         painter->drawLines(m_slanted.data(), int(m_slanted.size() / 2));
-    if (!m_runs.empty()) {
-        // The clip was set in the item's coordinates and stays where it is
-        // on the device.
-        painter->setWorldTransform(QTransform());
-        for (const QRect& run : m_runs)
-            painter->fillRect(run, colour);
-        painter->setWorldTransform(world);
+    if (m_runs.empty())
+        return true;
+    // All in one colour and opaque: what overlaps in a column is filled
+    // once, as the union of its runs.
+    std::sort(m_runs.begin(), m_runs.end(), [](const TRun& p, const TRun& q) {
+        return p.Column != q.Column ? p.Column < q.Column : p.Top < q.Top;
+    });
+    // The clip was set in the item's coordinates and stays where it is on
+    // the device.
+    painter->setWorldTransform(QTransform());
+    TRun merged = m_runs.front();
+    auto fill = [&] {
+        painter->fillRect(QRect(merged.Column - offsetX, merged.Top - offsetY, 1, merged.Bottom - merged.Top + 1),
+                          colour);
+    };
+    for (std::size_t r = 1; r < m_runs.size(); ++r) {
+        const TRun& run = m_runs[r];
+        if (run.Column == merged.Column && run.Top <= merged.Bottom + 1) {
+            merged.Bottom = std::max(merged.Bottom, run.Bottom);
+            continue;
+        }
+        fill();
+        merged = run;
     }
+    fill();
+    painter->setWorldTransform(world);
     return true;
 }

@@ -13,13 +13,16 @@
 // fraction of the corner's position, and one drawLine per segment, so that
 // the rasteriser lights the pixels that column_reduction.h models.
 //
-// Most of what a reduced series lights is vertical runs, one per pixel
-// column, hundreds of pixels tall when the columns hold many points. The
-// raster engine's cosmetic stroker blends such a line pixel by pixel,
-// clipping each; on the raster engine, with an opaque pen and a view
-// that only translates, a vertical run is filled as a one-pixel-wide
-// rectangle of the rows the stroker would light, which is several times
-// faster and lights the same pixels.
+// Most of what a reduced series lights is steep: vertical runs, one per
+// pixel column, hundreds of pixels tall when the columns hold many
+// points, and the lines joining one column's last point to the next
+// column's first, mostly over rows the runs light already. The raster
+// engine's cosmetic stroker blends such lines pixel by pixel, clipping
+// each. On the raster engine, with an opaque pen and a view that only
+// translates, the piece works out the rows each steep line lights in each
+// column, as the stroker steps along it (StrokeOf, column_reduction.h),
+// and fills their union in each column once, as one-pixel-wide
+// rectangles: the same pixels, several times faster.
 
 #include <QGraphicsItem>
 #include <QPen>
@@ -63,6 +66,11 @@ private:
     QRectF m_points;  // around the points, empty when fewer than two
     QRectF m_bounds;
     // Scratch of PaintFillingRuns, kept to spare an allocation per paint.
+    struct TRun {
+        int Column;
+        int Top;
+        int Bottom;  // inclusive
+    };
     std::vector<QPointF> m_slanted;
-    std::vector<QRect> m_runs;
+    std::vector<TRun> m_runs;
 };
