@@ -163,6 +163,11 @@ TChart::TChart(QWidget* parent)
     // the scene would be rebuilt each time for a handful of items.
     scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
     m_chart->setTheme(QChart::ChartThemeLight);
+    // The theme paints the background with a gradient from white to white.
+    // The raster engine fills a gradient span by span, handing large fills
+    // to worker threads, at every redraw of the strip where points arrive;
+    // plain white is the same picture, filled in one step.
+    m_chart->setBackgroundBrush(QBrush(Qt::white));
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->setBackgroundRoundness(0);
     m_chart->setMargins(QMargins(2, 2, 2, 2));
@@ -304,12 +309,15 @@ void TChart::ScheduleFlush()
 {
     if (m_flushTimer.isActive())
         return;
-    // At most once per frame, but no later than that: points arriving a
-    // frame or more after the last redraw are drawn as soon as the event
-    // loop has taken in the rest of what arrived with them, in the same
-    // wakeup, not a frame later in a wakeup of their own.
+    // About once per frame, and no later: points arriving most of a frame
+    // or more after the last redraw are drawn as soon as the event loop has
+    // taken in the rest of what arrived with them, in the same wakeup, not
+    // in a wakeup of their own a few milliseconds later. A device that
+    // sends a packet per frame is so drawn at its own pace, once per
+    // packet.
     const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FrameIntervalMs;
-    m_flushTimer.start(int(std::clamp<qint64>(FrameIntervalMs - since, 0, FrameIntervalMs)));
+    const qint64 wait = since >= FrameIntervalMs * 3 / 4 ? 0 : FrameIntervalMs - since;
+    m_flushTimer.start(int(wait));
 }
 
 qint64 TChart::NewestIndex() const
