@@ -1,5 +1,7 @@
 #include "tchart.h"
 
+#include "line_item.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QChart>
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -137,12 +140,12 @@ QColor ColorFromWord(uint32_t colourWord)
 
 QString TFastLineSeries::Title() const
 {
-    return m_bands.front().Line->name();
+    return m_line->name();
 }
 
 QColor TFastLineSeries::Color() const
 {
-    return m_bands.front().Line->pen().color();
+    return m_line->pen().color();
 }
 
 TChart::TChart(QWidget* parent)
@@ -160,6 +163,11 @@ TChart::TChart(QWidget* parent)
     // the scene would be rebuilt each time for a handful of items.
     scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
     m_chart->setTheme(QChart::ChartThemeLight);
+    // The theme paints the background with a gradient from white to white.
+    // The raster engine fills a gradient span by span, handing large fills
+    // to worker threads, at every redraw of the strip where points arrive;
+    // plain white is the same picture, filled in one step.
+    m_chart->setBackgroundBrush(QBrush(Qt::white));
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->setBackgroundRoundness(0);
     m_chart->setMargins(QMargins(2, 2, 2, 2));
@@ -196,7 +204,6 @@ TChart::TChart(QWidget* parent)
     UpdateRanges();
 
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(FrameIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &TChart::Flush);
     // A new plot area moves the pixel columns: reduce again.
     connect(m_chart, &QChart::plotAreaChanged, this, &TChart::ScheduleFlush);
@@ -239,27 +246,35 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
     const int index = int(m_series.size()) - 1;
     QPen pen(ColorFromWord(colourWord));
     pen.setWidth(1);
+    auto* line = new QLineSeries;
+    line->setName(title);
+    // Qt Charts makes the series' line item as the series is added: the
+    // one child of the chart that was not there before.
+    const QList<QGraphicsItem*> before = m_chart->childItems();
+    m_chart->addSeries(line);  // the chart takes ownership
+    QGraphicsItem* lineItem = nullptr;
+    for (QGraphicsItem* item : m_chart->childItems()) {
+        if (!before.contains(item))
+            lineItem = item;
+    }
+    if (!lineItem)
+        throw std::logic_error("Qt Charts made no item for a line series");
+    line->attachAxis(m_axisX);
+    line->attachAxis(m_axisY);
+    line->setPen(pen);
+    line->setPointsVisible(false);
+    line->setPointLabelsVisible(false);
+    series.m_line = line;
+    const QList<QLegendMarker*> markers = m_chart->legend()->markers(line);
+    if (!markers.isEmpty()) {
+        series.m_marker = markers.first();
+        connect(series.m_marker, &QLegendMarker::clicked, this,
+                [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
+    }
     for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
-        auto* line = new QLineSeries;
-        line->setName(title);
-        m_chart->addSeries(line);  // the chart takes ownership
-        line->attachAxis(m_axisX);
-        line->attachAxis(m_axisY);
-        line->setPen(pen);
-        line->setPointsVisible(false);
-        line->setPointLabelsVisible(false);
-        // The legend names the series once.
-        const QList<QLegendMarker*> markers = m_chart->legend()->markers(line);
-        if (band == 0 && !markers.isEmpty()) {
-            series.m_marker = markers.first();
-            connect(series.m_marker, &QLegendMarker::clicked, this,
-                    [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
-        } else {
-            for (QLegendMarker* marker : markers)
-                marker->setVisible(false);
-        }
         TFastLineSeries::TBand entry;
-        entry.Line = line;
+        entry.Item = new TLineItem(lineItem);
+        entry.Item->SetPen(line->pen());
         series.m_bands.push_back(std::move(entry));
     }
     m_view.Hidden.resize(m_series.size(), false);
@@ -286,14 +301,23 @@ qint64 TChart::DrawnPointCount() const
     qint64 total = 0;
     for (const auto& series : m_series)
         for (const auto& band : series->m_bands)
-            total += band.Line->count();
+            total += band.Item->PointCount();
     return total;
 }
 
 void TChart::ScheduleFlush()
 {
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+    if (m_flushTimer.isActive())
+        return;
+    // About once per frame, and no later: points arriving most of a frame
+    // or more after the last redraw are drawn as soon as the event loop has
+    // taken in the rest of what arrived with them, in the same wakeup, not
+    // in a wakeup of their own a few milliseconds later. A device that
+    // sends a packet per frame is so drawn at its own pace, once per
+    // packet.
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FrameIntervalMs;
+    const qint64 wait = since >= FrameIntervalMs * 3 / 4 ? 0 : FrameIntervalMs - since;
+    m_flushTimer.start(int(wait));
 }
 
 qint64 TChart::NewestIndex() const
@@ -356,12 +380,6 @@ void TChart::UpdateRanges()
         }
     }
 
-    const bool xChanged = m_axisX->min() != minX || m_axisX->max() != maxX;
-    if (xChanged) {
-        // Every point moves: drop the drawn points first so Qt Charts does
-        // not lay out the old ones again for the new scale.
-        ClearBands();
-    }
     const int parts = height() <= CompactHeight ? 4 : 8;
     SetAxis(*m_axisX, minX, maxX, TickInterval(maxX - minX, parts));
     SetAxis(*m_axisY, minY, maxY, TickInterval(maxY - minY, parts));
@@ -393,8 +411,7 @@ void TChart::ClearBands()
 void TChart::ClearBands(TFastLineSeries& series)
 {
     for (auto& band : series.m_bands) {
-        if (band.Line->count() > 0)
-            band.Line->clear();
+        band.Item->Clear();
         band.First = band.End = -1;
         band.Held.clear();
     }
@@ -403,6 +420,7 @@ void TChart::ClearBands(TFastLineSeries& series)
 void TChart::Flush()
 {
     m_flushTimer.stop();
+    m_sinceFlush.start();
     // Told of the next append once this flush has taken in the points so far.
     if (m_session)
         m_session->NotifyOnGrowth(*this);
@@ -444,12 +462,17 @@ void TChart::Flush()
     m_remapPending = false;
 
     m_replacedPoints = 0;
-    if (plot.width() > 0) {
+    for (const auto& series : m_series)
+        for (const auto& band : series->m_bands)
+            band.Item->SetPlot(plot.topLeft(), plot.size());
+    if (plot.width() > 0 && plot.height() > 0) {
         // The columns reduced: those of the plot and a few beyond each edge.
         const qint64 columnLeft = qint64(std::floor(mapping.Offset)) - EdgeColumns;
         const qint64 columnSpan = qint64(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
         for (const auto& series : m_series)
             FlushBands(*series, mapping, remap, columnLeft, columnSpan);
+    } else {
+        ClearBands();
     }
     if (m_hover.x() >= 0)
         ShowReadout(m_hover);
@@ -519,7 +542,6 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
         }
     }
 
-    QList<QPointF> points;
     for (int b = 0; b <= BandCount; ++b) {
         TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
         const qint64 first = firsts[b];
@@ -530,31 +552,38 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
         const bool sameMapping = !remap && band.First >= 0;
         band.First = first;
         band.End = stop;
-        if (first == stop && band.Held.empty() && band.Line->count() == 0)
+        if (first == stop && band.Held.empty() && band.Item->PointCount() == 0)
             continue;  // empty, and nothing drawn
-        points.clear();
+        // Placed in the plot area as Qt Charts places a series' points
+        // (XYDomain::calculateGeometryPoints), which is what the stroke
+        // model of the reduction assumes.
+        m_placed.clear();
+        auto place = [this, &mapping](double x, double y) {
+            m_placed.push_back(QPointF((x - mapping.MinX) * mapping.DeltaX,
+                                       (y - mapping.MinY) * -mapping.DeltaY + mapping.Height));
+        };
         if (m_reduction) {
             m_reduced.clear();
             ReduceColumns(store, mapping, first, last, m_reduced);
             if (stop > last)
                 m_reduced.push_back({double(last), double(store.Value(last))});
             // New points that fall on pixels already lit change nothing on
-            // screen: Qt Charts keeps what it has and repaints nothing.
+            // screen: the piece keeps what it has and nothing is painted.
             if (sameMapping && DrawsAlike(band, m_reduced))
                 continue;
             band.Held = m_reduced;
-            points.reserve(qsizetype(m_reduced.size()));
+            m_placed.reserve(m_reduced.size());
             for (const TPlotPoint& p : m_reduced)
-                points.append(QPointF(p.X, p.Y));
+                place(p.X, p.Y);
         } else {
             band.Held.clear();
-            points.reserve(qsizetype(last - first));
+            m_placed.reserve(std::size_t(last - first));
             for (qint64 i = first; i < last; ++i)
-                points.append(QPointF(double(i), double(store.Value(i))));
+                place(double(i), double(store.Value(i)));
         }
-        m_replacedPoints += points.size();
+        m_replacedPoints += qint64(m_placed.size());
         ++m_replacedBands;
-        band.Line->replace(points);
+        band.Item->SetPoints(m_placed);
     }
 }
 

@@ -5,18 +5,20 @@
 // the keyboard.
 //
 // A series shows the points of a store it does not own (one axis of the
-// session, session.h), never copied into Qt Charts: appending costs only
-// the store. The session tells the chart when points arrive, and at most
-// once per displayed frame (a 16 ms timer) the chart reduces every series
-// to what each pixel column of the plot can show (column_reduction.h) and
-// hands Qt Charts only those points, with replace(). A series is drawn by
-// one Qt line series per band of columns, and only the bands whose drawing
-// changed are replaced: while points arrive, the last band at most, and not
-// even that while the new points fall on pixels already lit. Axis ranges
-// come from the stores' min/max pyramids. The lines are one pixel wide and
-// drawn without antialiasing, so the reduced drawing lights exactly the
-// pixels a drawing of every point would.
-//
+// session, session.h), never copied: appending costs only the store. The
+// session tells the chart when points arrive, and at most once per
+// displayed frame (16 ms; at once when the last redraw is older) the chart
+// reduces every series to what each pixel column of the plot can show
+// (column_reduction.h) and draws only those points. A series is drawn by
+// pieces of its own in the chart's scene (line_item.h), one per band of
+// columns, painted as Qt Charts paints a line series; only the bands whose
+// drawing changed get new points and are painted again: while points
+// arrive, the last band at most, and not even that while the new points
+// fall on pixels already lit. Axis ranges come from the stores' min/max
+// pyramids. The lines are one pixel wide and drawn without antialiasing,
+// so the reduced drawing lights exactly the pixels a drawing of every
+// point would.
+
 // The view (TChartView): at start-up the whole history, the bottom axis
 // growing in steps so that the columns already drawn stay put. Zoomed, the
 // bottom axis shows a range of X; when its right edge is at the newest
@@ -40,6 +42,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QList>
@@ -62,6 +65,7 @@ class QLineSeries;
 class QMenu;
 class QRubberBand;
 class QValueAxis;
+class TLineItem;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
@@ -104,23 +108,27 @@ public:
 private:
     friend class TChart;
 
-    // The series is drawn by several Qt line series, one per band of pixel
-    // columns and one for the column of the newest point (the tail), so
-    // that new points redraw only the tail, and its band when a column
+    // The series is drawn by several pieces (line_item.h), one per band of
+    // pixel columns and one for the column of the newest point (the tail),
+    // so that new points redraw only the tail, and its band when a column
     // begins. Each piece ends with the first point of the next, which
     // draws the line joining them.
     struct TBand {
-        QLineSeries* Line = nullptr;  // owned by the QChart
+        TLineItem* Item = nullptr;  // owned by the series' line item
         qint64 First = -1;    // indices [First, End) of the last reduction
         qint64 End = -1;
-        std::vector<TPlotPoint> Held;  // the points Qt Charts holds
+        std::vector<TPlotPoint> Held;  // the points the piece draws
     };
 
     explicit TFastLineSeries(const TSampleStore& values) : m_values(&values) {}
 
     const TSampleStore* m_values;
+    // Qt Charts' own series, empty: it gives the legend entry, the title
+    // and the colour, and it is attached to the axes. Its line item in the
+    // scene holds the pieces.
+    QLineSeries* m_line = nullptr;  // owned by the QChart
     std::vector<TBand> m_bands;
-    QLegendMarker* m_marker = nullptr;  // the legend entry, of the first band
+    QLegendMarker* m_marker = nullptr;
 };
 
 class TChart : public QChartView, private ISessionListener {
@@ -182,23 +190,23 @@ public:
     // The plot area in widget coordinates.
     QRectF PlotArea() const;
 
-    // Applies pending points to the Qt Charts objects now. Normally the
-    // redraw timer does it, at most once per displayed frame.
+    // Applies pending points to the drawing now. Normally the redraw timer
+    // does it, at most once per displayed frame.
     void Flush();
 
     // The whole chart as it looks now (pending points applied), drawn on
     // white into an image of the widget's size.
     QImage Picture();
 
-    // When false, Flush hands Qt Charts every point instead of the reduced
-    // polyline. For comparing the two drawings only.
+    // When false, Flush draws every point instead of the reduced polyline.
+    // For comparing the two drawings only.
     void SetReduction(bool enabled);
 
-    // Points currently held by the Qt Charts series, over all series.
+    // Points currently drawn, over all series.
     qint64 DrawnPointCount() const;
-    // Points handed to Qt Charts by the last Flush.
+    // Points given to the pieces by the last Flush.
     qint64 ReplacedPointCount() const { return m_replacedPoints; }
-    // Bands handed to Qt Charts since the chart was made.
+    // Pieces given new points since the chart was made.
     qint64 ReplacedBandCount() const { return m_replacedBands; }
 
     QChart* Chart() const { return m_chart; }
@@ -258,6 +266,7 @@ private:
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;  // since the last redraw
     bool m_reduction = true;
     double m_topMinimum = 0;
     double m_topMaximum = 0;
@@ -266,6 +275,7 @@ private:
     TColumnMapping m_mapping;
     bool m_remapPending = true;
     std::vector<TPlotPoint> m_reduced;  // reused between flushes
+    std::vector<QPointF> m_placed;
     mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
     mutable std::vector<TPixel> m_pixels;
 

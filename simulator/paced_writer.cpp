@@ -14,7 +14,7 @@ TPacedWriter::~TPacedWriter()
     Stop();
 }
 
-void TPacedWriter::Start(int fd, std::vector<uint8_t> bytes, double bytesPerSecond)
+void TPacedWriter::Start(int fd, std::vector<uint8_t> bytes, double bytesPerSecond, double packetSeconds)
 {
     auto shared = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
     bool given = false;
@@ -27,10 +27,10 @@ void TPacedWriter::Start(int fd, std::vector<uint8_t> bytes, double bytesPerSeco
             out.swap(*shared);
             return true;
         },
-        bytesPerSecond);
+        bytesPerSecond, packetSeconds);
 }
 
-void TPacedWriter::Start(int fd, TProducer producer, double bytesPerSecond)
+void TPacedWriter::Start(int fd, TProducer producer, double bytesPerSecond, double packetSeconds)
 {
     Stop();
     {
@@ -44,7 +44,7 @@ void TPacedWriter::Start(int fd, TProducer producer, double bytesPerSecond)
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     m_running = true;
-    m_thread = std::thread(&TPacedWriter::Run, this, fd, std::move(producer), bytesPerSecond);
+    m_thread = std::thread(&TPacedWriter::Run, this, fd, std::move(producer), bytesPerSecond, packetSeconds);
 }
 
 void TPacedWriter::Stop()
@@ -76,13 +76,17 @@ std::string TPacedWriter::Error() const
     return m_error;
 }
 
-void TPacedWriter::Run(int fd, TProducer producer, double bytesPerSecond)
+void TPacedWriter::Run(int fd, TProducer producer, double bytesPerSecond, double packetSeconds)
 {
     using Clock = std::chrono::steady_clock;
     const bool paced = bytesPerSecond > 0;
-    // Largest burst after a stall: ~50 ms of line time, at least one frame.
-    const double maxTokens = paced ? std::max(3.0, bytesPerSecond * 0.05) : 0.0;
+    // Bytes written together: one, or a packet's worth of line time.
+    const double packet = paced ? std::max(1.0, bytesPerSecond * std::max(0.0, packetSeconds)) : 0.0;
+    // Largest burst after a stall: ~50 ms of line time, at least one frame
+    // and one packet.
+    const double maxTokens = paced ? std::max({3.0, bytesPerSecond * 0.05, packet}) : 0.0;
     double tokens = paced ? std::min(3.0, maxTokens) : 0.0;
+    bool ended = false;  // the producer has nothing more
     auto last = Clock::now();
 
     std::vector<uint8_t> pending;
@@ -99,21 +103,33 @@ void TPacedWriter::Run(int fd, TProducer producer, double bytesPerSecond)
         return m_cv.wait_for(lock, us, [this] { return m_stop; });
     };
 
+    std::vector<uint8_t> more;
     while (!stopRequested()) {
         if (offset == pending.size()) {
             pending.clear();
             offset = 0;
-            if (!producer(pending))
+            if (ended || !producer(pending))
                 break;
             continue;
+        }
+        // A packet may span what the producer hands over in several calls.
+        while (!ended && double(pending.size() - offset) < packet) {
+            more.clear();
+            if (!producer(more)) {
+                ended = true;
+                break;
+            }
+            pending.insert(pending.end(), more.begin(), more.end());
         }
         size_t n = pending.size() - offset;
         if (paced) {
             const auto now = Clock::now();
             tokens = std::min(maxTokens, tokens + bytesPerSecond * std::chrono::duration<double>(now - last).count());
             last = now;
-            if (tokens < 1.0) {
-                const double wait = (1.0 - tokens) / bytesPerSecond;
+            // The last bytes of a stream go out as soon as they are due.
+            const double due = std::min(packet, double(n));
+            if (tokens < due) {
+                const double wait = (due - tokens) / bytesPerSecond;
                 const auto us = std::chrono::microseconds(std::max<long>(1000, long(wait * 1e6)));
                 if (sleepFor(us))
                     break;

@@ -11,6 +11,11 @@
 //
 // The descriptor is switched to non-blocking mode and is not closed by the
 // writer. Qt-free.
+//
+// Paced with a packet time, the bytes due are held until that much line
+// time has gathered and then written in one piece, as a USB-serial adapter
+// hands the host what its UART received in one packet; the byte rate is
+// the same.
 
 #include <atomic>
 #include <condition_variable>
@@ -33,10 +38,11 @@ public:
     TPacedWriter& operator=(const TPacedWriter&) = delete;
 
     // Starts writing to fd. bytesPerSecond <= 0 means as fast as the line
-    // takes it. Stops a previous run first.
-    void Start(int fd, TProducer producer, double bytesPerSecond);
+    // takes it. packetSeconds > 0 writes the paced bytes in packets of
+    // that much line time. Stops a previous run first.
+    void Start(int fd, TProducer producer, double bytesPerSecond, double packetSeconds = 0);
     // The same for a fixed buffer.
-    void Start(int fd, std::vector<uint8_t> bytes, double bytesPerSecond);
+    void Start(int fd, std::vector<uint8_t> bytes, double bytesPerSecond, double packetSeconds = 0);
 
     // Stops the thread and waits for it. Idempotent.
     void Stop();
@@ -51,7 +57,7 @@ public:
     std::string Error() const;
 
 private:
-    void Run(int fd, TProducer producer, double bytesPerSecond);
+    void Run(int fd, TProducer producer, double bytesPerSecond, double packetSeconds);
 
     std::thread m_thread;
     std::atomic<bool> m_running{false};

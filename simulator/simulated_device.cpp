@@ -35,7 +35,7 @@ std::string TSimulatedDevice::Start()
             builder->Build(16, out);
             return true;
         },
-        m_bytesPerSecond);
+        m_bytesPerSecond, PacketSeconds);
     return m_pty->SlavePath();
 }
 

@@ -3,7 +3,9 @@
 //
 // Start() opens a pty pair and writes an endless stream of frames to its
 // master on a thread of its own, paced like the real device: 9600 baud 8N1
-// is 960 bytes/s, 320 frames/s, with a few frames failing their check. The
+// is 960 bytes/s, 320 frames/s, with a few frames failing their check,
+// delivered as a USB-serial adapter delivers them: what arrived in the last
+// 16 ms in one packet (the latency timer of FTDI's chips, by default). The
 // serial port then opens SlavePath() like any serial device, so the bytes
 // take the real serial path. Stop() ends the stream and closes the pty.
 //
@@ -21,6 +23,7 @@ public:
     // 9600 baud, 10 bits per byte on the line (start, 8 data, stop).
     static constexpr double LineBytesPerSecond = 9600.0 / 10.0;
     static constexpr double FrameRate = LineBytesPerSecond / 3.0;
+    static constexpr double PacketSeconds = 0.016;
 
     // The stream the device sends: 1 % failing frames, no junk, a seed
     // that differs from run to run.

@@ -191,28 +191,9 @@ private:
 
 }  // namespace
 
-namespace {
-
-// One line as the stroker steps along it: count pixels from step start
-// on the major axis, the minor coordinate (16.16) from minor, adding inc
-// at each step.
-struct TStroke {
-    bool Vertical = true;
-    int Start = 0;
-    int Count = 0;
-    int Minor = 0;
-    int Inc = 0;
-
-    TPixel At(int k) const
-    {
-        const int minor = (Minor + k * Inc) >> 16;
-        return Vertical ? TPixel{minor, Start + k} : TPixel{Start + k, minor};
-    }
-};
-
 // The aliased line of QCosmeticStroker with both caps (each drawLine is a
 // whole open path of one segment), in the same integer arithmetic.
-TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
+TStroke StrokeOf(double rx1, double ry1, double rx2, double ry2)
 {
     int x1 = ToFixed(rx1);
     int y1 = ToFixed(ry1);
@@ -263,11 +244,10 @@ TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
     return stroke;
 }
 
-}  // namespace
 
 void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out)
 {
-    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    const TStroke stroke = StrokeOf(x1, y1, x2, y2);
     for (int k = 0; k < stroke.Count; ++k)
         out.push_back(stroke.At(k));
 }
@@ -277,7 +257,7 @@ bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
     const int column = ToFixed(x1) >> FixedShift;
     const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
     const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    const TStroke stroke = StrokeOf(x1, y1, x2, y2);
     if (stroke.Count != bottom - top + 1)
         return false;
     // The minor coordinate moves monotonically: its ends bound it.

@@ -91,6 +91,28 @@ struct TPixel {
     bool operator==(const TPixel& other) const { return X == other.X && Y == other.Y; }
 };
 
+// One line as the stroker steps along it: Count pixels from Start on the
+// major axis (rows when Vertical), the minor coordinate in 16.16 fixed
+// point from Minor, adding Inc at each step. Count is 0 for a line that
+// lights nothing this way (ends on the same point of the grid).
+struct TStroke {
+    bool Vertical = true;
+    int Start = 0;
+    int Count = 0;
+    int Minor = 0;
+    int Inc = 0;
+
+    TPixel At(int k) const
+    {
+        const int minor = (Minor + k * Inc) >> 16;
+        return Vertical ? TPixel{minor, Start + k} : TPixel{Start + k, minor};
+    }
+};
+
+// The steps of one drawLine from (x1, y1) to (x2, y2) in device
+// coordinates, with the same conditions as StrokePixels.
+TStroke StrokeOf(double x1, double y1, double x2, double y2);
+
 // Appends to out the pixels that the cosmetic stroker lights for one
 // drawLine from (x1, y1) to (x2, y2) in device coordinates, for a
 // one-pixel pen with square caps, no antialiasing and no clipping (both

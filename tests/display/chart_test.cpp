@@ -8,9 +8,14 @@
 #include <QThread>
 #include <QChart>
 #include <QLegend>
+#include <QLineSeries>
 #include <QImage>
 #include <QValueAxis>
 #include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -373,6 +378,47 @@ TEST(ZoomedDrawing, IsPixelIdenticalToAllPointsAtRandomViews)
     }
 }
 
+// On screen the chart is painted into its window's buffer, at its place in
+// the window: the reduced drawing lights there exactly the pixels of a
+// drawing of every point, as it does in a picture of the chart alone.
+TEST(ZoomedDrawing, InAWindowOnScreenAsInAPicture)
+{
+    const QRect place(37, 23, 640, 400);
+    struct TShown {
+        QWidget Window;
+        TAccelerometer Chart{QSize(640, 400)};
+        TShown(bool reduce)
+        {
+            Window.resize(720, 460);
+            Chart.Chart.setParent(&Window);
+            Chart.Chart.setGeometry(QRect(37, 23, 640, 400));
+            Chart.Chart.SetReduction(reduce);
+        }
+        QImage Grab()
+        {
+            Chart.Chart.Flush();
+            Window.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
+            Window.repaint();
+            QCoreApplication::processEvents();
+            return Window.screen()->grabWindow(Window.winId()).toImage().convertToFormat(
+                QImage::Format_ARGB32_Premultiplied);
+        }
+    };
+    TShown reduced(true);
+    TShown full(false);
+    TNoisy().Fill({&reduced.Chart.Sink, &full.Chart.Sink}, 60000);
+    for (const TChartView& view : {TChartView{}, Range(10000.5, 31234.25)}) {
+        reduced.Chart.Chart.SetView(view);
+        full.Chart.Chart.SetView(view);
+        const QImage a = reduced.Grab().copy(place);
+        const QImage b = full.Grab().copy(place);
+        ASSERT_EQ(a.size(), place.size());
+        EXPECT_GT(CountColour(a, AxisColours[2]), place.width());
+        EXPECT_EQ(DifferentPixels(a, b), 0);
+    }
+}
+
 // While points arrive, a band is handed to Qt Charts only when its drawing
 // changes; what is on screen is at every step what a drawing of every point
 // shows.
@@ -577,5 +623,67 @@ TEST(StrokeModel, MatchesQPainterPixelForPixel)
         std::sort(model.begin(), model.end(), order);
         model.erase(std::unique(model.begin(), model.end()), model.end());
         ASSERT_TRUE(model == drawn) << i << ": " << x1 << "," << y1 << " -> " << x2 << "," << y2;
+    }
+}
+
+// The chart draws its lines with pieces of its own instead of Qt Charts'
+// line series; drawn with every point, they light exactly the pixels that
+// Qt Charts' QLineSeries lights for the same points in the same chart: at
+// the whole history, zoomed in so that segments cross the left and right
+// edges, and with the left axis zoomed so that they leave at the top and
+// bottom, at sizes whose plot area falls on whole and fractional pixels.
+TEST(LinePieces, DrawEveryPointAsQtChartsLineSeriesDoes)
+{
+    struct TCase {
+        const char* Name;
+        TChartView View;  // Whole: the whole history
+        bool ZoomY;
+    };
+    const TCase cases[] = {
+        {"whole", TChartView{}, false},
+        {"zoomed in", Range(1234.5, 1301.25), false},
+        {"left axis zoomed", Range(400.25, 2900), true},
+    };
+    for (const QSize size : {QSize(400, 250), QSize(1600, 1000), QSize(777, 433)}) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::to_string(size.width()) + " " + c.Name);
+            TAccelerometer ours(size);
+            ours.Chart.SetReduction(false);
+            FillNoisy(ours.Sink, 3000);
+            TChartView view = c.View;
+            if (c.ZoomY) {
+                view.ZoomedY = true;
+                view.MinY = 1800;
+                view.MaxY = 2100;
+            }
+            ours.Chart.SetView(view);
+            const QImage a = ours.Chart.Picture();
+
+            // The same chart with no points of its own, showing the same
+            // ranges, the points handed to Qt Charts' series instead.
+            TAccelerometer qt(size);
+            TChartView shown = ours.Chart.View();
+            shown.Whole = false;
+            shown.Following = false;
+            shown.ZoomedY = true;
+            qt.Chart.SetView(shown);
+            const QList<QAbstractSeries*> lines = qt.Chart.Chart()->series();
+            ASSERT_EQ(lines.size(), 3);
+            for (int axis = 0; axis < 3; ++axis) {
+                auto* line = qobject_cast<QLineSeries*>(lines[axis]);
+                ASSERT_TRUE(line);
+                const TFastLineSeries& series = *ours.At(axis);
+                QList<QPointF> points;
+                for (qint64 i = 0; i < series.Count(); ++i)
+                    points.append(QPointF(series.XValue(i), series.YValue(i)));
+                line->replace(points);
+            }
+            const QImage b = qt.Chart.Picture();
+            ASSERT_EQ(Axis(qt.Chart, Qt::Horizontal)->min(), Axis(ours.Chart, Qt::Horizontal)->min());
+            ASSERT_EQ(Axis(qt.Chart, Qt::Vertical)->max(), Axis(ours.Chart, Qt::Vertical)->max());
+            EXPECT_EQ(qt.Chart.DrawnPointCount(), 0);
+            EXPECT_GT(CountColour(b, AxisColours[0]), size.width() / 4);
+            EXPECT_EQ(DifferentPixels(a, b), 0);
+        }
     }
 }

@@ -248,6 +248,34 @@ TEST(PacedWriter, WritesTheWholeStreamPacedOrAtFullSpeed)
     }
 }
 
+// Paced in packets, as a USB-serial adapter delivers: the reader gets the
+// stream in pieces of a packet's worth at least, the last one excepted.
+TEST(PacedWriter, WritesInPacketsOfLineTime)
+{
+    TPtyPair pty;
+    const TBuiltStream s = BuildStream(100, {});
+    TPacedWriter w;
+    const double rate = 3000.0;
+    const double packetSeconds = 0.02;  // 60 bytes
+    w.Start(pty.Master(), s.Bytes, rate, packetSeconds);
+    Bytes got;
+    std::vector<size_t> pieces;
+    uint8_t buf[4096];
+    while (got.size() < s.Bytes.size()) {
+        pollfd p{pty.Slave(), POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 3000), 0) << "got only " << got.size() << " bytes";
+        const ssize_t r = ::read(pty.Slave(), buf, sizeof buf);
+        ASSERT_GT(r, 0);
+        got.insert(got.end(), buf, buf + r);
+        pieces.push_back(size_t(r));
+    }
+    EXPECT_EQ(got, s.Bytes);
+    ASSERT_GE(pieces.size(), 2u);
+    for (size_t i = 0; i + 1 < pieces.size(); ++i)
+        EXPECT_GE(pieces[i], 60u) << "piece " << i;
+    EXPECT_TRUE(w.WaitFinished(3000));
+}
+
 TEST(PacedWriter, StopsAnEndlessStreamPromptly)
 {
     TPtyPair pty;
