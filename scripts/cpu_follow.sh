@@ -10,7 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export MODE="${1:-whole}" WARMUP="${2:-15}" MEASURED="${3:-45}"
 export PROGRAM="${4:-$root/build/app/acelerometro}"
-for tool in xvfb-run xdotool; do
+for tool in xvfb-run xdotool bc; do
     command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
 done
 
