@@ -23,12 +23,57 @@ int FixedDiv(int x, int y)
     return (x * 65536) / y;
 }
 
+// FirstIndexAtFixedX for one mapping, with what the estimate needs worked
+// out once: it runs a few dozen times per column.
+class TIndexFinder {
+public:
+    explicit TIndexFinder(const TColumnMapping& mapping)
+        : m_mapping(mapping),
+          m_indexPerFixed(1 / (mapping.DeltaX * double(FixedOne))),
+          m_offset(mapping.Offset * double(FixedOne))
+    {
+    }
+
+    // Where the index of a fixed-point x lies, give or take rounding.
+    double Estimate(std::int64_t target) const { return (double(target) - m_offset) * m_indexPerFixed + m_mapping.MinX; }
+
+    std::int64_t operator()(std::int64_t first, std::int64_t last, std::int64_t target) const
+    {
+        if (first >= last)
+            return last;
+        // Estimate from the inverse mapping, then settle on the exact index
+        // by stepping, since the estimate can be off by rounding.
+        const double estimate = Estimate(target);
+        std::int64_t i;
+        if (!(estimate > double(first))) {
+            i = first;
+        } else if (!(estimate < double(last))) {
+            i = last;
+        } else {
+            i = std::int64_t(estimate);  // towards zero, and estimate > first >= 0
+            i += double(i) < estimate;
+        }
+        while (i > first && m_mapping.FixedX(i - 1) >= target)
+            --i;
+        while (i < last && m_mapping.FixedX(i) < target)
+            ++i;
+        return i;
+    }
+
+private:
+    const TColumnMapping& m_mapping;
+    double m_indexPerFixed;
+    double m_offset;
+};
+
 class TEmitter {
 public:
     TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
-        : m_store(store), m_mapping(mapping), m_out(out)
+        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_out(out)
     {
     }
+
+    const TIndexFinder& Find() const { return m_find; }
 
     void Point(double x, double y)
     {
@@ -50,13 +95,13 @@ public:
         }
         m_kept.clear();
         const std::int64_t base = ColumnStart(FixedColumn(m_mapping.FixedX(first)));
-        const int lean = Lean();
+        const int lean = m_lean;
         std::int64_t zoneEnd = last;
         std::int64_t zoneStart = last;
         if (lean > 0 && 2 * lean < FixedOne) {
             // Only near the column's edges can a joining segment leave it.
-            zoneEnd = FirstIndexAtFixedX(m_store, m_mapping, first, last, base + lean);
-            zoneStart = FirstIndexAtFixedX(m_store, m_mapping, zoneEnd, last, base + FixedOne - lean);
+            zoneEnd = m_find(first, last, base + lean);
+            zoneStart = m_find(zoneEnd, last, base + FixedOne - lean);
         }
         CheckGroups(first, zoneEnd, last);
         if (zoneStart < last) {
@@ -93,14 +138,32 @@ private:
     // in a column ending at last, and notes where a stretch must end.
     void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last)
     {
+        if (from >= to)
+            return;
+        std::int64_t fixed = m_mapping.FixedX(from);
         for (std::int64_t group = from; group < to;) {
-            const std::int64_t next
-                = FirstIndexAtFixedX(m_store, m_mapping, group, last, m_mapping.FixedX(group) + 1);
-            if (next >= last)
-                return;
+            // Groups are mostly a few points each: look at the next ones
+            // before searching.
+            std::int64_t next = group + 1;
+            std::int64_t nextFixed = 0;
+            for (int step = 0;; ++step, ++next) {
+                if (next >= last)
+                    return;
+                if (step == GroupScan) {
+                    next = m_find(next, last, fixed + 1);
+                    if (next >= last)
+                        return;
+                    nextFixed = m_mapping.FixedX(next);
+                    break;
+                }
+                nextFixed = m_mapping.FixedX(next);
+                if (nextFixed > fixed)
+                    break;
+            }
             if (!Foldable(next - 1))
                 m_kept.push_back(next);
             group = next;
+            fixed = nextFixed;
         }
     }
 
@@ -183,8 +246,13 @@ private:
         Original(last - 1);
     }
 
+    // Points of a group looked at one by one before searching.
+    static constexpr int GroupScan = 4;
+
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
+    TIndexFinder m_find;
+    int m_lean;
     std::vector<TPlotPoint>& m_out;
     std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
@@ -291,23 +359,7 @@ bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,
                                 std::int64_t first, std::int64_t last, std::int64_t target)
 {
-    if (first >= last)
-        return last;
-    // Estimate from the inverse mapping, then settle on the exact index by
-    // stepping, since the estimate can be off by rounding.
-    const double estimate = (double(target) / double(FixedOne) - mapping.Offset) / mapping.DeltaX + mapping.MinX;
-    std::int64_t i;
-    if (!(estimate > double(first)))
-        i = first;
-    else if (!(estimate < double(last)))
-        i = last;
-    else
-        i = std::int64_t(std::ceil(estimate));
-    while (i > first && mapping.FixedX(i - 1) >= target)
-        --i;
-    while (i < last && mapping.FixedX(i) < target)
-        ++i;
-    return i;
+    return TIndexFinder(mapping)(first, last, target);
 }
 
 void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
@@ -316,7 +368,7 @@ void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
     TEmitter emit(store, mapping, out);
     for (std::int64_t begin = first; begin < last;) {
         const std::int64_t column = FixedColumn(mapping.FixedX(begin));
-        const std::int64_t end = FirstIndexAtFixedX(store, mapping, begin, last, ColumnStart(column + 1));
+        const std::int64_t end = emit.Find()(begin, last, ColumnStart(column + 1));
         emit.Column(begin, end);
         begin = end;
     }

@@ -70,12 +70,15 @@ struct TColumnMapping {
     std::int64_t FixedX(std::int64_t index) const
     {
         constexpr double Limit = 4.0e15;  // about 2^52: exact in a double
-        const double fixed = std::floor(DeviceX(index) * double(FixedOne));
+        const double fixed = DeviceX(index) * double(FixedOne);
         if (!(fixed > -Limit))
             return -std::int64_t(Limit);
         if (!(fixed < Limit))
             return std::int64_t(Limit);
-        return std::int64_t(fixed);
+        // Floored by hand: the conversion truncates towards zero, and this
+        // runs for every group boundary of every column.
+        const std::int64_t whole = std::int64_t(fixed);
+        return double(whole) > fixed ? whole - 1 : whole;
     }
 };
 
