@@ -5,11 +5,15 @@
 //       about 1,000 points wide to the whole history (the views and plot of
 //       chart_bench's zoom_ms_100m)
 //   reduce_ms_100m_max   the slowest of those views
+//   reduce_ms_100m_two_threads, reduce_ms_100m_two_threads_max   the same
+//       with each series cut in 16 bands of columns, as the chart reduces
+//       them, and the bands shared between two threads
 //   reduced_points_100m   points the reduction keeps, summed over the views
 // REDUCTION_BENCH_COUNT=N holds N points per series instead of 100M;
 // REDUCTION_BENCH_ROUNDS=N makes N views instead of 25 (for profiling).
 
 #include "plotdata/column_reduction.h"
+#include "plotdata/work_sharing.h"
 
 #include <algorithm>
 #include <chrono>
@@ -83,6 +87,15 @@ int main()
     std::vector<double> times;
     std::vector<TPlotPoint> reduced;
     std::int64_t kept = 0;
+    struct TJob {
+        const TSampleStore* Store;
+        std::int64_t First, Last;
+    };
+    constexpr int Bands = 16;
+    std::vector<TJob> jobs;
+    std::vector<std::vector<TPlotPoint>> bandPoints;
+    std::vector<double> sharedTimes;
+    TWorkSharing sharing;
     for (int round = 0; round < rounds; ++round) {
         // As chart_bench's views: log-uniform widths, anywhere.
         const double width = 1000 * std::pow(double(count) / 1000, unit(rng));
@@ -110,7 +123,7 @@ int main()
         const std::int64_t columnLeft = std::int64_t(std::floor(PlotLeft)) - EdgeColumns;
         const std::int64_t columnSpan = std::int64_t(std::ceil(PlotWidth)) + 2 * EdgeColumns + 1;
 
-        const auto start = std::chrono::steady_clock::now();
+        auto start = std::chrono::steady_clock::now();
         for (const TSampleStore& store : stores) {
             const std::int64_t inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
             const std::int64_t insideEnd
@@ -120,11 +133,40 @@ int main()
             kept += std::int64_t(reduced.size());
         }
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+
+        // As the chart: each series in bands of a sixteenth of the columns,
+        // all bands shared between two threads.
+        start = std::chrono::steady_clock::now();
+        jobs.clear();
+        for (const TSampleStore& store : stores) {
+            const std::int64_t inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
+            const std::int64_t insideEnd
+                = FirstIndexAtFixedX(store, mapping, inside, count, ColumnStart(columnLeft + columnSpan));
+            const std::int64_t end = std::min(count, insideEnd + 1);
+            std::int64_t bandFirst = inside > 0 ? inside - 1 : 0;
+            for (int b = 0; b < Bands; ++b) {
+                const std::int64_t nextColumn = columnLeft + columnSpan * (b + 1) / Bands;
+                const std::int64_t bandLast
+                    = b + 1 == Bands ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
+                jobs.push_back({&store, bandFirst, bandLast});
+                bandFirst = bandLast;
+            }
+        }
+        bandPoints.resize(jobs.size());
+        sharing.Run(jobs.size(), [&](std::size_t j) {
+            bandPoints[j].clear();
+            ReduceColumns(*jobs[j].Store, mapping, jobs[j].First, jobs[j].Last, bandPoints[j]);
+        });
+        sharedTimes.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
-    const bool full = count == 100000000;
-    std::printf("reduce_ms%s %.3f\n", full ? "_100m" : "", times[times.size() / 2]);
-    std::printf("reduce_ms%s_max %.3f\n", full ? "_100m" : "", times.back());
-    std::printf("reduced_points%s %lld\n", full ? "_100m" : "", static_cast<long long>(kept));
+    std::sort(sharedTimes.begin(), sharedTimes.end());
+    const char* suffix = count == 100000000 ? "_100m" : "";
+    std::printf("reduce_ms%s %.3f\n", suffix, times[times.size() / 2]);
+    std::printf("reduce_ms%s_max %.3f\n", suffix, times.back());
+    std::printf("reduce_ms%s_two_threads %.3f\n", suffix, sharedTimes[sharedTimes.size() / 2]);
+    std::printf("reduce_ms%s_two_threads_max %.3f\n", suffix, sharedTimes.back());
+    std::printf("reduced_points%s %lld\n", suffix, static_cast<long long>(kept));
     return 0;
 }
