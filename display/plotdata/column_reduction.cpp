@@ -280,12 +280,8 @@ struct TStroke {
 
 // The aliased line of QCosmeticStroker with both caps (each drawLine is a
 // whole open path of one segment), in the same integer arithmetic.
-TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
+TStroke Stroke(int x1, int y1, int x2, int y2)
 {
-    int x1 = ToFixed(rx1);
-    int y1 = ToFixed(ry1);
-    int x2 = ToFixed(rx2);
-    int y2 = ToFixed(ry2);
     const int dx = std::abs(x2 - x1);
     const int dy = std::abs(y2 - y1);
     TStroke stroke;
@@ -331,20 +327,49 @@ TStroke Stroke(double rx1, double ry1, double rx2, double ry2)
     return stroke;
 }
 
+// True when a mostly vertical line keeps to the given column without
+// working out its steps: the stroker starts within half a step of x1's row
+// (a step, |dx| / |dy| of a pixel per row, rounded down) plus the rounding
+// to the first row, and ends within 95/64 of a step of x2 (it draws up to
+// (|dy| + 63) / 64 rows), so both ends clear of the column's edges by two
+// steps keep every pixel in it. Without the division: the short segments
+// that join the points of a column are nearly all this case, and nearly
+// all well inside it.
+bool SteepWithin(int x1, int y1, int x2, int y2, int column)
+{
+    const std::int64_t dx = std::abs(x2 - x1);
+    const std::int64_t dy = std::abs(y2 - y1);
+    if (!(dx < dy))
+        return false;
+    // Margins in 16.16, as the stroker's minor coordinate, less its
+    // rounding; the lean, two steps of dx * 65536 / dy, times dy.
+    const std::int64_t left = std::int64_t(column) << 16;
+    const std::int64_t low = std::int64_t(std::min(x1, x2)) * 1024 - left - 2;
+    const std::int64_t high = left + 65536 - std::int64_t(std::max(x1, x2)) * 1024 - 2;
+    const std::int64_t lean = dx * 131072;
+    return low * dy >= lean && high * dy > lean;
+}
+
 }  // namespace
 
 void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out)
 {
-    const TStroke stroke = Stroke(x1, y1, x2, y2);
+    const TStroke stroke = Stroke(ToFixed(x1), ToFixed(y1), ToFixed(x2), ToFixed(y2));
     for (int k = 0; k < stroke.Count; ++k)
         out.push_back(stroke.At(k));
 }
 
-bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
+bool StrokeFillsSpan(double rx1, double ry1, double rx2, double ry2)
 {
-    const int column = ToFixed(x1) >> FixedShift;
-    const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-    const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
+    const int x1 = ToFixed(rx1);
+    const int y1 = ToFixed(ry1);
+    const int x2 = ToFixed(rx2);
+    const int y2 = ToFixed(ry2);
+    const int column = x1 >> FixedShift;
+    if (SteepWithin(x1, y1, x2, y2, column))
+        return true;
+    const int top = std::min(y1, y2) >> FixedShift;
+    const int bottom = std::max(y1, y2) >> FixedShift;
     const TStroke stroke = Stroke(x1, y1, x2, y2);
     if (stroke.Count != bottom - top + 1)
         return false;
