@@ -337,8 +337,14 @@ TStroke Stroke(int x1, int y1, int x2, int y2)
 // all well inside it.
 bool SteepWithin(int x1, int y1, int x2, int y2, int column)
 {
-    const std::int64_t dx = std::abs(x2 - x1);
-    const std::int64_t dy = std::abs(y2 - y1);
+    // Only where the stroker's own 16.16 arithmetic holds: lines further
+    // out are clipped before it, and the model answers as it computes.
+    constexpr int Reach = 1 << 21;
+    for (int v : {x1, y1, x2, y2})
+        if (!(v > -Reach && v < Reach))
+            return false;
+    const std::int64_t dx = std::abs(std::int64_t(x2) - x1);
+    const std::int64_t dy = std::abs(std::int64_t(y2) - y1);
     if (!(dx < dy))
         return false;
     // Margins in 16.16, as the stroker's minor coordinate, less its
