@@ -9,6 +9,10 @@ namespace {
 
 // Stretches of at most this many points are passed on whole.
 constexpr std::int64_t KeepAllLimit = 8;
+// Groups of up to GroupScanLimit points on average are crossed by looking
+// at up to GroupScanSteps points, larger ones by a search.
+constexpr double GroupScanLimit = 4;
+constexpr int GroupScanSteps = 6;
 
 // (int)(v * 64.), as the stroker converts a device coordinate.
 int ToFixed(double v)
@@ -69,7 +73,7 @@ private:
 class TEmitter {
 public:
     TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
-        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_out(out)
+        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_groupScan(GroupScan()), m_out(out)
     {
     }
 
@@ -149,7 +153,7 @@ private:
             for (int step = 0;; ++step, ++next) {
                 if (next >= last)
                     return;
-                if (step == GroupScan) {
+                if (step == m_groupScan) {
                     next = m_find(next, last, fixed + 1);
                     if (next >= last)
                         return;
@@ -246,13 +250,19 @@ private:
         Original(last - 1);
     }
 
-    // Points of a group looked at one by one before searching.
-    static constexpr int GroupScan = 4;
+    // Points of a group looked at one by one before searching: a few when
+    // groups are that small, none when a search is sure to be needed.
+    int GroupScan() const
+    {
+        const double pointsPerGroup = 1 / (m_mapping.DeltaX * double(FixedOne));
+        return pointsPerGroup <= GroupScanLimit ? GroupScanSteps : 0;
+    }
 
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
     TIndexFinder m_find;
     int m_lean;
+    int m_groupScan;
     std::vector<TPlotPoint>& m_out;
     std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
