@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -33,16 +34,34 @@ class TIndexFinder {
 public:
     explicit TIndexFinder(const TColumnMapping& mapping)
         : m_mapping(mapping),
-          m_indexPerFixed(1 / (mapping.DeltaX * double(FixedOne))),
-          m_offset(mapping.Offset * double(FixedOne))
+          m_fixedPerIndex(mapping.DeltaX * double(FixedOne)),
+          m_indexPerFixed(1 / m_fixedPerIndex),
+          m_offset(mapping.Offset * double(FixedOne)),
+          m_minX(std::fabs(mapping.MinX) * m_fixedPerIndex)
     {
     }
 
     // Where the index of a fixed-point x lies, give or take rounding.
     double Estimate(std::int64_t target) const { return (double(target) - m_offset) * m_indexPerFixed + m_mapping.MinX; }
 
-    std::int64_t operator()(std::int64_t first, std::int64_t last, std::int64_t target) const
+    // With fixed, also FixedX of the index found (when below last), which
+    // the search mostly knows without working it out.
+    std::int64_t operator()(std::int64_t first, std::int64_t last, std::int64_t target,
+                            std::int64_t* fixed = nullptr) const
     {
+        const std::int64_t i = Find(first, last, target, fixed);
+        if (fixed && i < last && *fixed == Unknown)
+            *fixed = m_mapping.FixedX(i);
+        return i;
+    }
+
+private:
+    static constexpr std::int64_t Unknown = std::numeric_limits<std::int64_t>::min();
+
+    std::int64_t Find(std::int64_t first, std::int64_t last, std::int64_t target, std::int64_t* fixed) const
+    {
+        if (fixed)
+            *fixed = Unknown;
         if (first >= last)
             return last;
         // Estimate from the inverse mapping, then settle on the exact index
@@ -56,6 +75,21 @@ public:
         } else {
             i = std::int64_t(estimate);  // towards zero, and estimate > first >= 0
             i += double(i) < estimate;
+            // Mostly the points either side of the estimate lie further
+            // from the target than the rounding of FixedX and of the
+            // estimate can move them (a few units in the last place of the
+            // terms, here with a wide margin): then they are on their sides
+            // of it without working out FixedX. Both within the clamp
+            // of FixedX, which keeps the order of a target inside it.
+            const double after = (double(i) - estimate) * m_fixedPerIndex;
+            const double before = (estimate - double(i - 1)) * m_fixedPerIndex;
+            const double slack = RoundingShare
+                * (std::fabs(double(target)) + std::fabs(m_offset) + m_minX + std::fabs(estimate) * m_fixedPerIndex + 1);
+            if (after > slack && before > slack && std::fabs(double(target)) < ClampedBeyond) {
+                if (fixed && after < 1 - slack)
+                    *fixed = target;
+                return i;
+            }
         }
         while (i > first && m_mapping.FixedX(i - 1) >= target)
             --i;
@@ -64,10 +98,16 @@ public:
         return i;
     }
 
-private:
+    // The rounding of a few operations on doubles is within 2^-50 of their
+    // magnitudes; a thousand times that is surely beyond it.
+    static constexpr double RoundingShare = 0x1p-40;
+    static constexpr double ClampedBeyond = 1.0e15;  // well inside FixedX's limit
+
     const TColumnMapping& m_mapping;
+    double m_fixedPerIndex;
     double m_indexPerFixed;
     double m_offset;
+    double m_minX;  // |MinX| in 1/64 pixel
 };
 
 class TEmitter {
@@ -154,10 +194,9 @@ private:
                 if (next >= last)
                     return;
                 if (step == m_groupScan) {
-                    next = m_find(next, last, fixed + 1);
+                    next = m_find(next, last, fixed + 1, &nextFixed);
                     if (next >= last)
                         return;
-                    nextFixed = m_mapping.FixedX(next);
                     break;
                 }
                 nextFixed = m_mapping.FixedX(next);
