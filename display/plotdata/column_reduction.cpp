@@ -129,8 +129,9 @@ public:
     void Original(std::int64_t index) { Point(double(index), double(m_store.Value(index))); }
 
     // The points [first, last) of one column, each joining segment that
-    // does not light exactly its own span kept as it is, the rest folded.
-    void Column(std::int64_t first, std::int64_t last)
+    // does not light exactly its own span kept as it is, the rest folded;
+    // fixed is FixedX(first).
+    void Column(std::int64_t first, std::int64_t last, std::int64_t fixed)
     {
         if (last - first <= KeepAllLimit) {
             for (std::int64_t i = first; i < last; ++i)
@@ -138,20 +139,21 @@ public:
             return;
         }
         m_kept.clear();
-        const std::int64_t base = ColumnStart(FixedColumn(m_mapping.FixedX(first)));
+        const std::int64_t base = ColumnStart(FixedColumn(fixed));
         const int lean = m_lean;
         std::int64_t zoneEnd = last;
         std::int64_t zoneStart = last;
+        std::int64_t zoneStartFixed = 0;
         if (lean > 0 && 2 * lean < FixedOne) {
             // Only near the column's edges can a joining segment leave it.
             zoneEnd = m_find(first, last, base + lean);
-            zoneStart = m_find(zoneEnd, last, base + FixedOne - lean);
+            zoneStart = m_find(zoneEnd, last, base + FixedOne - lean, &zoneStartFixed);
         }
-        CheckGroups(first, zoneEnd, last);
+        CheckGroups(first, zoneEnd, last, fixed);
         if (zoneStart < last) {
             if (zoneStart > zoneEnd && !Foldable(zoneStart - 1))
                 m_kept.push_back(zoneStart);
-            CheckGroups(zoneStart, last, last);
+            CheckGroups(zoneStart, last, last, zoneStartFixed);
         }
         std::int64_t stretch = first;
         for (std::int64_t kept : m_kept) {
@@ -179,12 +181,10 @@ private:
     }
 
     // Looks at the joining segments that start in a group of [from, to),
-    // in a column ending at last, and notes where a stretch must end.
-    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last)
+    // in a column ending at last, and notes where a stretch must end;
+    // fixed is FixedX(from).
+    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last, std::int64_t fixed)
     {
-        if (from >= to)
-            return;
-        std::int64_t fixed = m_mapping.FixedX(from);
         for (std::int64_t group = from; group < to;) {
             // Groups are mostly a few points each: look at the next ones
             // before searching.
@@ -446,10 +446,12 @@ void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
                    std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
 {
     TEmitter emit(store, mapping, out);
+    std::int64_t fixed = first < last ? mapping.FixedX(first) : 0;
     for (std::int64_t begin = first; begin < last;) {
-        const std::int64_t column = FixedColumn(mapping.FixedX(begin));
-        const std::int64_t end = emit.Find()(begin, last, ColumnStart(column + 1));
-        emit.Column(begin, end);
+        std::int64_t endFixed = 0;
+        const std::int64_t end = emit.Find()(begin, last, ColumnStart(FixedColumn(fixed) + 1), &endFixed);
+        emit.Column(begin, end, fixed);
         begin = end;
+        fixed = endFixed;
     }
 }
