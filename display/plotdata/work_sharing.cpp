@@ -42,12 +42,15 @@ void TWorkSharing::Run(std::size_t count, const std::function<void(std::size_t)>
         m_count = count;
         m_next = 0;
         m_failure = nullptr;
-        m_helping = true;
+        m_open = true;
         ++m_run;
     }
     m_wake.notify_one();
     std::exception_ptr failure = Drain();
     std::unique_lock<std::mutex> lock(m_mutex);
+    // A helper that has not joined yet (its processor busy elsewhere) is
+    // not waited for: it will find the run closed.
+    m_open = false;
     m_done.wait(lock, [this] { return !m_helping; });
     m_job = nullptr;
     if (!failure)
@@ -86,10 +89,11 @@ void TWorkSharing::Help()
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [&] { return m_stop || m_run != seen; });
+            m_wake.wait(lock, [&] { return m_stop || (m_open && m_run != seen); });
             if (m_stop)
                 return;
             seen = m_run;
+            m_helping = true;
         }
         std::exception_ptr failure = Drain();
         {

@@ -43,7 +43,8 @@ private:
     std::size_t m_count = 0;
     std::size_t m_next = 0;          // the next job to take
     unsigned long m_run = 0;         // runs begun, for the helper to notice
-    bool m_helping = false;
+    bool m_open = false;             // the run still takes a helper
+    bool m_helping = false;          // the helper works on the run
     bool m_stop = false;
     std::exception_ptr m_failure;  // of a job on the helper
     bool m_helperTried = false;
