@@ -188,8 +188,11 @@ private:
         for (std::int64_t group = from; group < to;) {
             // Groups are mostly a few points each: look at the next ones
             // before searching.
+            // Comparing before flooring, when the bound allows it.
             std::int64_t next = group + 1;
             std::int64_t nextFixed = 0;
+            const bool unfloored = fixed + 1 < std::int64_t(TColumnMapping::FixedLimit);
+            const double bound = double(fixed + 1);
             for (int step = 0;; ++step, ++next) {
                 if (next >= last)
                     return;
@@ -198,6 +201,14 @@ private:
                     if (next >= last)
                         return;
                     break;
+                }
+                if (unfloored) {
+                    const double scaled = m_mapping.ScaledX(next);
+                    if (scaled >= bound) {
+                        nextFixed = scaled < bound + 1 ? fixed + 1 : m_mapping.FixedX(next);
+                        break;
+                    }
+                    continue;
                 }
                 nextFixed = m_mapping.FixedX(next);
                 if (nextFixed > fixed)
