@@ -606,10 +606,11 @@ void TChart::ReduceBands(const TColumnMapping& mapping)
         // screen: the piece keeps what it has and nothing is painted.
         if (job.SameMapping && DrawsAlike(band, reduced))
             continue;
-        band.Held = reduced;
+        // Swapped, not copied: the job's vector takes the old points' room.
+        band.Held.swap(reduced);
         m_placed.clear();
-        m_placed.reserve(reduced.size());
-        for (const TPlotPoint& p : reduced)
+        m_placed.reserve(band.Held.size());
+        for (const TPlotPoint& p : band.Held)
             m_placed.push_back(Place(mapping, p.X, p.Y));
         m_replacedPoints += qint64(m_placed.size());
         ++m_replacedBands;
