@@ -45,14 +45,31 @@ TMinMax TSampleStore::ScanValues(std::int64_t first, std::int64_t last) const
         const std::int64_t offset = first & std::int64_t(decltype(m_values)::ChunkMask);
         const std::int64_t chunkEnd = first - offset + std::int64_t(decltype(m_values)::ChunkSize);
         const std::int64_t end = last < chunkEnd ? last : chunkEnd;
-        float lo = result.Min;
-        float hi = result.Max;
-        for (const float* p = chunk + offset, *e = chunk + offset + (end - first); p != e; ++p) {
-            lo = *p < lo ? *p : lo;
-            hi = *p > hi ? *p : hi;
+        // Four of each, so that the comparisons do not wait on each other:
+        // a range's ends are up to a block of values each, and a reduction
+        // scans them for every pixel column. (Any order finds the same
+        // extremes, but for the sign of a zero, which draws alike; NaNs
+        // are never taken, as by Include.)
+        const float* p = chunk + offset;
+        const float* const e = p + (end - first);
+        float lo[4] = {result.Min, result.Min, result.Min, result.Min};
+        float hi[4] = {result.Max, result.Max, result.Max, result.Max};
+        for (; e - p >= 4; p += 4) {
+            for (int k = 0; k < 4; ++k) {
+                lo[k] = p[k] < lo[k] ? p[k] : lo[k];
+                hi[k] = p[k] > hi[k] ? p[k] : hi[k];
+            }
         }
-        result.Min = lo;
-        result.Max = hi;
+        for (; p != e; ++p) {
+            lo[0] = *p < lo[0] ? *p : lo[0];
+            hi[0] = *p > hi[0] ? *p : hi[0];
+        }
+        for (int k = 1; k < 4; ++k) {
+            lo[0] = lo[k] < lo[0] ? lo[k] : lo[0];
+            hi[0] = hi[k] > hi[0] ? hi[k] : hi[0];
+        }
+        result.Min = lo[0];
+        result.Max = hi[0];
         first = end;
     }
     return result;

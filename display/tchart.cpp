@@ -54,6 +54,9 @@ constexpr double DefaultFollowWidth = 1000;
 // clip lets through; the point before them (and the one after) is kept as
 // it is, so the lines crossing the edges are the real ones.
 constexpr qint64 EdgeColumns = 3;
+// Flushes with at least this many bands to reduce share them between two
+// threads.
+constexpr std::size_t ParallelBandJobs = 4;
 
 // Zoom steps: a wheel notch, a key.
 constexpr double WheelZoom = 1.25;
@@ -469,8 +472,10 @@ void TChart::Flush()
         // The columns reduced: those of the plot and a few beyond each edge.
         const qint64 columnLeft = qint64(std::floor(mapping.Offset)) - EdgeColumns;
         const qint64 columnSpan = qint64(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
+        m_bandJobs.clear();
         for (const auto& series : m_series)
             FlushBands(*series, mapping, remap, columnLeft, columnSpan);
+        ReduceBands(mapping);
     } else {
         ClearBands();
     }
@@ -554,33 +559,67 @@ void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, 
         band.End = stop;
         if (first == stop && band.Held.empty() && band.Item->PointCount() == 0)
             continue;  // empty, and nothing drawn
-        // Placed in the plot area as Qt Charts places a series' points
-        // (XYDomain::calculateGeometryPoints), which is what the stroke
-        // model of the reduction assumes.
-        m_placed.clear();
-        auto place = [this, &mapping](double x, double y) {
-            m_placed.push_back(QPointF((x - mapping.MinX) * mapping.DeltaX,
-                                       (y - mapping.MinY) * -mapping.DeltaY + mapping.Height));
-        };
         if (m_reduction) {
-            m_reduced.clear();
-            ReduceColumns(store, mapping, first, last, m_reduced);
-            if (stop > last)
-                m_reduced.push_back({double(last), double(store.Value(last))});
-            // New points that fall on pixels already lit change nothing on
-            // screen: the piece keeps what it has and nothing is painted.
-            if (sameMapping && DrawsAlike(band, m_reduced))
-                continue;
-            band.Held = m_reduced;
-            m_placed.reserve(m_reduced.size());
-            for (const TPlotPoint& p : m_reduced)
-                place(p.X, p.Y);
-        } else {
-            band.Held.clear();
-            m_placed.reserve(std::size_t(last - first));
-            for (qint64 i = first; i < last; ++i)
-                place(double(i), double(store.Value(i)));
+            // Reduced with the other series' bands, then placed in order.
+            m_bandJobs.push_back({&series, b, first, last, stop, sameMapping});
+            continue;
         }
+        m_placed.clear();
+        band.Held.clear();
+        m_placed.reserve(std::size_t(last - first));
+        for (qint64 i = first; i < last; ++i)
+            m_placed.push_back(Place(mapping, double(i), double(store.Value(i))));
+        m_replacedPoints += qint64(m_placed.size());
+        ++m_replacedBands;
+        band.Item->SetPoints(m_placed);
+    }
+}
+
+// As Qt Charts places a series' points (XYDomain::calculateGeometryPoints),
+// which is what the stroke model of the reduction assumes.
+QPointF TChart::Place(const TColumnMapping& mapping, double x, double y)
+{
+    return QPointF((x - mapping.MinX) * mapping.DeltaX, (y - mapping.MinY) * -mapping.DeltaY + mapping.Height);
+}
+
+void TChart::ReduceBands(const TColumnMapping& mapping)
+{
+    if (m_bandReduced.size() < m_bandJobs.size())
+        m_bandReduced.resize(m_bandJobs.size());
+    // A new view reduces every band of every series, milliseconds each on
+    // a long history: they share the processors. Each job reads its store
+    // and writes its own vector only; the stores grow on this thread,
+    // which waits meanwhile. A frame of new points reduces a band or two,
+    // not worth waking the helper for.
+    auto reduce = [this, &mapping](std::size_t j) {
+        const TBandJob& job = m_bandJobs[j];
+        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
+        reduced.clear();
+        ReduceColumns(job.Series->Store(), mapping, job.First, job.Last, reduced);
+    };
+    if (m_bandJobs.size() >= ParallelBandJobs) {
+        m_workSharing.Run(m_bandJobs.size(), reduce);
+    } else {
+        for (std::size_t j = 0; j < m_bandJobs.size(); ++j)
+            reduce(j);
+    }
+
+    for (std::size_t j = 0; j < m_bandJobs.size(); ++j) {
+        const TBandJob& job = m_bandJobs[j];
+        TFastLineSeries::TBand& band = job.Series->m_bands[std::size_t(job.Band)];
+        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
+        if (job.Stop > job.Last)
+            reduced.push_back({double(job.Last), double(job.Series->Store().Value(job.Last))});
+        // New points that fall on pixels already lit change nothing on
+        // screen: the piece keeps what it has and nothing is painted.
+        if (job.SameMapping && DrawsAlike(band, reduced))
+            continue;
+        // Swapped, not copied: the job's vector takes the old points' room.
+        band.Held.swap(reduced);
+        m_placed.clear();
+        m_placed.reserve(band.Held.size());
+        for (const TPlotPoint& p : band.Held)
+            m_placed.push_back(Place(mapping, p.X, p.Y));
         m_replacedPoints += qint64(m_placed.size());
         ++m_replacedBands;
         band.Item->SetPoints(m_placed);

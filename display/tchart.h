@@ -37,6 +37,7 @@
 // a legend entry hides or shows its series.
 
 #include "plotdata/column_reduction.h"
+#include "plotdata/work_sharing.h"
 #include "sample_store.h"
 #include "session.h"
 
@@ -244,8 +245,13 @@ private:
     void ClearBands();
     void ClearBands(TFastLineSeries& series);
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
+    // Brings the series' bands up to date: those drawing every point at
+    // once, those drawing reduced points as jobs for ReduceBands.
     void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
                     qint64 columnSpan);
+    void ReduceBands(const TColumnMapping& mapping);
+    // Where Qt Charts places a point in the plot area.
+    static QPointF Place(const TColumnMapping& mapping, double x, double y);
     // True when the band's held points light the same pixels as points.
     bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
     void UpdateFonts();
@@ -274,7 +280,19 @@ private:
     qint64 m_replacedBands = 0;
     TColumnMapping m_mapping;
     bool m_remapPending = true;
-    std::vector<TPlotPoint> m_reduced;  // reused between flushes
+    // A band to reduce: points [First, Last), and the joining point when
+    // Stop is Last + 1. SameMapping: its points are drawn as they were.
+    struct TBandJob {
+        TFastLineSeries* Series;
+        int Band;
+        qint64 First;
+        qint64 Last;
+        qint64 Stop;
+        bool SameMapping;
+    };
+    std::vector<TBandJob> m_bandJobs;
+    std::vector<std::vector<TPlotPoint>> m_bandReduced;  // by job, reused between flushes
+    TWorkSharing m_workSharing;
     std::vector<QPointF> m_placed;
     mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
     mutable std::vector<TPixel> m_pixels;

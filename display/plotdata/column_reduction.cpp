@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace {
 
 // Stretches of at most this many points are passed on whole.
 constexpr std::int64_t KeepAllLimit = 8;
+// Groups of up to GroupScanLimit points on average are crossed by looking
+// at up to GroupScanSteps points, larger ones by a search.
+constexpr double GroupScanLimit = 4;
+constexpr int GroupScanSteps = 6;
 
 // (int)(v * 64.), as the stroker converts a device coordinate.
 int ToFixed(double v)
@@ -23,12 +28,96 @@ int FixedDiv(int x, int y)
     return (x * 65536) / y;
 }
 
+// FirstIndexAtFixedX for one mapping, with what the estimate needs worked
+// out once: it runs a few dozen times per column.
+class TIndexFinder {
+public:
+    explicit TIndexFinder(const TColumnMapping& mapping)
+        : m_mapping(mapping),
+          m_fixedPerIndex(mapping.DeltaX * double(FixedOne)),
+          m_indexPerFixed(1 / m_fixedPerIndex),
+          m_offset(mapping.Offset * double(FixedOne)),
+          m_minX(std::fabs(mapping.MinX) * m_fixedPerIndex)
+    {
+    }
+
+    // Where the index of a fixed-point x lies, give or take rounding.
+    double Estimate(std::int64_t target) const { return (double(target) - m_offset) * m_indexPerFixed + m_mapping.MinX; }
+
+    // With fixed, also FixedX of the index found (when below last), which
+    // the search mostly knows without working it out.
+    std::int64_t operator()(std::int64_t first, std::int64_t last, std::int64_t target,
+                            std::int64_t* fixed = nullptr) const
+    {
+        const std::int64_t i = Find(first, last, target, fixed);
+        if (fixed && i < last && *fixed == Unknown)
+            *fixed = m_mapping.FixedX(i);
+        return i;
+    }
+
+private:
+    static constexpr std::int64_t Unknown = std::numeric_limits<std::int64_t>::min();
+
+    std::int64_t Find(std::int64_t first, std::int64_t last, std::int64_t target, std::int64_t* fixed) const
+    {
+        if (fixed)
+            *fixed = Unknown;
+        if (first >= last)
+            return last;
+        // Estimate from the inverse mapping, then settle on the exact index
+        // by stepping, since the estimate can be off by rounding.
+        const double estimate = Estimate(target);
+        std::int64_t i;
+        if (!(estimate > double(first))) {
+            i = first;
+        } else if (!(estimate < double(last))) {
+            i = last;
+        } else {
+            i = std::int64_t(estimate);  // towards zero, and estimate > first >= 0
+            i += double(i) < estimate;
+            // Mostly the points either side of the estimate lie further
+            // from the target than the rounding of FixedX and of the
+            // estimate can move them (a few units in the last place of the
+            // terms, here with a wide margin): then they are on their sides
+            // of it without working out FixedX. Both within the clamp
+            // of FixedX, which keeps the order of a target inside it.
+            const double after = (double(i) - estimate) * m_fixedPerIndex;
+            const double before = (estimate - double(i - 1)) * m_fixedPerIndex;
+            const double slack = RoundingShare
+                * (std::fabs(double(target)) + std::fabs(m_offset) + m_minX + std::fabs(estimate) * m_fixedPerIndex + 1);
+            if (after > slack && before > slack && std::fabs(double(target)) < ClampedBeyond) {
+                if (fixed && after < 1 - slack)
+                    *fixed = target;
+                return i;
+            }
+        }
+        while (i > first && m_mapping.FixedX(i - 1) >= target)
+            --i;
+        while (i < last && m_mapping.FixedX(i) < target)
+            ++i;
+        return i;
+    }
+
+    // The rounding of a few operations on doubles is within 2^-50 of their
+    // magnitudes; a thousand times that is surely beyond it.
+    static constexpr double RoundingShare = 0x1p-40;
+    static constexpr double ClampedBeyond = 1.0e15;  // well inside FixedX's limit
+
+    const TColumnMapping& m_mapping;
+    double m_fixedPerIndex;
+    double m_indexPerFixed;
+    double m_offset;
+    double m_minX;  // |MinX| in 1/64 pixel
+};
+
 class TEmitter {
 public:
     TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
-        : m_store(store), m_mapping(mapping), m_out(out)
+        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_groupScan(GroupScan()), m_out(out)
     {
     }
+
+    const TIndexFinder& Find() const { return m_find; }
 
     void Point(double x, double y)
     {
@@ -40,8 +129,9 @@ public:
     void Original(std::int64_t index) { Point(double(index), double(m_store.Value(index))); }
 
     // The points [first, last) of one column, each joining segment that
-    // does not light exactly its own span kept as it is, the rest folded.
-    void Column(std::int64_t first, std::int64_t last)
+    // does not light exactly its own span kept as it is, the rest folded;
+    // fixed is FixedX(first).
+    void Column(std::int64_t first, std::int64_t last, std::int64_t fixed)
     {
         if (last - first <= KeepAllLimit) {
             for (std::int64_t i = first; i < last; ++i)
@@ -49,20 +139,21 @@ public:
             return;
         }
         m_kept.clear();
-        const std::int64_t base = ColumnStart(FixedColumn(m_mapping.FixedX(first)));
-        const int lean = Lean();
+        const std::int64_t base = ColumnStart(FixedColumn(fixed));
+        const int lean = m_lean;
         std::int64_t zoneEnd = last;
         std::int64_t zoneStart = last;
+        std::int64_t zoneStartFixed = 0;
         if (lean > 0 && 2 * lean < FixedOne) {
             // Only near the column's edges can a joining segment leave it.
-            zoneEnd = FirstIndexAtFixedX(m_store, m_mapping, first, last, base + lean);
-            zoneStart = FirstIndexAtFixedX(m_store, m_mapping, zoneEnd, last, base + FixedOne - lean);
+            zoneEnd = m_find(first, last, base + lean);
+            zoneStart = m_find(zoneEnd, last, base + FixedOne - lean, &zoneStartFixed);
         }
-        CheckGroups(first, zoneEnd, last);
+        CheckGroups(first, zoneEnd, last, fixed);
         if (zoneStart < last) {
             if (zoneStart > zoneEnd && !Foldable(zoneStart - 1))
                 m_kept.push_back(zoneStart);
-            CheckGroups(zoneStart, last, last);
+            CheckGroups(zoneStart, last, last, zoneStartFixed);
         }
         std::int64_t stretch = first;
         for (std::int64_t kept : m_kept) {
@@ -90,17 +181,43 @@ private:
     }
 
     // Looks at the joining segments that start in a group of [from, to),
-    // in a column ending at last, and notes where a stretch must end.
-    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last)
+    // in a column ending at last, and notes where a stretch must end;
+    // fixed is FixedX(from).
+    void CheckGroups(std::int64_t from, std::int64_t to, std::int64_t last, std::int64_t fixed)
     {
         for (std::int64_t group = from; group < to;) {
-            const std::int64_t next
-                = FirstIndexAtFixedX(m_store, m_mapping, group, last, m_mapping.FixedX(group) + 1);
-            if (next >= last)
-                return;
+            // Groups are mostly a few points each: look at the next ones
+            // before searching.
+            // Comparing before flooring, when the bound allows it.
+            std::int64_t next = group + 1;
+            std::int64_t nextFixed = 0;
+            const bool unfloored = fixed + 1 < std::int64_t(TColumnMapping::FixedLimit);
+            const double bound = double(fixed + 1);
+            for (int step = 0;; ++step, ++next) {
+                if (next >= last)
+                    return;
+                if (step == m_groupScan) {
+                    next = m_find(next, last, fixed + 1, &nextFixed);
+                    if (next >= last)
+                        return;
+                    break;
+                }
+                if (unfloored) {
+                    const double scaled = m_mapping.ScaledX(next);
+                    if (scaled >= bound) {
+                        nextFixed = scaled < bound + 1 ? fixed + 1 : m_mapping.FixedX(next);
+                        break;
+                    }
+                    continue;
+                }
+                nextFixed = m_mapping.FixedX(next);
+                if (nextFixed > fixed)
+                    break;
+            }
             if (!Foldable(next - 1))
                 m_kept.push_back(next);
             group = next;
+            fixed = nextFixed;
         }
     }
 
@@ -183,22 +300,27 @@ private:
         Original(last - 1);
     }
 
+    // Points of a group looked at one by one before searching: a few when
+    // groups are that small, none when a search is sure to be needed.
+    int GroupScan() const
+    {
+        const double pointsPerGroup = 1 / (m_mapping.DeltaX * double(FixedOne));
+        return pointsPerGroup <= GroupScanLimit ? GroupScanSteps : 0;
+    }
+
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
+    TIndexFinder m_find;
+    int m_lean;
+    int m_groupScan;
     std::vector<TPlotPoint>& m_out;
     std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
 
-}  // namespace
-
 // The aliased line of QCosmeticStroker with both caps (each drawLine is a
 // whole open path of one segment), in the same integer arithmetic.
-TStroke StrokeOf(double rx1, double ry1, double rx2, double ry2)
+TStroke Stroke(int x1, int y1, int x2, int y2)
 {
-    int x1 = ToFixed(rx1);
-    int y1 = ToFixed(ry1);
-    int x2 = ToFixed(rx2);
-    int y2 = ToFixed(ry2);
     const int dx = std::abs(x2 - x1);
     const int dy = std::abs(y2 - y1);
     TStroke stroke;
@@ -244,6 +366,41 @@ TStroke StrokeOf(double rx1, double ry1, double rx2, double ry2)
     return stroke;
 }
 
+// True when a mostly vertical line keeps to the given column without
+// working out its steps: the stroker starts within half a step of x1's row
+// (a step, |dx| / |dy| of a pixel per row, rounded down) plus the rounding
+// to the first row, and ends within 95/64 of a step of x2 (it draws up to
+// (|dy| + 63) / 64 rows), so both ends clear of the column's edges by two
+// steps keep every pixel in it. Without the division: the short segments
+// that join the points of a column are nearly all this case, and nearly
+// all well inside it.
+bool SteepWithin(int x1, int y1, int x2, int y2, int column)
+{
+    // Only where the stroker's own 16.16 arithmetic holds: lines further
+    // out are clipped before it, and the model answers as it computes.
+    constexpr int Reach = 1 << 21;
+    for (int v : {x1, y1, x2, y2})
+        if (!(v > -Reach && v < Reach))
+            return false;
+    const std::int64_t dx = std::abs(std::int64_t(x2) - x1);
+    const std::int64_t dy = std::abs(std::int64_t(y2) - y1);
+    if (!(dx < dy))
+        return false;
+    // Margins in 16.16, as the stroker's minor coordinate, less its
+    // rounding; the lean, two steps of dx * 65536 / dy, times dy.
+    const std::int64_t left = std::int64_t(column) << 16;
+    const std::int64_t low = std::int64_t(std::min(x1, x2)) * 1024 - left - 2;
+    const std::int64_t high = left + 65536 - std::int64_t(std::max(x1, x2)) * 1024 - 2;
+    const std::int64_t lean = dx * 131072;
+    return low * dy >= lean && high * dy > lean;
+}
+
+}  // namespace
+
+TStroke StrokeOf(double x1, double y1, double x2, double y2)
+{
+    return Stroke(ToFixed(x1), ToFixed(y1), ToFixed(x2), ToFixed(y2));
+}
 
 void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel>& out)
 {
@@ -252,12 +409,18 @@ void StrokePixels(double x1, double y1, double x2, double y2, std::vector<TPixel
         out.push_back(stroke.At(k));
 }
 
-bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
+bool StrokeFillsSpan(double rx1, double ry1, double rx2, double ry2)
 {
-    const int column = ToFixed(x1) >> FixedShift;
-    const int top = std::min(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-    const int bottom = std::max(ToFixed(y1), ToFixed(y2)) >> FixedShift;
-    const TStroke stroke = StrokeOf(x1, y1, x2, y2);
+    const int x1 = ToFixed(rx1);
+    const int y1 = ToFixed(ry1);
+    const int x2 = ToFixed(rx2);
+    const int y2 = ToFixed(ry2);
+    const int column = x1 >> FixedShift;
+    if (SteepWithin(x1, y1, x2, y2, column))
+        return true;
+    const int top = std::min(y1, y2) >> FixedShift;
+    const int bottom = std::max(y1, y2) >> FixedShift;
+    const TStroke stroke = Stroke(x1, y1, x2, y2);
     if (stroke.Count != bottom - top + 1)
         return false;
     // The minor coordinate moves monotonically: its ends bound it.
@@ -271,33 +434,19 @@ bool StrokeFillsSpan(double x1, double y1, double x2, double y2)
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,
                                 std::int64_t first, std::int64_t last, std::int64_t target)
 {
-    if (first >= last)
-        return last;
-    // Estimate from the inverse mapping, then settle on the exact index by
-    // stepping, since the estimate can be off by rounding.
-    const double estimate = (double(target) / double(FixedOne) - mapping.Offset) / mapping.DeltaX + mapping.MinX;
-    std::int64_t i;
-    if (!(estimate > double(first)))
-        i = first;
-    else if (!(estimate < double(last)))
-        i = last;
-    else
-        i = std::int64_t(std::ceil(estimate));
-    while (i > first && mapping.FixedX(i - 1) >= target)
-        --i;
-    while (i < last && mapping.FixedX(i) < target)
-        ++i;
-    return i;
+    return TIndexFinder(mapping)(first, last, target);
 }
 
 void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
                    std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
 {
     TEmitter emit(store, mapping, out);
+    std::int64_t fixed = first < last ? mapping.FixedX(first) : 0;
     for (std::int64_t begin = first; begin < last;) {
-        const std::int64_t column = FixedColumn(mapping.FixedX(begin));
-        const std::int64_t end = FirstIndexAtFixedX(store, mapping, begin, last, ColumnStart(column + 1));
-        emit.Column(begin, end);
+        std::int64_t endFixed = 0;
+        const std::int64_t end = emit.Find()(begin, last, ColumnStart(FixedColumn(fixed) + 1), &endFixed);
+        emit.Column(begin, end, fixed);
         begin = end;
+        fixed = endFixed;
     }
 }

@@ -67,16 +67,23 @@ struct TColumnMapping {
     // only need a monotonic place on the grid, so the value is floored
     // (one column per pixel on both sides of 0) and held within a range
     // that no arithmetic on it can overflow, however far the view is zoomed.
+    static constexpr double FixedLimit = 4.0e15;  // about 2^52: exact in a double
     std::int64_t FixedX(std::int64_t index) const
     {
-        constexpr double Limit = 4.0e15;  // about 2^52: exact in a double
-        const double fixed = std::floor(DeviceX(index) * double(FixedOne));
+        constexpr double Limit = FixedLimit;
+        const double fixed = ScaledX(index);
         if (!(fixed > -Limit))
             return -std::int64_t(Limit);
         if (!(fixed < Limit))
             return std::int64_t(Limit);
-        return std::int64_t(fixed);
+        // Floored by hand: the conversion truncates towards zero, and this
+        // runs for every group boundary of every column.
+        const std::int64_t whole = std::int64_t(fixed);
+        return double(whole) > fixed ? whole - 1 : whole;
     }
+    // What FixedX floors: FixedX(index) >= n, for a whole n within
+    // (-FixedLimit, FixedLimit], exactly when ScaledX(index) >= n.
+    double ScaledX(std::int64_t index) const { return DeviceX(index) * double(FixedOne); }
 };
 
 struct TPlotPoint {

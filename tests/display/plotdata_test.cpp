@@ -129,6 +129,46 @@ TEST(ColumnReduction, FirstIndexAtFixedXIsExact)
     }
 }
 
+// StrokeFillsSpan against the pixels of the stroke itself, for the short
+// segments that join the points of a column: steep and shallow, with ends
+// on and near the column's edges, where a line leans out of it.
+TEST(ColumnReduction, StrokeFillsSpanMatchesTheStrokesPixels)
+{
+    std::mt19937 rng(4242);
+    std::uniform_int_distribution<int> column(2, 1500);
+    std::uniform_int_distribution<int> within(0, 63);
+    std::uniform_int_distribution<int> edge(0, 5);
+    std::uniform_int_distribution<int> rise(-3000, 3000);
+    std::uniform_int_distribution<int> row(2 * 64, 900 * 64);
+    std::vector<TPixel> pixels;
+    int filling = 0;
+    for (int k = 0; k < 200000; ++k) {
+        // Ends in one column, half of them within a few 1/64 of its edges.
+        const int base = column(rng) * 64;
+        auto place = [&] { return k % 2 ? base + within(rng) : (edge(rng) < 3 ? base + edge(rng) : base + 63 - edge(rng)); };
+        const int x1 = place();
+        const int x2 = place();
+        const int y1 = row(rng);
+        const int y2 = y1 + (k % 3 == 0 ? rise(rng) / 16 : rise(rng));
+        const double fx1 = x1 / 64.0, fy1 = y1 / 64.0, fx2 = x2 / 64.0, fy2 = y2 / 64.0;
+        pixels.clear();
+        StrokePixels(fx1, fy1, fx2, fy2, pixels);
+        const int top = std::min(y1, y2) >> 6;
+        const int bottom = std::max(y1, y2) >> 6;
+        std::vector<TPixel> span;
+        for (int y = top; y <= bottom; ++y)
+            span.push_back({x1 >> 6, y});
+        auto order = [](const TPixel& a, const TPixel& b) { return a.Y != b.Y ? a.Y < b.Y : a.X < b.X; };
+        std::sort(pixels.begin(), pixels.end(), order);
+        const bool fills = pixels == span;
+        filling += fills;
+        ASSERT_EQ(StrokeFillsSpan(fx1, fy1, fx2, fy2), fills) << x1 << "," << y1 << " " << x2 << "," << y2;
+    }
+    // Both answers are common.
+    EXPECT_GT(filling, 20000);
+    EXPECT_LT(filling, 180000);
+}
+
 // Zoomed views put points far off the device on both sides: their place on
 // the fixed-point grid must stay ordered, floored, and free of overflow.
 TEST(ColumnReduction, FixedXIsFlooredAndOrderedFarOffTheDevice)
