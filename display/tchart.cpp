@@ -54,9 +54,10 @@ constexpr double DefaultFollowWidth = 1000;
 // clip lets through; the point before them (and the one after) is kept as
 // it is, so the lines crossing the edges are the real ones.
 constexpr qint64 EdgeColumns = 3;
-// Flushes with at least this many bands to reduce share them between two
-// threads.
-constexpr std::size_t ParallelBandJobs = 4;
+// Points below which the bands of a flush are reduced on this thread
+// alone: a frame of new points, or a view of a few thousand points, takes
+// less than waking the helper costs.
+constexpr qint64 ParallelPoints = 65536;
 
 // Zoom steps: a wheel notch, a key.
 constexpr double WheelZoom = 1.25;
@@ -586,18 +587,20 @@ void TChart::ReduceBands(const TColumnMapping& mapping)
 {
     if (m_bandReduced.size() < m_bandJobs.size())
         m_bandReduced.resize(m_bandJobs.size());
-    // A new view reduces every band of every series, milliseconds each on
-    // a long history: they share the processors. Each job reads its store
-    // and writes its own vector only; the stores grow on this thread,
-    // which waits meanwhile. A frame of new points reduces a band or two,
-    // not worth waking the helper for.
+    // A new view of a long history reduces every band of every series,
+    // milliseconds each: they share the processors. Each job reads its
+    // store and writes its own vector only; the stores grow on this
+    // thread, which waits meanwhile.
     auto reduce = [this, &mapping](std::size_t j) {
         const TBandJob& job = m_bandJobs[j];
         std::vector<TPlotPoint>& reduced = m_bandReduced[j];
         reduced.clear();
         ReduceColumns(job.Series->Store(), mapping, job.First, job.Last, reduced);
     };
-    if (m_bandJobs.size() >= ParallelBandJobs) {
+    qint64 points = 0;
+    for (const TBandJob& job : m_bandJobs)
+        points += job.Last - job.First;
+    if (points >= ParallelPoints && m_bandJobs.size() > 1) {
         m_workSharing.Run(m_bandJobs.size(), reduce);
     } else {
         for (std::size_t j = 0; j < m_bandJobs.size(); ++j)
