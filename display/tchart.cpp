@@ -1063,7 +1063,14 @@ void TChart::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     if (!PlotArea().contains(position) || m_gesture != TGesture::None) {
-        QChartView::mousePressEvent(event);
+        // Qt Charts asks the item under the press whether it takes mouse
+        // buttons without looking whether there is one: where the scene
+        // has none, the press goes to the view as it would without Qt
+        // Charts' rubber band, which the chart does not use.
+        if (itemAt(position))
+            QChartView::mousePressEvent(event);
+        else
+            QGraphicsView::mousePressEvent(event);
         return;
     }
     setFocus(Qt::MouseFocusReason);

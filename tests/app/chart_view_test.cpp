@@ -167,6 +167,22 @@ TEST_F(ChartViewTest, RectangleZoomsIntoWhatItCoversAndLeftwardsShowsAll)
     EXPECT_TRUE(chart->View().Whole);
 }
 
+// Presses where the scene has no item (Qt Charts' own press handling
+// reads the item under the press without looking whether there is one)
+// change nothing and do not bring the program down.
+TEST_F(ChartViewTest, PressesWhereTheSceneHasNoItemAreHarmless)
+{
+    Feed(300);
+    const TChartView view = chart->View();
+    for (const QPoint at : {QPoint(-5, -5), QPoint(viewport->width() + 20, 10), QPoint(10, -30)}) {
+        for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            ASSERT_EQ(chart->itemAt(at), nullptr);
+            QTest::mouseClick(viewport, button, Qt::NoModifier, at);
+        }
+    }
+    EXPECT_EQ(chart->View(), view);
+}
+
 // The wheel zooms the bottom axis about the cursor (the value under it
 // stays put), Ctrl+wheel the left axis; a right drag pans.
 TEST_F(ChartViewTest, WheelZoomsAboutTheCursorAndRightDragPans)
