@@ -1,11 +1,10 @@
 #include "line_item.h"
 
-#include <QPainter>
-#include <QStyleOptionGraphicsItem>
+#include "plotdata/column_reduction.h"
 
 #include <QPaintEngine>
-
-#include "plotdata/column_reduction.h"
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
 #include <cmath>

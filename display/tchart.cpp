@@ -466,9 +466,12 @@ void TChart::Flush()
     m_remapPending = false;
 
     m_replacedPoints = 0;
-    for (const auto& series : m_series)
-        for (const auto& band : series->m_bands)
-            band.Item->SetPlot(plot.topLeft(), plot.size());
+    if (plot != m_itemPlot) {
+        m_itemPlot = plot;
+        for (const auto& series : m_series)
+            for (const auto& band : series->m_bands)
+                band.Item->SetPlot(plot.topLeft(), plot.size());
+    }
     if (plot.width() > 0 && plot.height() > 0) {
         // The columns reduced: those of the plot and a few beyond each edge.
         const qint64 columnLeft = qint64(std::floor(mapping.Offset)) - EdgeColumns;

@@ -6,8 +6,8 @@
 //
 // A series shows the points of a store it does not own (one axis of the
 // session, session.h), never copied: appending costs only the store. The
-// session tells the chart when points arrive, and at most once per
-// displayed frame (16 ms; at once when the last redraw is older) the chart
+// session tells the chart when points arrive, and about once per
+// displayed frame (16 ms; at once when most of a frame has passed) the chart
 // reduces every series to what each pixel column of the plot can show
 // (column_reduction.h) and draws only those points. A series is drawn by
 // pieces of its own in the chart's scene (line_item.h), one per band of
@@ -273,6 +273,7 @@ private:
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     QTimer m_flushTimer;
     QElapsedTimer m_sinceFlush;  // since the last redraw
+    QRectF m_itemPlot;           // the plot area the line pieces clip to
     bool m_reduction = true;
     double m_topMinimum = 0;
     double m_topMaximum = 0;

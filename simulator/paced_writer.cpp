@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -113,13 +114,17 @@ void TPacedWriter::Run(int fd, TProducer producer, double bytesPerSecond, double
             continue;
         }
         // A packet may span what the producer hands over in several calls.
-        while (!ended && double(pending.size() - offset) < packet) {
-            more.clear();
-            if (!producer(more)) {
-                ended = true;
-                break;
+        // What was written goes first, so that the buffer holds no more
+        // than a packet and a call's worth.
+        if (!ended && double(pending.size() - offset) < packet) {
+            pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(offset));
+            offset = 0;
+            while (!ended && double(pending.size()) < packet) {
+                more.clear();
+                if (!producer(more))
+                    ended = true;
+                pending.insert(pending.end(), more.begin(), more.end());
             }
-            pending.insert(pending.end(), more.begin(), more.end());
         }
         size_t n = pending.size() - offset;
         if (paced) {
