@@ -11,10 +11,18 @@
 #include <QPainter>
 #include <QSvgGenerator>
 
+namespace {
+
+// Sizes a picture may have, per side.
+constexpr int MinImageSide = 16;
+constexpr int MaxImageSide = 8192;
+
 bool IsSvgPath(const QString& path)
 {
     return path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
 }
+
+}  // namespace
 
 void SaveChartImage(const TChart& shown, TSession& session, const QString& path, QSize size)
 {
@@ -36,7 +44,6 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
     ApplyAccelerometerChart(picture, session);
     // What is shown: the same stretch of history, zoom and hidden lines.
     picture.SetView(shown.View());
-    picture.Flush();
 
     QByteArray bytes;
     QBuffer buffer(&bytes);

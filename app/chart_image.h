@@ -10,14 +10,7 @@
 class TChart;
 class TSession;
 
-// Sizes a picture may have, per side.
-constexpr int MinImageSide = 16;
-constexpr int MaxImageSide = 8192;
-
 // Draws what shown shows of session at size (shown's own size when size
 // is not valid) into path, which is replaced only once the picture is
 // complete. Throws Exception naming the file and the reason.
 void SaveChartImage(const TChart& shown, TSession& session, const QString& path, QSize size);
-
-// True when path names an SVG file.
-bool IsSvgPath(const QString& path);

@@ -13,9 +13,6 @@
 
 namespace {
 
-// The dialog's limits for a typed rate.
-constexpr qint32 MaxBaud = 4000000;
-
 // Options of QGuiApplication and QApplication, which Qt takes out of the
 // arguments itself: accepted here so that they reach it.
 const char* const QtOptionsWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
@@ -82,7 +79,7 @@ QString Help(const QString& program)
                "-style, ...) também valem. SIGTERM e SIGINT (Ctrl+C) fecham a porta e a\n"
                "janela, como fechar a janela. Status de saída: 0; 2 para opções inválidas.\n")
         .arg(program)
-        .arg(MaxBaud);
+        .arg(MaxBaudRate);
 }
 
 } // namespace
@@ -166,9 +163,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         const QString text = parser.value(baud);
         bool ok = false;
         const qint64 rate = text.trimmed().toLongLong(&ok);
-        if (!ok || rate < 1 || rate > MaxBaud)
+        if (!ok || rate < 1 || rate > MaxBaudRate)
             return Error(program,
-                         QStringLiteral("--baud: esperado um número inteiro de 1 a %1, veio \"%2\"").arg(MaxBaud).arg(text));
+                         QStringLiteral("--baud: esperado um número inteiro de 1 a %1, veio \"%2\"").arg(MaxBaudRate).arg(text));
         o.BaudRate = qint32(rate);
     }
     o.Simulate = parser.isSet(simulate);

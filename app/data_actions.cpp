@@ -168,7 +168,6 @@ void TDataActions::EndExport()
         m_progress->deleteLater();
     }
     UpdateActions();
-    emit exportEnded();
 }
 
 void TDataActions::ExportTriggered()

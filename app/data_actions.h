@@ -48,7 +48,6 @@ public:
     // Starts exporting the session to path in the background; throws
     // Exception when the file cannot be created.
     void StartExport(const QString& path);
-    bool IsExporting() const { return m_export != nullptr; }
     // Cancels a running export; nothing is left under its name.
     void CancelExport();
 
@@ -63,8 +62,6 @@ public:
 
 signals:
     void recordingStateChanged(const TRecordingState& state);
-    // An export ended: complete, failed or cancelled.
-    void exportEnded();
 
 private:
     void RecordTriggered();

@@ -1,6 +1,5 @@
 #include "data_dialogs.h"
 
-#include "chart_image.h"
 #include "exception.h"
 
 #include <QDateTime>

@@ -29,6 +29,9 @@ public:
     // The path a device name stands for (not for the simulated device);
     // empty for a blank name.
     static QString DevicePath(const QString& port);
+    // The path whose return a wait for port looks for: none for the
+    // simulated device, which is started afresh.
+    static QString PathToWaitFor(const QString& port) { return IsSimulated(port) ? QString() : DevicePath(port); }
 
     // The path to open for port, starting the simulated device when port
     // names it. Throws Exception when that cannot be done.

@@ -113,7 +113,7 @@ TLinkView MakeLinkView(const TLinkCounters& counters, TLinkState state, const TS
     QString path = openDevice;
     // While waiting, it is the chosen name's path that is to come back.
     if (state == TLinkState::Waiting)
-        path = TDeviceResolver::IsSimulated(name) ? QString() : TDeviceResolver::DevicePath(name);
+        path = TDeviceResolver::PathToWaitFor(name);
     view.Device = (path.isEmpty() || path == name) ? name : QStringLiteral("%1 (%2)").arg(name, path);
     return view;
 }
@@ -145,10 +145,10 @@ QString LineDescription(const TSerialSettings& s)
     parts << QStringLiteral("%1 baud").arg(s.BaudRate)
           << DataBitsText(s.DataBits) + ParityText(s.Parity) + StopBitsText(s.StopBits) << FlowText(s.FlowControl)
           << QStringLiteral("DTR %1").arg(OnOff(s.Dtr));
-    if (s.FlowControl == QSerialPort::HardwareControl)
-        parts << QStringLiteral("RTS do controle de fluxo");
-    else
+    if (s.RtsIsOurs())
         parts << QStringLiteral("RTS %1").arg(OnOff(s.Rts));
+    else
+        parts << QStringLiteral("RTS do controle de fluxo");
     return parts.join(QStringLiteral(", "));
 }
 

@@ -42,7 +42,7 @@ void TReconnector::Poll()
 {
     // Opening a missing path would only fail: looking is enough.
     if (!DeviceThere()) {
-        m_lastAttempt = QStringLiteral("o dispositivo não está presente");
+        m_lastAttempt = NotPresent();
         return;
     }
     try {

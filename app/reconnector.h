@@ -20,6 +20,8 @@ class TReconnector : public QObject {
     Q_OBJECT
 public:
     static constexpr int PollMs = 250;
+    // What the wait says while the device's path is missing.
+    static QString NotPresent() { return QStringLiteral("o dispositivo não está presente"); }
     // The path to look for; empty when there is none to look for (the
     // simulated device), and every poll simply tries to open.
     using TPath = std::function<QString()>;

@@ -51,15 +51,19 @@ void TRecorder::Stop()
 {
     if (!m_file)
         return;
-    m_timer.stop();
     try {
         WriteNewRows();
         m_file->Close();
     } catch (...) {
-        m_file.reset();
-        SetState(false);
+        End();
         throw;
     }
+    End();
+}
+
+void TRecorder::End()
+{
+    m_timer.stop();
     m_file.reset();
     SetState(false);
 }
@@ -83,9 +87,7 @@ void TRecorder::Tick()
     } catch (...) {
         const QString message = QString::fromStdString(CurrentExceptionText());
         // What reached the file stays there; the recording ends.
-        m_timer.stop();
-        m_file.reset();
-        SetState(false);
+        End();
         emit failed(message);
         return;
     }

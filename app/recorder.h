@@ -62,6 +62,8 @@ private:
     void Tick();
     void WriteNewRows();
     void SetState(bool active);
+    // Stops the timer and lets the file go; the recording is over.
+    void End();
 
     const TSession& m_session;
     std::unique_ptr<TFileWriter> m_file;

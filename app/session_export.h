@@ -39,8 +39,6 @@ public:
     void Cancel();
 
     const QString& Path() const { return m_path; }
-    std::uint64_t Total() const { return m_total; }
-    std::uint64_t Done() const { return m_done; }
 
 signals:
     // Rows written so far, in thousandths of the whole.

@@ -58,9 +58,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
 
     // The device to wait for is the one chosen now, reopened as Inicia would.
     m_reconnector = new TReconnector(
-        [this] {
-            return TDeviceResolver::IsSimulated(m_settings.Port) ? QString() : TDeviceResolver::DevicePath(m_settings.Port);
-        },
+        [this] { return TDeviceResolver::PathToWaitFor(m_settings.Port); },
         [this] { OpenPort(); }, this);
     m_linkMonitor = new TLinkMonitor(
         StatusLine, ComLed1,
@@ -127,7 +125,7 @@ void TForm2::Button2Click()
     if (ComPort1->Connected() || m_reconnector->Waiting())
         return;
     if (m_settings.Reconnect && !m_reconnector->DeviceThere()) {
-        m_reconnector->Start(QStringLiteral("o dispositivo não está presente"));
+        m_reconnector->Start(TReconnector::NotPresent());
         return;
     }
     OpenPort();

@@ -33,5 +33,5 @@ constexpr std::size_t MaxCsvRowBytes = 80;
 char* FormatCsvRow(char* out, const TFrameRecord& frame);
 
 // Writes the rows of the session's frames [from, to) to out, in arrival
-// order. Requires from <= to <= session.FrameCount().
+// order; to is cut to the frames the session holds.
 void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TFileWriter& out);

@@ -88,7 +88,7 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_baud->setObjectName(QStringLiteral("baudCombo"));
     m_baud->setEditable(true);
     m_baud->setInsertPolicy(QComboBox::NoInsert);
-    m_baud->setValidator(new QIntValidator(1, 4000000, m_baud));
+    m_baud->setValidator(new QIntValidator(1, MaxBaudRate, m_baud));
     OfferMatchesWithoutCompleting(m_baud);
     for (qint32 rate : StandardBaudRates())
         m_baud->addItem(QString::number(rate));

@@ -24,6 +24,12 @@ const QString& PickAnAdapter()
     return text;
 }
 
+const QString& CloseTheOther()
+{
+    static const QString text = QStringLiteral("Feche o outro programa e tente de novo.");
+    return text;
+}
+
 QString SystemText(int error)
 {
     return qt_error_string(error);
@@ -180,7 +186,7 @@ QString QtLockPath(const QString& device)
 TOpenProblem HeldByQtLock(const QString& device)
 {
     const TOpenProblem problem{QStringLiteral("a porta está em uso por outro programa"),
-                               QStringLiteral("Feche o outro programa e tente de novo.")};
+                               CloseTheOther()};
     const QString path = QtLockPath(device);
     if (path.isEmpty())
         return problem;
@@ -207,23 +213,6 @@ int ErrnoOf(const QString& errorText)
     return 0;
 }
 
-QString GenericReason(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("dispositivo não encontrado");
-    case QSerialPort::PermissionError:
-        return QStringLiteral("acesso negado");
-    case QSerialPort::OpenError:
-        return QStringLiteral("a porta já está aberta");
-    case QSerialPort::UnsupportedOperationError:
-        return QStringLiteral("configuração não suportada pelo dispositivo");
-    case QSerialPort::ResourceError:
-        return QStringLiteral("o dispositivo não está disponível");
-    default:
-        return QStringLiteral("erro de comunicação");
-    }
-}
 
 } // namespace
 
@@ -279,6 +268,34 @@ TOpenProblem DeviceProblem(const QString& path)
     return {};
 }
 
+QString PortErrorReason(QSerialPort::SerialPortError error, const QString& systemText)
+{
+    QString reason;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        reason = QStringLiteral("dispositivo não encontrado");
+        break;
+    case QSerialPort::PermissionError:
+        reason = QStringLiteral("acesso negado (sem permissão, ou a porta já está em uso)");
+        break;
+    case QSerialPort::OpenError:
+        reason = QStringLiteral("a porta já está aberta");
+        break;
+    case QSerialPort::UnsupportedOperationError:
+        reason = QStringLiteral("configuração não suportada pelo dispositivo");
+        break;
+    case QSerialPort::ResourceError:
+        reason = QStringLiteral("o dispositivo não está disponível");
+        break;
+    default:
+        reason = QStringLiteral("erro de comunicação");
+        break;
+    }
+    if (!systemText.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(systemText);
+    return reason;
+}
+
 QString DevicePathToOpen(const QString& path)
 {
     const QFileInfo info(path);
@@ -315,10 +332,7 @@ TOpenProblem OpenFailure(const QString& device, QSerialPort::SerialPortError err
     default:
         break;
     }
-    QString reason = GenericReason(error);
-    if (!errorText.isEmpty())
-        reason += QStringLiteral(" (%1)").arg(errorText);
-    return {reason, {}};
+    return {PortErrorReason(error, errorText), {}};
 }
 
 bool LockOpenDevice(int fd)
@@ -331,5 +345,5 @@ bool LockOpenDevice(int fd)
 TOpenProblem HeldByFlock()
 {
     return {QStringLiteral("a porta está em uso por outro programa, que a trancou (flock)"),
-            QStringLiteral("Feche o outro programa e tente de novo.")};
+            CloseTheOther()};
 }

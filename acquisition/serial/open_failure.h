@@ -38,6 +38,10 @@ TOpenProblem DeviceProblem(const QString& path);
 // and Qt takes a relative path without "./" as a name under /dev.
 QString DevicePathToOpen(const QString& path);
 
+// The reason QSerialPort gives with `error`, in the words the user reads,
+// with the system's own text after it.
+QString PortErrorReason(QSerialPort::SerialPortError error, const QString& systemText);
+
 // The reason after QSerialPort failed to open `device` (as returned by
 // DevicePathToOpen) with `error` and its text.
 TOpenProblem OpenFailure(const QString& device, QSerialPort::SerialPortError error, const QString& errorText);

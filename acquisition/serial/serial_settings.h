@@ -28,7 +28,12 @@ struct TSerialSettings {
     bool operator!=(const TSerialSettings& o) const { return !(*this == o); }
     // The same line settings, whatever the port and Reconnect.
     bool SameLine(const TSerialSettings& o) const;
+    // Under RTS/CTS flow control the driver owns RTS, and Rts is not used.
+    bool RtsIsOurs() const { return FlowControl != QSerialPort::HardwareControl; }
 };
+
+// The highest rate a user may type, in the dialog or on the command line.
+constexpr qint32 MaxBaudRate = 4000000;
 
 // The standard baud rates offered by the settings dialog, 110 to 921600.
 const QList<qint32>& StandardBaudRates();

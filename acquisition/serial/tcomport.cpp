@@ -12,36 +12,6 @@
 
 namespace {
 
-// The reason the port refused a line setting, in the words the user reads,
-// with the system's own text after it.
-QString SettingFailureReason(QSerialPort::SerialPortError error, const QString& systemText)
-{
-    QString reason;
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        reason = QStringLiteral("dispositivo não encontrado");
-        break;
-    case QSerialPort::PermissionError:
-        reason = QStringLiteral("acesso negado (sem permissão, ou a porta já está em uso)");
-        break;
-    case QSerialPort::OpenError:
-        reason = QStringLiteral("a porta já está aberta");
-        break;
-    case QSerialPort::UnsupportedOperationError:
-        reason = QStringLiteral("configuração não suportada pelo dispositivo");
-        break;
-    case QSerialPort::ResourceError:
-        reason = QStringLiteral("o dispositivo não está disponível");
-        break;
-    default:
-        reason = QStringLiteral("erro de comunicação");
-        break;
-    }
-    if (!systemText.isEmpty())
-        reason += QStringLiteral(" (%1)").arg(systemText);
-    return reason;
-}
-
 void Throw(const QString& message)
 {
     throw Exception(message.toStdString());
@@ -142,7 +112,7 @@ void TComPort::ApplyModemLines()
     // (a pseudo-terminal) has nothing to hold off; any other refusal costs
     // the program nothing, as it never uses the lines, but is not hidden.
     const int error = SetModemLines(int(m_port->handle()),
-                                    {m_settings.Dtr, m_settings.Rts, m_settings.FlowControl != QSerialPort::HardwareControl});
+                                    {m_settings.Dtr, m_settings.Rts, m_settings.RtsIsOurs()});
     if (error != 0 && !HasNoModemLines(error))
         qWarning("%s", qUtf8Printable(QStringLiteral("Acelerômetro: não foi possível ajustar DTR/RTS em %1: %2")
                                           .arg(DeviceDescription(), QString::fromLocal8Bit(std::strerror(error)))));
@@ -166,7 +136,7 @@ const char* TComPort::SetLine()
 void TComPort::ApplyLineSettings(const QString& device)
 {
     if (const char* refused = SetLine()) {
-        const QString reason = SettingFailureReason(m_port->error(), m_port->errorString());
+        const QString reason = PortErrorReason(m_port->error(), m_port->errorString());
         m_port->clearError();
         Close();
         Throw(QStringLiteral("Não foi possível aplicar a configuração (%1) em %2: %3. A porta foi fechada.")

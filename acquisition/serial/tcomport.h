@@ -50,8 +50,8 @@ public:
     // Closes the port; nothing when already closed.
     void Close();
 
-    // The settings; Port is the path of the device (a name without '/' is
-    // taken as a device under /dev).
+    // The settings; Port is the path of the device (a relative one is
+    // taken from the current folder).
     const TSerialSettings& Settings() const { return m_settings; }
     // Replaces the settings. When open, the new line settings take effect at
     // once; a new device reopens the port there; Reconnect is not the port's
