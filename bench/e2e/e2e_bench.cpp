@@ -4,6 +4,7 @@
 //
 // Prints: frames_sent, frames_plotted, frames_lost, values_wrong,
 // frames_per_second, max_event_loop_stall_ms.
+#include "bench_support.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "stream_builder.h"
@@ -52,64 +53,40 @@ int main(int argc, char** argv)
         return Form2->Series1->Count() + Form2->Series2->Count() + Form2->Series3->Count();
     };
 
-    // A 5 ms timer on the GUI thread: the longest gap between two of its
-    // ticks, beyond its period, is how long the event loop was stalled.
-    QElapsedTimer clock;
-    double maxStallMs = 0;
-    qint64 lastTick = 0;
     qint64 lastProgressAt = 0;
     qint64 lastCount = 0;
     qint64 doneAt = -1;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        maxStallMs = std::max(maxStallMs, double(now - lastTick) / 1e6 - 5.0);
-        lastTick = now;
+    TStallWatch watch([&](qint64 now) {
         const qint64 count = plotted();
         if (count != lastCount) {
             lastCount = count;
             lastProgressAt = now;
         }
-        if (count >= qint64(frames) || now - lastProgressAt > 5'000'000'000LL
-            || !Form2->ComPort1->Connected())
+        if (count >= qint64(frames) || now - lastProgressAt > 5'000'000'000LL || !Form2->ComPort1->Connected())
             QCoreApplication::quit();
     });
     // The moment the last point is appended, to within the decoder's call.
     Form2->ComPort1->OnRxChar = [&](QObject* sender, int count) {
         Form2->ComPort1RxChar(sender, count);
         if (doneAt < 0 && plotted() >= qint64(frames))
-            doneAt = clock.nsecsElapsed();
+            doneAt = watch.ElapsedNs();
     };
 
     TPacedWriter writer;
-    clock.start();
-    lastTick = 0;
-    ticker.start();
     writer.Start(pty.Master(), stream.Bytes, 0);
     application.Run();
     if (doneAt < 0)
-        doneAt = clock.nsecsElapsed();
+        doneAt = watch.ElapsedNs();
     writer.Stop();
 
-    const TFastLineSeries* series[] = {Form2->Series1, Form2->Series2, Form2->Series3};
-    long long wrong = 0;
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const auto& want = stream.Expected.PerAxis[axis];
-        const qint64 n = std::min<qint64>(series[axis]->Count(), qint64(want.size()));
-        for (qint64 i = 0; i < n; ++i)
-            if (series[axis]->YValue(i) != want[size_t(i)])
-                ++wrong;
-        wrong += std::max<qint64>(0, series[axis]->Count() - qint64(want.size())); // invented points
-    }
+    const long long wrong = WrongValues(*Form2, stream.Expected);
     const long long got = plotted();
     std::printf("frames_sent %zu\n", frames);
     std::printf("frames_plotted %lld\n", got);
     std::printf("frames_lost %lld\n", std::max(0LL, (long long)frames - got));
     std::printf("values_wrong %lld\n", wrong);
     std::printf("frames_per_second %.0f\n", double(got) / (double(doneAt) / 1e9));
-    std::printf("max_event_loop_stall_ms %.1f\n", maxStallMs);
+    std::printf("max_event_loop_stall_ms %.1f\n", watch.MaxStallMs());
     if (!reported.isEmpty())
         std::fprintf(stderr, "reported: %s\n", qPrintable(reported.join("; ")));
     Form2->Button3->click();

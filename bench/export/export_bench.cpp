@@ -17,6 +17,7 @@
 // Usage: export_bench [EXPORT_FRAMES [E2E_FRAMES [DIRECTORY]]]; files go to
 // a new directory under DIRECTORY (default: the temporary directory) and
 // are removed at the end. Runs offscreen unless a platform is set.
+#include "bench_support.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "session.h"
@@ -42,35 +43,6 @@
 #include <string>
 
 namespace {
-
-// Measures, from a 5 ms timer on the GUI thread, the longest gap between
-// two of its ticks beyond its period, and calls check on every tick.
-class TStallWatch {
-public:
-    explicit TStallWatch(std::function<void()> check = {}) : m_check(std::move(check))
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_maxStallMs = std::max(m_maxStallMs, double(now - m_last) / 1e6 - 5.0);
-            m_last = now;
-            if (m_check)
-                m_check();
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    double MaxStallMs() const { return m_maxStallMs; }
-    qint64 ElapsedNs() const { return m_clock.nsecsElapsed(); }
-
-private:
-    std::function<void()> m_check;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    double m_maxStallMs = 0;
-};
 
 // A session as the receiver fills it from the real device: reads of one to
 // eight frames, X, Y, Z in turn, one frame in a hundred failing its check.
@@ -160,9 +132,7 @@ void BenchRecording(std::size_t frames, const std::string& directory)
     qint64 lastProgressAt = 0;
     std::uint64_t lastCount = 0;
     qint64 doneAt = -1;
-    TStallWatch* watchPtr = nullptr;
-    TStallWatch watch([&] {
-        const qint64 now = watchPtr->ElapsedNs();
+    TStallWatch watch([&](qint64 now) {
         const std::uint64_t count = received();
         if (count != lastCount) {
             lastCount = count;
@@ -171,7 +141,6 @@ void BenchRecording(std::size_t frames, const std::string& directory)
         if (count >= frames || now - lastProgressAt > 5'000'000'000LL || !form.ComPort1->Connected())
             loop.quit();
     });
-    watchPtr = &watch;
     const qint64 start = watch.ElapsedNs();
     // The moment the last frame is appended, to within the decoder's call.
     form.ComPort1->OnRxChar = [&](QObject* sender, int count) {
@@ -187,16 +156,7 @@ void BenchRecording(std::size_t frames, const std::string& directory)
     writer.Stop();
     form.StopRecording();
 
-    const TFastLineSeries* series[] = {form.Series1, form.Series2, form.Series3};
-    long long wrong = 0;
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const auto& want = stream.Expected.PerAxis[axis];
-        const qint64 n = std::min<qint64>(series[axis]->Count(), qint64(want.size()));
-        for (qint64 i = 0; i < n; ++i)
-            if (series[axis]->YValue(i) != want[size_t(i)])
-                ++wrong;
-        wrong += std::max<qint64>(0, series[axis]->Count() - qint64(want.size()));
-    }
+    const long long wrong = WrongValues(form, stream.Expected);
     const long long got = (long long)received();
     const long long rows = (long long)CountLines(path) - 1;
     std::printf("record_frames_sent %zu\n", frames);
