@@ -125,18 +125,10 @@ protected:
         return text;
     }
 
-    static TStreamOptions FailingAndJunk()
-    {
-        TStreamOptions options;
-        options.FailureRate = 0.05;
-        options.JunkRate = 0.05;
-        return options;
-    }
-
     std::unique_ptr<TForm2> form;
     std::unique_ptr<TPtyPair> pty;
     TPacedWriter writer;
-    TStreamBuilder builder{FailingAndJunk()};
+    TStreamBuilder builder{FaultyStream()};
     TExpectedPoints expected;
     TScratchDir dir;
     std::string nextFile;

@@ -138,11 +138,7 @@ TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
 
-    TStreamOptions options;
-    options.FailureRate = 0.05;
-    options.JunkRate = 0.05;
-    options.Seed = 11;
-    TStreamBuilder builder(options);
+    TStreamBuilder builder(FaultyStream(11));
     std::vector<uint8_t> bytes;
     builder.Build(12345, bytes);
     bytes.insert(bytes.end(), {0x7A, 0x04}); // a frame cut short
@@ -210,10 +206,7 @@ TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
 
-    TStreamOptions options;
-    options.FailureRate = 0.05;
-    options.JunkRate = 0.05;
-    TStreamBuilder builder(options);
+    TStreamBuilder builder(FaultyStream());
     std::vector<uint8_t> first;
     TExpectedPoints expected;
     builder.Build(1500, first, &expected);

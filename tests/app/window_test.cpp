@@ -161,10 +161,7 @@ TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
     ASSERT_TRUE(form->ComPort1->Connected());
     EXPECT_TRUE(form->ComLed1->IsLit());
 
-    TStreamOptions options;
-    options.FailureRate = 0.05;
-    options.JunkRate = 0.05;
-    TStreamBuilder builder(options);
+    TStreamBuilder builder(FaultyStream());
     std::vector<uint8_t> bytes;
     TExpectedPoints expected;
     builder.Build(3000, bytes, &expected);
