@@ -36,20 +36,13 @@
 
 namespace {
 
-class LinkTest : public ::testing::Test {
+class LinkTest : public TWindowFixture {
 protected:
     void SetUp() override
     {
-        g_reported.clear();
         ASSERT_TRUE(dir.isValid());
         link = dir.filePath(QStringLiteral("acelerometro"));
-        form = std::make_unique<TForm2>();
-        form->show();
-    }
-    void TearDown() override
-    {
-        writer.Stop();
-        form.reset();
+        TWindowFixture::SetUp();
     }
 
     // A device on a new pty, at the same path as the one before: the link
@@ -80,15 +73,6 @@ protected:
         form->SetSerialSettings(s);
     }
 
-    qint64 TotalPoints() const
-    {
-        return form->Series1->Count() + form->Series2->Count() + form->Series3->Count();
-    }
-
-    bool WaitForPoints(qint64 total) { return QTest::qWaitFor([&] { return TotalPoints() >= total; }, 10000); }
-
-    void Send(std::vector<uint8_t> bytes) { writer.Start(pty->Master(), std::move(bytes), 0); }
-
     // What the status line shows once it has caught up with the receiver.
     QString CaughtUpStatus()
     {
@@ -99,19 +83,8 @@ protected:
         return form->StatusLine->text();
     }
 
-    std::vector<double> Values(const TFastLineSeries& series) const
-    {
-        std::vector<double> out;
-        for (qint64 i = 0; i < series.Count(); ++i)
-            out.push_back(series.YValue(i));
-        return out;
-    }
-
     QTemporaryDir dir;
     QString link;
-    std::unique_ptr<TForm2> form;
-    std::unique_ptr<TPtyPair> pty;
-    TPacedWriter writer;
 };
 
 TEST_F(LinkTest, StatusLineSitsInTheFreeStripBelowTheChart)

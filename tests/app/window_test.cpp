@@ -30,20 +30,8 @@
 
 namespace {
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public TWindowFixture {
 protected:
-    void SetUp() override
-    {
-        g_reported.clear();
-        form = std::make_unique<TForm2>();
-        form->show();
-    }
-    void TearDown() override
-    {
-        writer.Stop();
-        form.reset();
-    }
-
     // Points the window's port at a new pseudo-terminal.
     void UseNewPty()
     {
@@ -51,33 +39,7 @@ protected:
         UsePty(*form, *pty);
     }
 
-    qint64 TotalPoints() const
-    {
-        return form->Series1->Count() + form->Series2->Count() + form->Series3->Count();
-    }
-
-    void Send(std::vector<uint8_t> bytes)
-    {
-        writer.Start(pty->Master(), std::move(bytes), 0);
-    }
-
-    bool WaitForPoints(qint64 total, int timeoutMs = 10000)
-    {
-        return QTest::qWaitFor([&] { return TotalPoints() >= total; }, timeoutMs);
-    }
-
-    std::unique_ptr<TForm2> form;
-    std::unique_ptr<TPtyPair> pty;
-    TPacedWriter writer;
 };
-
-std::vector<double> Values(const TFastLineSeries& series, qint64 from = 0)
-{
-    std::vector<double> out;
-    for (qint64 i = from; i < series.Count(); ++i)
-        out.push_back(series.YValue(i));
-    return out;
-}
 
 } // namespace
 
