@@ -3,6 +3,7 @@
 // accel-sim --link, comes back on the same path), the command line put into
 // effect, and the termination signals' way to the window.
 #include "app_test_support.h"
+#include "pty_link.h"
 #include "command_line.h"
 #include "device_resolver.h"
 #include "link_status.h"
@@ -45,15 +46,12 @@ protected:
         TWindowFixture::SetUp();
     }
 
-    // A device on a new pty, at the same path as the one before: the link
-    // is re-pointed in one step, as accel-sim --link does.
+    // A device on a new pty, at the same path as the one before, linked as
+    // accel-sim --link links it: the link is re-pointed in one step.
     void DeviceAppears()
     {
         pty = std::make_unique<TPtyPair>(false);
-        const QString temporary = link + QStringLiteral(".new");
-        QFile::remove(temporary);
-        ASSERT_TRUE(QFile::link(QString::fromStdString(pty->SlavePath()), temporary));
-        ASSERT_EQ(::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(link).constData()), 0);
+        deviceLink = std::make_unique<TPtyLink>(QFile::encodeName(link).toStdString(), pty->SlavePath());
     }
 
     // The device goes away: its pty closes, and (as accel-sim does on exit)
@@ -62,7 +60,7 @@ protected:
     {
         writer.Stop();
         pty->CloseMaster();
-        QFile::remove(link);
+        deviceLink.reset();
     }
 
     void UseLink(bool reconnect)
@@ -85,6 +83,7 @@ protected:
 
     QTemporaryDir dir;
     QString link;
+    std::unique_ptr<TPtyLink> deviceLink;
 };
 
 TEST_F(LinkTest, StatusLineSitsInTheFreeStripBelowTheChart)
