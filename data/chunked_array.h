@@ -55,6 +55,9 @@ public:
     T& Back() { return m_tail[(m_size - 1) & ChunkMask]; }
     const T& Back() const { return m_tail[(m_size - 1) & ChunkMask]; }
 
+    // Address of the element at index (index < Size()).
+    const T* At(std::size_t index) const { return m_chunks[index >> ChunkBits].get() + (index & ChunkMask); }
+
     // Start of the chunk holding index; valid up to the end of that chunk
     // (or of the array, whichever comes first).
     const T* ChunkAt(std::size_t index) const { return m_chunks[index >> ChunkBits].get(); }

@@ -1,5 +1,7 @@
 #include "sample_store.h"
 
+#include <algorithm>
+
 namespace {
 constexpr std::size_t FanoutMask = (std::size_t(1) << TSampleStore::FanoutBits) - 1;
 }
@@ -118,5 +120,26 @@ TMinMax TSampleStore::MinMax(std::int64_t first, std::int64_t last) const
         lo = loUp;
         hi = hiUp;
         level = next;
+    }
+}
+
+void TSampleStore::Prefetch(std::int64_t index) const
+{
+    const std::size_t size = m_values.Size();
+    if (index < 0 || std::size_t(index) >= size)
+        return;
+    // The block of values: a range edge inside it reads up to all of it.
+    const std::size_t block = std::size_t(index) & ~((std::size_t(1) << BlockBits) - 1);
+    for (std::size_t i = block; i < block + (std::size_t(1) << BlockBits) && i < size; i += 16)
+        __builtin_prefetch(m_values.At(i));
+    // The siblings of the node over index at each level, 8 nodes of 8 bytes.
+    std::size_t node = std::size_t(index) >> BlockBits;
+    for (const TLevel& level : m_levels) {
+        const std::size_t first = node & ~FanoutMask;
+        if (first >= level.Nodes.Size())
+            break;
+        __builtin_prefetch(level.Nodes.At(first));
+        __builtin_prefetch(level.Nodes.At(std::min(first + FanoutMask, level.Nodes.Size() - 1)));
+        node >>= FanoutBits;
     }
 }

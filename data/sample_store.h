@@ -80,6 +80,15 @@ public:
     // Empty when the range is empty. Requires 0 <= first, last <= Count().
     TMinMax MinMax(std::int64_t first, std::int64_t last) const;
 
+    // A hint that MinMax and Value will soon read around index, as at the
+    // edge of a range: asks the memory system for the values of its block
+    // and the pyramid nodes over it, so that reads of many places far
+    // apart wait for memory together rather than one after another.
+    // Indexes outside [0, Count()) are ignored.
+    void Prefetch(std::int64_t index) const;
+    // The same for the value at index alone (0 <= index < Count()).
+    void PrefetchValue(std::int64_t index) const { __builtin_prefetch(m_values.At(std::size_t(index))); }
+
     // Number of pyramid levels currently holding nodes (for tests).
     int Levels() const { return int(m_levels.size()); }
 

@@ -14,6 +14,11 @@ constexpr std::int64_t KeepAllLimit = 8;
 // at up to GroupScanSteps points, larger ones by a search.
 constexpr double GroupScanLimit = 4;
 constexpr int GroupScanSteps = 6;
+// Columns of at least this many points are read ahead (TEmitter::Prefetch),
+// this many columns ahead: far enough for memory to answer, near enough for
+// what arrives to stay in the caches.
+constexpr double PrefetchFrom = 128;
+constexpr std::int64_t PrefetchAhead = 4;
 
 // (int)(v * 64.), as the stroker converts a device coordinate.
 int ToFixed(double v)
@@ -113,11 +118,32 @@ private:
 class TEmitter {
 public:
     TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
-        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_groupScan(GroupScan()), m_out(out)
+        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_groupScan(GroupScan()),
+          m_prefetchGroups(PrefetchGroups()), m_out(out)
     {
     }
 
     const TIndexFinder& Find() const { return m_find; }
+
+    // When columns hold many points, what a column reads lies far from
+    // what the one before read: the values and nodes at its left edge, and
+    // the values at the ends of the groups near both edges (CheckGroups).
+    // Asked for a few columns ahead, those reads wait for memory together.
+    void Prefetch(std::int64_t column, std::int64_t first, std::int64_t last) const
+    {
+        if (m_prefetchGroups < 0)
+            return;
+        const double start = m_find.Estimate(ColumnStart(column));
+        if (!(start >= double(first) && start < double(last)))
+            return;
+        m_store.Prefetch(std::int64_t(start));
+        const double perGroup = 1 / (m_mapping.DeltaX * double(FixedOne));
+        for (int k = 1; k <= m_prefetchGroups; ++k) {
+            for (const double at : {start - k * perGroup, start + k * perGroup})
+                if (at >= double(first) && at < double(last))
+                    m_store.PrefetchValue(std::int64_t(at));
+        }
+    }
 
     void Point(double x, double y)
     {
@@ -308,11 +334,23 @@ private:
         return pointsPerGroup <= GroupScanLimit ? GroupScanSteps : 0;
     }
 
+    // The groups either side of a column's edge whose ends Prefetch asks
+    // for: those of the edge zones, when CheckGroups looks only there; -1
+    // when columns hold too few points for prefetching to pay.
+    int PrefetchGroups() const
+    {
+        const double pointsPerColumn = 1 / m_mapping.DeltaX;
+        if (!(pointsPerColumn >= PrefetchFrom))
+            return -1;
+        return m_lean > 0 && 2 * m_lean < FixedOne ? m_lean + 1 : 0;
+    }
+
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
     TIndexFinder m_find;
     int m_lean;
     int m_groupScan;
+    int m_prefetchGroups;
     std::vector<TPlotPoint>& m_out;
     std::vector<std::int64_t> m_kept;  // where stretches of the column begin
 };
@@ -443,6 +481,7 @@ void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
     TEmitter emit(store, mapping, out);
     std::int64_t fixed = first < last ? mapping.FixedX(first) : 0;
     for (std::int64_t begin = first; begin < last;) {
+        emit.Prefetch(FixedColumn(fixed) + PrefetchAhead, first, last);
         std::int64_t endFixed = 0;
         const std::int64_t end = emit.Find()(begin, last, ColumnStart(FixedColumn(fixed) + 1), &endFixed);
         emit.Column(begin, end, fixed);

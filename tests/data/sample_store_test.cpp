@@ -63,6 +63,22 @@ TEST(SampleStore, EmptyRangeHasNoExtremes)
     EXPECT_TRUE(TSampleStore().MinMax(0, 0).Empty());
 }
 
+// The reduction asks for reads ahead of where it is, near the ends of
+// what it reduces; a hint past the last value, where no chunk of values or
+// node exists yet, must not touch anything.
+TEST(SampleStore, PrefetchBeyondTheValuesIsHarmless)
+{
+    TSampleStore full;  // exactly one chunk of values
+    for (int i = 0; i < 65536; ++i)
+        full.Append(float(i % 4096));
+    const std::int64_t indexes[] = {-1, 0, 65535, 65536, 65536 + 64, std::int64_t(1) << 40};
+    for (const std::int64_t index : indexes) {
+        full.Prefetch(index);
+        TSampleStore().Prefetch(index);
+    }
+    EXPECT_EQ(full.MinMax(0, 65536).Max, 4095.0f);
+}
+
 // Ranges chosen at random and around the block, level and chunk
 // boundaries (64, 512, 4096 values; chunks of 65536), over a store large
 // enough to hold several pyramid levels and chunks.
