@@ -45,6 +45,12 @@ constexpr int CompactHeight = 400;
 constexpr double MinimumSpanX = 200;
 // The narrowest range of the left axis the user can zoom to.
 constexpr double MinimumSpanY = 1;
+// How far from 0 a zoomed left axis may reach: far beyond any reading, and
+// well inside the doubles that a tick interval of 1 still moves. Qt Charts
+// steps from tick to tick by adding the interval, so a range zoomed out
+// without end (the wheel turned on, a fling) would grow until that loop no
+// longer advanced and the window hung.
+constexpr double LimitY = 1e12;
 // A following view slides by this many pixels at a time.
 constexpr double FollowStepPixels = 8;
 // The width "Acompanhar" gives a view of the whole history.
@@ -771,6 +777,15 @@ void TChart::ChangeView(TChartView view)
     if (view.Whole) {
         view.Following = false;
         view.MinX = view.MaxX = 0;
+    }
+    if (view.ZoomedY) {
+        // Written so that a NaN end becomes the limit too.
+        if (!(view.MinY >= -LimitY))
+            view.MinY = -LimitY;
+        if (!(view.MinY <= LimitY - MinimumSpanY))
+            view.MinY = LimitY - MinimumSpanY;
+        if (!(view.MaxY <= LimitY))
+            view.MaxY = LimitY;
     }
     if (view.ZoomedY && view.MaxY - view.MinY < MinimumSpanY) {
         const double middle = (view.MinY + view.MaxY) / 2;

@@ -215,6 +215,27 @@ TEST_F(ChartViewTest, WheelZoomsAboutTheCursorAndRightDragPans)
     EXPECT_TRUE(chart->View().Whole);
 }
 
+// However far the left axis is zoomed out with Ctrl+wheel, and then back
+// in far from the data, it stays a range the axis can label: an unbounded
+// one once hung the window inside Qt Charts' tick loop.
+TEST_F(ChartViewTest, ZoomingTheLeftAxisFarOutStopsAtALimit)
+{
+    Feed(1000);
+    const QRectF plot = chart->PlotArea();
+    const QPoint top(int(plot.center().x()), int(plot.top()) + 5);
+    const QPoint bottom(int(plot.center().x()), int(plot.bottom()) - 5);
+    for (int notch = 0; notch < 300; ++notch)
+        Wheel(top, -120, Qt::ControlModifier);
+    for (int notch = 0; notch < 300; ++notch)
+        Wheel(bottom, 120, Qt::ControlModifier);
+    const TChartView view = chart->View();
+    EXPECT_TRUE(view.ZoomedY);
+    EXPECT_TRUE(std::isfinite(view.MinY) && std::isfinite(view.MaxY));
+    EXPECT_GE(view.MaxY - view.MinY, 1);
+    EXPECT_LE(std::max(std::fabs(view.MinY), std::fabs(view.MaxY)), 1e12 + 1);
+    EXPECT_FALSE(chart->Picture().isNull());
+}
+
 // The chart takes the focus on a click; then arrows pan, +/- zoom, Home
 // shows everything and End follows the newest points.
 TEST_F(ChartViewTest, KeysPanZoomAndJump)
