@@ -5,11 +5,17 @@
 #include "tapplication.h"
 #include "tform2.h"
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // A recording or an export may go to a pipe. When the program reading
+    // it ends, the next write must fail (EPIPE) and be reported, with
+    // capture going on; by default the signal would end the program and
+    // lose every reading it holds.
+    std::signal(SIGPIPE, SIG_IGN);
     // The command line first: help, version and mistakes need no display.
     const TCommandLine commandLine = ParseCommandLine(ArgumentsOf(argc, argv));
     if (commandLine.Action != TCommandLine::caRun) {

@@ -67,6 +67,8 @@ std::string ErrnoReason(int error)
     case ENAMETOOLONG: words = "o nome é longo demais"; break;
     case EMFILE:
     case ENFILE: words = "arquivos abertos demais"; break;
+    case ENXIO: words = "nenhum programa está lendo do pipe, ou o dispositivo não está presente"; break;
+    case EPIPE: words = "o programa que lia do pipe terminou"; break;
     default: words = "erro do sistema"; break;
     }
     return std::string(words) + " (" + std::strerror(error) + ")";
@@ -117,8 +119,15 @@ TFileWriter::TFileWriter(const std::string& path, TMode mode)
             return;
         }
     }
-    m_fd = ::open(m_target.c_str(), flags, 0666);
+    // Without O_NONBLOCK, opening a pipe waits until a program reads from
+    // it, on the thread that also reads the port, and no signal ends that
+    // wait. With it, a pipe nobody reads fails at once (ENXIO); a regular
+    // file or a device opens as before. Writes then wait as usual.
+    m_fd = ::open(m_target.c_str(), flags | O_NONBLOCK, 0666);
     if (m_fd < 0)
+        Fail("criar o arquivo", errno);
+    const int status = ::fcntl(m_fd, F_GETFL);
+    if (status < 0 || ::fcntl(m_fd, F_SETFL, status & ~O_NONBLOCK) < 0)
         Fail("criar o arquivo", errno);
 }
 

@@ -12,6 +12,7 @@
 //   is a symbolic link replaces the file it points to; a name that is not a
 //   regular file (a device such as /dev/null or /dev/full, a pipe) cannot be
 //   replaced and is written directly.
+// A pipe that no program reads yet fails at once instead of waiting for one.
 //
 // Every failure (open, write, a full disk, sync, close, rename) is thrown
 // as an Exception whose Portuguese message names the file and the reason.

@@ -1,10 +1,17 @@
 // The program binary as a user starts it, in an environment of the test's
-// own making: what it says and how it ends when there is no display.
+// own making: what it says and how it ends when there is no display, and
+// when what it records into goes away.
+#include "scratch_dir.h"
+
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -72,6 +79,49 @@ TEST(ProgramWithoutDisplay, OffscreenPlatformStillRunsTheWindow)
     program.waitForFinished(HangGuardMs);
     const QString err = QString::fromUtf8(program.readAllStandardError());
     EXPECT_FALSE(err.contains(QStringLiteral("nenhuma tela gráfica"))) << err.toStdString();
+}
+
+// Recording into a pipe (--record) whose reader ends: the next write finds
+// no reader. The program must go on (capture continues, the failure is
+// reported in the window) and end as usual on SIGTERM; by default that
+// write's signal would kill it with every reading it held.
+TEST(ProgramRecordingIntoAPipe, GoesOnWhenTheReaderEnds)
+{
+    TScratchDir dir;
+    const std::string pipe = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // A reader before the program opens the pipe, which it needs.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    // Started as a shell starts it, with SIGPIPE at its default: QProcess
+    // hands on the SIG_IGN that Qt sets in this process.
+    QProcess program;
+    program.setProcessEnvironment(Environment({{"QT_QPA_PLATFORM", "offscreen"}}));
+    program.setProgram(QStringLiteral("/usr/bin/env"));
+    program.setArguments({QStringLiteral("--default-signal=PIPE"), QStringLiteral(ACELEROMETRO_BINARY),
+                          QStringLiteral("--simulate"), QStringLiteral("--start"), QStringLiteral("--record"),
+                          QString::fromStdString(pipe)});
+    program.start();
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs)) << program.errorString().toStdString();
+    // Rows arrive: the recording runs.
+    char bytes[4096];
+    ssize_t got = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (got <= 0 && waited.elapsed() < HangGuardMs && program.state() == QProcess::Running) {
+        got = ::read(reader, bytes, sizeof bytes);
+        if (got <= 0)
+            program.waitForFinished(50);
+    }
+    ::close(reader);
+    ASSERT_GT(got, 0) << QString::fromUtf8(program.readAllStandardError()).toStdString();
+    // Several of the recording's flushes later, it still runs.
+    EXPECT_FALSE(program.waitForFinished(2000));
+    ASSERT_EQ(program.state(), QProcess::Running) << "exit status " << program.exitCode();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace

@@ -10,11 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
+#include <fcntl.h>
+#include <mutex>
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -161,6 +166,44 @@ TEST(FileWriter, FailuresNameTheFileAndTheReason)
     ASSERT_EQ(::stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     EXPECT_TRUE(dir.Entries().empty());
+}
+
+// A named pipe that no program reads: opening it for writing used to wait
+// for a reader, freezing the window with no way to end it but SIGKILL. It
+// must fail at once and say why. Should it wait after all, a reader comes
+// after a while, so that the test fails instead of hanging.
+TEST(FileWriter, PipeNobodyReadsFailsAtOnce)
+{
+    TScratchDir dir;
+    const std::string pipe = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread lateReader([&] {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!finished.wait_for(hold, std::chrono::seconds(10), [&] { return done; })) {
+            const int fd = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+            ::sleep(1);
+            ::close(fd);
+        }
+    });
+    for (const auto mode : {TFileWriter::TMode::Direct, TFileWriter::TMode::Replace}) {
+        SCOPED_TRACE(mode == TFileWriter::TMode::Direct ? "direct" : "replace");
+        std::string message;
+        try {
+            TFileWriter file(pipe, mode);
+        } catch (const Exception& e) {
+            message = e.Message();
+        }
+        EXPECT_NE(message.find("nenhum programa está lendo do pipe"), std::string::npos) << message;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        done = true;
+    }
+    finished.notify_one();
+    lateReader.join();
 }
 
 TEST(FileWriter, ReplaceTakesTheNameOnlyWhenClosed)
