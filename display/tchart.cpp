@@ -786,11 +786,11 @@ void TChart::ChangeView(TChartView view)
             view.MinY = LimitY - MinimumSpanY;
         if (!(view.MaxY <= LimitY))
             view.MaxY = LimitY;
-    }
-    if (view.ZoomedY && view.MaxY - view.MinY < MinimumSpanY) {
-        const double middle = (view.MinY + view.MaxY) / 2;
-        view.MinY = middle - MinimumSpanY / 2;
-        view.MaxY = middle + MinimumSpanY / 2;
+        if (view.MaxY - view.MinY < MinimumSpanY) {
+            const double middle = (view.MinY + view.MaxY) / 2;
+            view.MinY = middle - MinimumSpanY / 2;
+            view.MaxY = middle + MinimumSpanY / 2;
+        }
     }
     if (view == m_view)
         return;

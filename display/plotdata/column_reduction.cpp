@@ -46,6 +46,9 @@ public:
     {
     }
 
+    // Points per step of the fixed-point grid: in a group, on average.
+    double IndexPerFixed() const { return m_indexPerFixed; }
+
     // Where the index of a fixed-point x lies, give or take rounding.
     double Estimate(std::int64_t target) const { return (double(target) - m_offset) * m_indexPerFixed + m_mapping.MinX; }
 
@@ -137,7 +140,7 @@ public:
         if (!(start >= double(first) && start < double(last)))
             return;
         m_store.Prefetch(std::int64_t(start));
-        const double perGroup = 1 / (m_mapping.DeltaX * double(FixedOne));
+        const double perGroup = m_find.IndexPerFixed();
         for (int k = 1; k <= m_prefetchGroups; ++k) {
             for (const double at : {start - k * perGroup, start + k * perGroup})
                 if (at >= double(first) && at < double(last))
@@ -328,18 +331,14 @@ private:
 
     // Points of a group looked at one by one before searching: a few when
     // groups are that small, none when a search is sure to be needed.
-    int GroupScan() const
-    {
-        const double pointsPerGroup = 1 / (m_mapping.DeltaX * double(FixedOne));
-        return pointsPerGroup <= GroupScanLimit ? GroupScanSteps : 0;
-    }
+    int GroupScan() const { return m_find.IndexPerFixed() <= GroupScanLimit ? GroupScanSteps : 0; }
 
     // The groups either side of a column's edge whose ends Prefetch asks
     // for: those of the edge zones, when CheckGroups looks only there; -1
     // when columns hold too few points for prefetching to pay.
     int PrefetchGroups() const
     {
-        const double pointsPerColumn = 1 / m_mapping.DeltaX;
+        const double pointsPerColumn = m_find.IndexPerFixed() * double(FixedOne);
         if (!(pointsPerColumn >= PrefetchFrom))
             return -1;
         return m_lean > 0 && 2 * m_lean < FixedOne ? m_lean + 1 : 0;

@@ -70,12 +70,11 @@ struct TColumnMapping {
     static constexpr double FixedLimit = 4.0e15;  // about 2^52: exact in a double
     std::int64_t FixedX(std::int64_t index) const
     {
-        constexpr double Limit = FixedLimit;
         const double fixed = ScaledX(index);
-        if (!(fixed > -Limit))
-            return -std::int64_t(Limit);
-        if (!(fixed < Limit))
-            return std::int64_t(Limit);
+        if (!(fixed > -FixedLimit))
+            return -std::int64_t(FixedLimit);
+        if (!(fixed < FixedLimit))
+            return std::int64_t(FixedLimit);
         // Floored by hand: the conversion truncates towards zero, and this
         // runs for every group boundary of every column.
         const std::int64_t whole = std::int64_t(fixed);
