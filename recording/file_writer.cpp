@@ -165,15 +165,33 @@ void TFileWriter::Flush()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            Fail("gravar no arquivo", errno);
+            FailWrite(errno);
         }
         if (n == 0)
-            Fail("gravar no arquivo", EIO);
+            FailWrite(EIO);
+        // Rows are short: the last line end is found a few bytes back.
+        const char* const begin = m_buffer.get() + done;
+        if (const void* end = ::memrchr(begin, '\n', std::size_t(n)))
+            m_wholeLines = m_written + std::uint64_t(static_cast<const char*>(end) - begin) + 1;
         done += std::size_t(n);
         m_written += std::uint64_t(n);
     }
     m_used = 0;
     PollSync();
+}
+
+void TFileWriter::FailWrite(int error)
+{
+    // A replacement is thrown away whole; a device or a pipe cannot be cut
+    // and has nothing after its last line end that a reader would keep.
+    if (m_temporary.empty() && m_fd >= 0 && m_written != m_wholeLines) {
+        struct stat st {};
+        // Should the cut fail too, the write's failure is still the one
+        // to report.
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(m_fd, off_t(m_wholeLines)) != 0) {
+        }
+    }
+    Fail("gravar no arquivo", error);
 }
 
 void TFileWriter::JoinSync()

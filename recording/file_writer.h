@@ -18,6 +18,12 @@
 // as an Exception whose Portuguese message names the file and the reason.
 // After a failure the writer is spent: only Discard and destruction remain.
 //
+// A direct file is text in lines (the rows of a recording). A write that
+// fails part way, as on a disk that fills up, would leave the file ending
+// inside a line, which a reader takes for a row with wrong values: the
+// file is cut back to the end of its last whole line before the failure
+// is thrown.
+//
 // Syncing: SyncInBackground starts an fdatasync on a thread of its own, so
 // that the thread writing (the GUI thread) never waits for the disk; its
 // failure is thrown by the next Flush, PollSync or Close. Close syncs the
@@ -67,6 +73,8 @@ public:
     void Flush();
     // Bytes handed to the kernel so far.
     std::uint64_t BytesWritten() const { return m_written; }
+    // Of them, those up to the end of the last whole line.
+    std::uint64_t WholeLineBytes() const { return m_wholeLines; }
 
     // Starts syncing what was flushed so far to the disk, unless a sync is
     // still running or nothing was written since the last one. Throws the
@@ -83,6 +91,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* what, int error);
+    [[noreturn]] void FailWrite(int error);
     void JoinSync();
     void CloseDescriptor();
 
@@ -94,6 +103,7 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     std::uint64_t m_written = 0;
+    std::uint64_t m_wholeLines = 0;
     std::uint64_t m_syncedBytes = 0;  // written when the last sync started
     std::thread m_sync;
     std::atomic<bool> m_syncDone{true};

@@ -5,6 +5,7 @@
 #include "csv_rows.h"
 #include "exception.h"
 #include "file_writer.h"
+#include "same_lines.h"
 #include "scratch_dir.h"
 #include "session.h"
 
@@ -18,7 +19,10 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -121,9 +125,9 @@ TEST_F(SessionRows, AreTheFramesInArrivalOrderHoweverTheRangeIsCut)
     Fill(session, frames, 3);
     const std::string whole = ExpectedRows(session, 0, frames);
     ASSERT_GT(whole.size(), 2 * TFileWriter::BufferBytes);
-    EXPECT_EQ(Write({0, frames}), whole);
-    EXPECT_EQ(Write({0, 1, 4096, 4097, 77777, frames - 1, frames}), whole);
-    EXPECT_EQ(Write({100, 100, 5000}), ExpectedRows(session, 100, 5000));
+    EXPECT_TRUE(SameLines(Write({0, frames}), whole));
+    EXPECT_TRUE(SameLines(Write({0, 1, 4096, 4097, 77777, frames - 1, frames}), whole));
+    EXPECT_TRUE(SameLines(Write({100, 100, 5000}), ExpectedRows(session, 100, 5000)));
 }
 
 TEST_F(SessionRows, StopAtTheFramesHeld)
@@ -131,6 +135,49 @@ TEST_F(SessionRows, StopAtTheFramesHeld)
     Fill(session, 1000, 4);
     EXPECT_EQ(Write({990, 5000}), ExpectedRows(session, 990, 1000));
     EXPECT_EQ(Write({1000, 1000}), "");
+}
+
+// Frames of the session's first read have time 0, as have frames that
+// came before any read; their rows carry it like any other time, whether
+// the range starts with them or inside them.
+TEST_F(SessionRows, FramesReceivedAtTimeZero)
+{
+    session.Append(axZ, 7);  // before any read
+    session.MarkStart(5'000'000'000);
+    session.BeginRead(5'000'000'000);
+    session.Append(axX, 1);
+    session.AppendReading(axY, 2, false);
+    session.Append(axZ, 3);
+    session.BeginRead(5'001'000'000);
+    session.Append(axX, 4);
+    EXPECT_EQ(Write({0, 5}), "0.000000,Z,0,7,1\n"
+                             "0.000000,X,0,1,1\n"
+                             "0.000000,Y,0,2,0\n"
+                             "0.000000,Z,1,3,1\n"
+                             "0.001000,X,1,4,1\n");
+    EXPECT_EQ(Write({2, 3, 4}), "0.000000,Y,0,2,0\n"
+                                "0.000000,Z,1,3,1\n");
+}
+
+// The comparison of whole files reports where they part, not a diff of
+// every line.
+TEST(SameLines, NamesTheFirstLineThatDiffers)
+{
+    struct Case { std::string actual, expected; const char* says; };
+    const Case cases[] = {
+        {"a\nb\nc\n", "a\nb\nc\n", nullptr},
+        {"a\nb\nc\n", "a\nB\nc\n", "line 2 differs\n  expected: \"B\\n\"\n    actual: \"b\\n\""},
+        {"a\nbb", "a\nbbb\n", "line 2 differs\n  expected: \"bbb\\n\"\n    actual: \"bb\" (no line end)"},
+        {"a\n", "a\nb\n", "line 2 differs\n  expected: \"b\\n\"\n    actual: (end of text)"},
+        {"x", "", "line 1 differs\n  expected: (end of text)\n    actual: \"x\" (no line end)"},
+    };
+    for (const Case& c : cases) {
+        const ::testing::AssertionResult result = SameLines(c.actual, c.expected);
+        EXPECT_EQ(bool(result), c.says == nullptr);
+        if (c.says) {
+            EXPECT_NE(std::string(result.message()).find(c.says), std::string::npos) << result.message();
+        }
+    }
 }
 
 // Failures, each with a message that names the file and the reason. Tests
@@ -295,37 +342,126 @@ TEST(FileWriter, DirectFileHoldsWhatWasFlushed)
     EXPECT_EQ(file.BytesWritten(), CsvHeader.size() + 17);
 }
 
-// A write that fails half way (the file may not grow) ends the file:
-// a direct file keeps what got there, a replacement leaves nothing.
-TEST(FileWriter, WriteErrorHalfWay)
+// A write that fails half way (the file may not grow) ends the file: a
+// direct file keeps the whole lines that got there, never a piece of one,
+// which a reader would take for a row with wrong values; a replacement
+// leaves nothing.
+TEST(FileWriter, WriteErrorHalfWayKeepsOnlyWholeLines)
 {
     TScratchDir dir;
     const std::string path = dir.File("dados.csv");
-    for (const auto mode : {TFileWriter::TMode::Direct, TFileWriter::TMode::Replace}) {
-        const bool direct = mode == TFileWriter::TMode::Direct;
-        SCOPED_TRACE(direct ? "direct" : "replace");
-        std::string message;
-        {
-            TFileSizeLimit limit(4096);
-            TFileWriter file(path, mode);
-            try {
-                file.Write(std::string(3000, 'a'));
-                file.Flush();
-                file.Write(std::string(3000, 'b'));
-                file.Flush();
-            } catch (const Exception& e) {
-                message = e.Message();
+    const std::string row = "9.870396,Z,1,2048,1\n";  // 20 bytes: 4096 falls inside a row
+    std::string rows;
+    for (int i = 0; i < 150; ++i)
+        rows += row;
+    struct Case {
+        const char* name;
+        std::vector<std::string> flushes;  // each handed to the kernel in one Flush
+        std::string kept;                   // what a direct file holds after the failure
+    };
+    const std::string wholeRowsThatFit = (rows + rows).substr(0, 4096 / row.size() * row.size());
+    const Case cases[] = {
+        {"the first flush fails", {rows + rows}, wholeRowsThatFit},
+        {"the second fails", {rows, rows}, wholeRowsThatFit},
+        {"no line end got there", {std::string(3000, 'a'), std::string(3000, 'b')}, ""},
+        {"a line end, then a long line", {"cabecalho\n" + std::string(5000, 'c')}, "cabecalho\n"},
+    };
+    for (const Case& c : cases) {
+        for (const auto mode : {TFileWriter::TMode::Direct, TFileWriter::TMode::Replace}) {
+            const bool direct = mode == TFileWriter::TMode::Direct;
+            SCOPED_TRACE(std::string(c.name) + (direct ? ", direct" : ", replace"));
+            std::string message;
+            {
+                TFileSizeLimit limit(4096);
+                TFileWriter file(path, mode);
+                try {
+                    for (const std::string& text : c.flushes) {
+                        file.Write(text);
+                        file.Flush();
+                    }
+                } catch (const Exception& e) {
+                    message = e.Message();
+                }
             }
+            EXPECT_NE(message.find("gravar no arquivo \"" + path + "\": o arquivo passou do tamanho máximo"),
+                      std::string::npos)
+                << message;
+            if (direct) {
+                EXPECT_TRUE(SameLines(ReadFile(path), c.kept));
+                std::filesystem::remove(path);
+            }
+            EXPECT_TRUE(dir.Entries().empty());
         }
-        EXPECT_NE(message.find("gravar no arquivo \"" + path + "\": o arquivo passou do tamanho máximo"),
-                  std::string::npos)
-            << message;
-        if (direct) {
-            EXPECT_EQ(ReadFile(path), std::string(3000, 'a') + std::string(1096, 'b'));
-            std::filesystem::remove(path);
-        }
-        EXPECT_TRUE(dir.Entries().empty());
     }
+}
+
+// A recording into a file system that fills up, as a small tmpfs of its
+// own in a mount namespace of a child process (where the system allows
+// one): the failure is a full disk, and the file ends with a whole row.
+TEST(FileWriter, RecordingIntoAFullFileSystemEndsWithAWholeRow)
+{
+    TSession session;
+    Fill(session, 20000, 9);
+    const std::string all = std::string(CsvHeader) + ExpectedRows(session, 0, session.FrameCount());
+    TScratchDir dir;
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(77);
+        const std::string path = dir.File("gravacao.csv");
+        std::string result;
+        try {
+            TFileWriter file(path, TFileWriter::TMode::Direct);
+            file.Write(CsvHeader);
+            // As the recording does: a few rows at a time, each flushed.
+            for (std::uint64_t from = 0; from < session.FrameCount(); from += 777) {
+                WriteSessionRows(session, from, from + 777, file);
+                file.Flush();
+            }
+            file.Close();
+            result = "no failure\n";
+        } catch (const Exception& e) {
+            result = e.Message() + "\n";
+        }
+        result += ReadFile(path);
+        for (std::size_t done = 0; done < result.size();) {
+            const ssize_t n = ::write(out[1], result.data() + done, result.size() - done);
+            if (n <= 0)
+                ::_exit(1);
+            done += std::size_t(n);
+        }
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string result;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        ASSERT_GT(n, 0);
+        result.append(buffer, std::size_t(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace with a tmpfs of its own here";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    const std::size_t lineEnd = result.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos);
+    const std::string message = result.substr(0, lineEnd);
+    const std::string file = result.substr(lineEnd + 1);
+    EXPECT_NE(message.find("não há espaço livre no disco"), std::string::npos) << message;
+    ASSERT_GT(file.size(), CsvHeader.size());
+    EXPECT_LT(file.size(), all.size());
+    EXPECT_EQ(file.back(), '\n');
+    EXPECT_TRUE(SameLines(file, all.substr(0, file.size())));
 }
 
 }  // namespace
