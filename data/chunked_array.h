@@ -40,6 +40,30 @@ public:
         m_chunks.push_back(std::move(chunk));
     }
 
+    // Makes room for count more elements (in as many chunks as they
+    // need). Throws std::bad_alloc; the elements held stay as they were.
+    void Reserve(std::size_t count)
+    {
+        const std::size_t chunks = (m_size + count + ChunkMask) >> ChunkBits;
+        if (chunks <= m_chunks.size())
+            return;
+        m_chunks.reserve(chunks);
+        while (m_chunks.size() < chunks) {
+            std::unique_ptr<T[]> chunk(new T[ChunkSize]);
+            Prefault(chunk.get());
+            m_chunks.push_back(std::move(chunk));  // cannot throw: reserved
+        }
+    }
+
+    // Drops the elements from size on; their chunks stay for the next ones.
+    void Truncate(std::size_t size)
+    {
+        if (size >= m_size)
+            return;
+        m_size = size;
+        m_tail = size > 0 ? m_chunks[(size - 1) >> ChunkBits].get() : nullptr;
+    }
+
     void PushBack(const T& value)
     {
         if ((m_size & ChunkMask) == 0) {

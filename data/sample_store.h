@@ -92,6 +92,15 @@ public:
     // Number of pyramid levels currently holding nodes (for tests).
     int Levels() const { return int(m_levels.size()); }
 
+    // Memory held by the values and the pyramid, in bytes.
+    std::size_t HeldBytes() const
+    {
+        std::size_t bytes = m_values.HeldBytes() + m_levels.capacity() * sizeof(TLevel);
+        for (const TLevel& level : m_levels)
+            bytes += level.Nodes.HeldBytes();
+        return bytes;
+    }
+
 private:
     struct TLevel {
         TChunkedArray<TMinMax, 12> Nodes;

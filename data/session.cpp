@@ -69,3 +69,11 @@ TFrameRecord TSession::TReader::Record() const
     return {m_walker.TimeUs(), p.Axis, p.Index, m_session->Values(p.Axis).Value(p.Index),
             m_session->Valid(p.Axis, p.Index)};
 }
+
+std::size_t TSession::HeldBytes() const
+{
+    std::size_t bytes = m_log.HeldBytes();
+    for (const TAxisData& axis : m_axes)
+        bytes += axis.Values.HeldBytes() + axis.Valid.HeldBytes();
+    return bytes;
+}

@@ -86,6 +86,10 @@ public:
         TArrivalLog::TWalker m_walker;
     };
 
+    // Memory held by the points, their validity, the pyramids and the
+    // arrival log, in bytes.
+    std::size_t HeldBytes() const;
+
     // Tells listener of the next append, once.
     void NotifyOnGrowth(ISessionListener& listener);
     void CancelNotify(ISessionListener& listener);
