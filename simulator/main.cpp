@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
@@ -27,16 +26,31 @@ void OnSignal(int)
     g_interrupted = true;
 }
 
+// Every write and the close are checked: a full disk (or /dev/full) shows
+// only there, and an expected file cut short would pass for a wrong run.
 void WriteExpected(const std::string& path, const TExpectedPoints& expected)
 {
-    std::ofstream out(path);
-    if (!out)
-        throw Exception("cannot write " + path + ": " + std::strerror(errno));
+    auto failed = [&path](int error) {
+        return Exception("cannot write " + path + ": " + std::strerror(error));
+    };
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (out == nullptr)
+        throw failed(errno);
     static const char names[AxisCount] = {'X', 'Y', 'Z'};
-    for (const TExpectedPoint& p : expected.InOrder)
-        out << names[p.Axis] << ' ' << p.Value << '\n';
-    if (!out)
-        throw Exception("cannot write " + path);
+    for (const TExpectedPoint& p : expected.InOrder) {
+        if (std::fprintf(out, "%c %g\n", names[p.Axis], p.Value) < 0) {
+            const int error = errno;
+            std::fclose(out);
+            throw failed(error);
+        }
+    }
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        const int error = errno;
+        std::fclose(out);
+        throw failed(error);
+    }
+    if (std::fclose(out) != 0)
+        throw failed(errno);
 }
 
 int Run(const TSimOptions& o)
@@ -75,7 +89,7 @@ int Run(const TSimOptions& o)
     auto expected = std::make_shared<TExpectedPoints>();
     const bool keepExpected = !o.ExpectedFile.empty();
     uint64_t left = o.Frames;
-    const bool endless = o.Frames == 0;
+    const bool endless = o.Endless;
     TPacedWriter writer;
     writer.Start(
         fd,
@@ -105,16 +119,21 @@ int Run(const TSimOptions& o)
     if (!pty)
         ::close(fd);
 
-    if (keepExpected)
-        WriteExpected(o.ExpectedFile, *expected);
+    std::string expectedError;
+    if (keepExpected) {
+        try {
+            WriteExpected(o.ExpectedFile, *expected);
+        } catch (const Exception& e) {
+            expectedError = e.what();
+        }
+    }
     std::fprintf(stderr, "accel-sim: frames %llu failing %llu junk_bytes %llu bytes %llu\n",
                  (unsigned long long)builder->FramesBuilt(), (unsigned long long)builder->FailingFrames(),
                  (unsigned long long)builder->JunkBytes(), (unsigned long long)writer.BytesWritten());
-    if (!error.empty()) {
-        std::fprintf(stderr, "accel-sim: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    for (const std::string& e : {error, expectedError})
+        if (!e.empty())
+            std::fprintf(stderr, "accel-sim: %s\n", e.c_str());
+    return error.empty() && expectedError.empty() ? 0 : 1;
 }
 
 } // namespace

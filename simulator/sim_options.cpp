@@ -59,8 +59,9 @@ TSimOptions ParseSimOptions(int argc, const char* const* argv)
             o.JunkRate = ParseRate(arg, value());
         } else if (arg == "--frames") {
             o.Frames = ParseCount(arg, value(), UINT64_MAX);
+            o.Endless = false;
         } else if (arg == "--endless") {
-            o.Frames = 0;
+            o.Endless = true;
         } else if (arg == "--device") {
             o.Device = value();
         } else if (arg == "--pty") {
@@ -83,7 +84,7 @@ TSimOptions ParseSimOptions(int argc, const char* const* argv)
     }
     if (!o.Link.empty() && !o.Device.empty())
         throw Exception("--link goes with a new pty, not with --device");
-    if (!o.ExpectedFile.empty() && o.Frames == 0)
+    if (!o.ExpectedFile.empty() && o.Endless)
         throw Exception("--expected needs --frames N (an endless stream has no end to write)");
     return o;
 }
@@ -101,7 +102,8 @@ std::string SimUsage(const std::string& program)
         "  --failure-rate F    share of frames whose check fails, 0..1 (default 0.01)\n"
         "  --junk-rate F       share of frames preceded by 1..3 junk bytes that\n"
         "                      are never tags, 0..1 (default 0)\n"
-        "  --frames N          send N frames, then stop (default: endless)\n"
+        "  --frames N          send N frames, then stop (0: send nothing;\n"
+        "                      default: endless)\n"
         "  --endless           send until interrupted (the default)\n"
         "  --pty               write to a new pseudo-terminal and print its\n"
         "                      slave path on stdout (the default)\n"
@@ -113,7 +115,9 @@ std::string SimUsage(const std::string& program)
         "  --baud N            line speed set on --device (default 9600)\n"
         "  --wait-reader       with a new pty: start sending once the slave is open\n"
         "  --expected FILE     write the points the program should plot, one\n"
-        "                      'axis value' line each (X|Y|Z); needs --frames\n"
+        "                      'axis value' line each (X|Y|Z); needs --frames;\n"
+        "                      a file that cannot be written ends the tool\n"
+        "                      with status 1\n"
         "  --seed N            seed of signal, failures and junk (default 1)\n"
         "  -h, --help          show this text\n"
         "\n"

@@ -9,7 +9,8 @@ struct TSimOptions {
     bool MaxRate = false;       // as fast as the line takes the bytes
     double FailureRate = 0.01;  // share of frames with a wrong check nibble
     double JunkRate = 0.0;      // share of frames preceded by 1..3 junk bytes
-    uint64_t Frames = 0;        // 0: endless
+    bool Endless = true;        // send until interrupted
+    uint64_t Frames = 0;        // otherwise this many (0: none at all)
     std::string Device;         // empty: a new pseudo-terminal
     std::string Link;           // new pty: keep a symbolic link to it here
     int Baud = 9600;            // line speed set on a given tty device

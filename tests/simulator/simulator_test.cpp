@@ -387,6 +387,7 @@ TEST(SimOptions, ParsesTheToolsOptions)
     EXPECT_DOUBLE_EQ(o.FailureRate, 0.2);
     EXPECT_DOUBLE_EQ(o.JunkRate, 0.1);
     EXPECT_EQ(o.Frames, 1000u);
+    EXPECT_FALSE(o.Endless);
     EXPECT_EQ(o.Device, "/dev/pts/9");
     EXPECT_EQ(o.Seed, 42u);
     EXPECT_EQ(o.ExpectedFile, "e.txt");
@@ -395,8 +396,15 @@ TEST(SimOptions, ParsesTheToolsOptions)
     const TSimOptions d = ParseSimOptions(1, defaults);
     EXPECT_FALSE(d.MaxRate);
     EXPECT_DOUBLE_EQ(d.FrameRate, 320.0);
-    EXPECT_EQ(d.Frames, 0u);
+    EXPECT_TRUE(d.Endless);
     EXPECT_TRUE(d.Device.empty());
+
+    const char* none[] = {"accel-sim", "--frames", "0", "--expected", "e.txt"};
+    const TSimOptions n = ParseSimOptions(int(std::size(none)), none);
+    EXPECT_FALSE(n.Endless);
+    EXPECT_EQ(n.Frames, 0u);
+    const char* endless[] = {"accel-sim", "--frames", "5", "--endless"};
+    EXPECT_TRUE(ParseSimOptions(int(std::size(endless)), endless).Endless);
 }
 
 TEST(SimOptions, RejectsBadValues)
