@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSerialPortInfo>
 #include <QStringList>
 
 #include <cerrno>
@@ -58,9 +59,9 @@ TOpenProblem NotFound(const QString& path, const QByteArray& local)
         // A link left behind by a device (or a simulator) that went away.
         const QString target = QFileInfo(path).symLinkTarget();
         return {QStringLiteral("dispositivo não encontrado (%1 é um link simbólico para %2, que não existe)").arg(path, target),
-                {}};
+                MissingDeviceAdvice(PresentSerialPorts())};
     }
-    return {QStringLiteral("dispositivo não encontrado"), {}};
+    return {QStringLiteral("dispositivo não encontrado"), MissingDeviceAdvice(PresentSerialPorts())};
 }
 
 QString KindOf(mode_t mode)
@@ -322,7 +323,7 @@ TOpenProblem OpenFailure(const QString& device, QSerialPort::SerialPortError err
         return {QStringLiteral("%1 não é um terminal, então não é uma porta serial").arg(device), PickAnAdapter()};
     case ENOENT:
     case ENODEV:
-        return {QStringLiteral("dispositivo não encontrado"), {}};
+        return {QStringLiteral("dispositivo não encontrado"), MissingDeviceAdvice(PresentSerialPorts())};
     case ENXIO:
         return {QStringLiteral("não há hardware por trás de %1 (%2)").arg(device, errorText), {}};
     case EIO:
@@ -346,4 +347,35 @@ TOpenProblem HeldByFlock()
 {
     return {QStringLiteral("a porta está em uso por outro programa, que a trancou (flock)"),
             CloseTheOther()};
+}
+
+QString MissingDeviceAdvice(const QStringList& presentPorts)
+{
+    const QString choose = QStringLiteral("Escolha a porta do acelerômetro em Config. Serial.");
+    if (presentPorts.isEmpty())
+        return choose + QStringLiteral(" Nenhuma porta serial foi encontrada nesta máquina: conecte o adaptador USB-serial "
+                                       "e veja se ele aparece (como /dev/ttyUSB0 ou /dev/ttyACM0).");
+    return choose
+        + (presentPorts.size() == 1 ? QStringLiteral(" A porta serial presente é %1.")
+                                    : QStringLiteral(" As portas seriais presentes são: %1."))
+              .arg(presentPorts.join(QStringLiteral(", ")));
+}
+
+QStringList PresentSerialPorts()
+{
+    QStringList ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports << info.systemLocation();
+    ports.sort();
+    ports.removeDuplicates();
+    return ports;
+}
+
+QString DeviceLostMessage(const QString& where)
+{
+    return QStringLiteral("O dispositivo em %1 foi desconectado, e a porta foi fechada. Os pontos já recebidos "
+                          "continuam no gráfico.\n\nQuando o dispositivo voltar, clique em Inicia. Para que a porta "
+                          "seja reaberta sozinha quando ele voltar, marque \"Reconectar automaticamente\" em "
+                          "Config. Serial.")
+        .arg(where);
 }

@@ -14,6 +14,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
 
 // A reason ("sem permissão para ler o dispositivo") and, where there is
 // one, what the user can do about it, as a sentence of its own.
@@ -51,6 +52,16 @@ TOpenProblem OpenFailure(const QString& device, QSerialPort::SerialPortError err
 // program holds it.
 bool LockOpenDevice(int fd);
 TOpenProblem HeldByFlock();
+
+// The advice for a port whose device is not there: where to choose
+// another (Config. Serial) and the serial ports the machine has, by path.
+QString MissingDeviceAdvice(const QStringList& presentPorts);
+// The serial ports the machine has now, by path, sorted.
+QStringList PresentSerialPorts();
+
+// The message for a device that went away while its port was open:
+// `where` names it (the port as chosen, with the device it led to).
+QString DeviceLostMessage(const QString& where);
 
 // The advice for a device the user may not read, from its group and
 // whether the group may read it; `inGroupSinceLogin` tells that the user

@@ -195,8 +195,9 @@ void TComPort::OnErrorOccurred(QSerialPort::SerialPortError error)
     }
     if (m_opening || !Connected())
         return;
-    const QString what = DeviceDescription();
-    Fail(QStringLiteral("O dispositivo foi desconectado: %1. A porta foi fechada.").arg(what), fkDeviceLost);
+    const QString port = m_settings.Port.trimmed();
+    const QString where = port == m_device ? port : QStringLiteral("%1 (%2)").arg(port, m_device);
+    Fail(DeviceLostMessage(where), fkDeviceLost);
 }
 
 void TComPort::Fail(const QString& message, TFailureKind kind)

@@ -100,14 +100,16 @@ TEST(OpenFailure, EachCauseGetsItsOwnReason)
              return path;
          },
          {"não uma porta serial", "socket"}},
-        {"missing", [](const QString& d) { return d + "/ttyNada"; }, {"dispositivo não encontrado", "ttyNada"}},
+        {"missing",
+         [](const QString& d) { return d + "/ttyNada"; },
+         {"dispositivo não encontrado", "ttyNada", "Escolha a porta do acelerômetro em Config. Serial."}},
         {"dangling link",
          [](const QString& d) {
              const QString path = d + "/COM10";
              EXPECT_TRUE(QFile::link(d + "/pts-que-se-foi", path));
              return path;
          },
-         {"dispositivo não encontrado", "link simbólico", "pts-que-se-foi"}},
+         {"dispositivo não encontrado", "link simbólico", "pts-que-se-foi", "Config. Serial"}},
         {"through a file",
          [](const QString&) { return QStringLiteral("/etc/passwd/ttyS0"); },
          {"dispositivo não encontrado", "não é uma pasta"}},
@@ -132,6 +134,26 @@ TEST(OpenFailure, EachCauseGetsItsOwnReason)
         EXPECT_FALSE(message.contains("acesso negado")) << message.toStdString();
         EXPECT_FALSE(message.contains("/dev/.")) << message.toStdString();
     }
+}
+
+// A port that is not there: where to choose another, and which there are.
+TEST(OpenFailure, AMissingDeviceSaysWhereToChooseAndWhichPortsThereAre)
+{
+    struct Case { QStringList ports; QString says; };
+    const Case cases[] = {
+        {{}, "Nenhuma porta serial foi encontrada nesta máquina"},
+        {{"/dev/ttyUSB0"}, "A porta serial presente é /dev/ttyUSB0."},
+        {{"/dev/ttyACM0", "/dev/ttyUSB0"}, "As portas seriais presentes são: /dev/ttyACM0, /dev/ttyUSB0."},
+    };
+    for (const Case& c : cases) {
+        const QString advice = MissingDeviceAdvice(c.ports);
+        EXPECT_TRUE(advice.startsWith("Escolha a porta do acelerômetro em Config. Serial.")) << advice.toStdString();
+        EXPECT_TRUE(advice.contains(c.says)) << advice.toStdString();
+    }
+    // The start-up port, on a machine without it: the ports that do exist.
+    const QString message = OpenMessage(QStringLiteral("/dev/COM10"));
+    ExpectContainsAll(message, {"Não foi possível abrir", "dispositivo não encontrado", "Config. Serial"});
+    EXPECT_TRUE(message.contains(MissingDeviceAdvice(PresentSerialPorts()))) << message.toStdString();
 }
 
 // Paths that Qt alone would get wrong but that lead to a serial device:

@@ -302,8 +302,13 @@ TEST_F(ComPortOnPty, HangUpClosesOnceReportsOnceKeepsPointsAndReopens)
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(closed, 1);
     ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].contains("desconectado")) << failures[0].toStdString();
-    EXPECT_TRUE(failures[0].contains(QString::fromStdString(pty->SlavePath()))) << failures[0].toStdString();
+    // Plainly: which device went away, that the port closed, that the
+    // points stay, and what to do.
+    EXPECT_TRUE(failures[0].startsWith(QString::fromStdString("O dispositivo em " + pty->SlavePath()
+                                                              + " foi desconectado, e a porta foi fechada.")))
+        << failures[0].toStdString();
+    for (const char* part : {"continuam no gráfico", "clique em Inicia", "\"Reconectar automaticamente\""})
+        EXPECT_TRUE(failures[0].contains(QString::fromUtf8(part))) << part << " missing in " << failures[0].toStdString();
     EXPECT_FALSE(failureInsideHandler);
     EXPECT_EQ(sink.Points.size(), 3u);
     EXPECT_EQ(state.AxisLastValue[axZ], 300); // the receive state is kept
