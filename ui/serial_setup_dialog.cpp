@@ -1,5 +1,7 @@
 #include "serial_setup_dialog.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -8,9 +10,11 @@
 #include <QFormLayout>
 #include <QIntValidator>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,12 +34,75 @@ QComboBox* MakeChoice(QWidget* parent, const char* objectName,
     return box;
 }
 
+// A press outside a completion list closes the list, and on X11 (as
+// offscreen) Qt then drops the press: after typing a baud rate the first
+// click on OK did nothing but close the list of matches. The press is
+// handed on, as a click, to the widget of the dialog under it.
+class TClickThrough : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress)
+            return false;
+        auto* popup = static_cast<QWidget*>(watched);
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const QPoint global = press->globalPosition().toPoint();
+        if (popup->rect().contains(popup->mapFromGlobal(global)))
+            return false;
+        popup->hide();
+        QWidget* target = QApplication::widgetAt(global);
+        auto* dialog = qobject_cast<QWidget*>(parent());
+        if (target == nullptr || dialog == nullptr || target->window() != dialog->window() || !target->isEnabled())
+            return true;
+        const QPointF local = target->mapFromGlobal(press->globalPosition());
+        QMouseEvent down(QEvent::MouseButtonPress, local, press->globalPosition(), press->button(), press->buttons(),
+                         press->modifiers());
+        QApplication::sendEvent(target, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, local, press->globalPosition(), press->button(),
+                       press->buttons() & ~press->button(), press->modifiers());
+        QApplication::sendEvent(target, &up);
+        return true;
+    }
+};
+
 // An editable box whose typing is never completed inline: an inline
 // completion selects the rest of the first match, so "tt" becomes "ttyS0"
-// and the next key replaces the selection. Matches show in a list instead.
-void OfferMatchesWithoutCompleting(QComboBox* box)
+// and the next key replaces the selection. Matches show in a list instead,
+// which lets a click outside it through.
+void OfferMatchesWithoutCompleting(QComboBox* box, QWidget* dialog)
 {
     box->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    // Installed after the completer's own filter, so it runs first.
+    box->completer()->popup()->installEventFilter(new TClickThrough(dialog));
+}
+
+// Shows the text as typed in the box and, in the list that drops down, an
+// item's details (its tooltip) beside its name.
+class TDetailsBesideName : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString details = index.data(Qt::ToolTipRole).toString();
+        if (!details.isEmpty())
+            option->text += QStringLiteral("    —  ") + details;
+    }
+};
+
+// Makes the item with text current, so that the list opens on it; a text
+// that is no item is shown as typed.
+void ShowCurrent(QComboBox* box, const QString& text)
+{
+    const int index = box->findText(text);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+    box->setCurrentText(text);
 }
 
 // How long /dev is left to settle after a change: udev adds a device node,
@@ -46,18 +113,11 @@ constexpr int SettleMs = 200;
 
 QList<TPortChoice> TSerialSetupDialog::MachinePorts()
 {
-    QList<TPortChoice> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        QStringList details;
-        if (!info.description().isEmpty())
-            details << info.description();
-        if (!info.manufacturer().isEmpty())
-            details << info.manufacturer();
-        details << info.systemLocation();
-        ports.append({info.portName(), details.join(QStringLiteral(" · "))});
-    }
-    std::sort(ports.begin(), ports.end(), [](const TPortChoice& a, const TPortChoice& b) { return a.Name < b.Name; });
-    return ports;
+    QList<TPortFacts> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports.append({info.portName(), info.systemLocation(), info.description(), info.manufacturer(),
+                      info.serialNumber()});
+    return PortChoices(ports, LinksByDevice(QStringLiteral("/dev/serial/by-id")));
 }
 
 TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPortChoice>& extraPorts,
@@ -71,11 +131,12 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_port->setObjectName(QStringLiteral("portCombo"));
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
-    OfferMatchesWithoutCompleting(m_port);
+    m_port->setItemDelegate(new TDetailsBesideName(m_port));
+    OfferMatchesWithoutCompleting(m_port, this);
     m_extraPorts = extraPorts;
     m_source = &TSerialSetupDialog::MachinePorts;
     RefreshPorts();
-    m_port->setCurrentText(s.Port);
+    ShowCurrent(m_port, s.Port);
     m_settle = new QTimer(this);
     m_settle->setSingleShot(true);
     m_settle->setInterval(SettleMs);
@@ -89,10 +150,10 @@ TSerialSetupDialog::TSerialSetupDialog(const TSerialSettings& s, const QList<TPo
     m_baud->setEditable(true);
     m_baud->setInsertPolicy(QComboBox::NoInsert);
     m_baud->setValidator(new QIntValidator(1, MaxBaudRate, m_baud));
-    OfferMatchesWithoutCompleting(m_baud);
+    OfferMatchesWithoutCompleting(m_baud, this);
     for (qint32 rate : StandardBaudRates())
         m_baud->addItem(QString::number(rate));
-    m_baud->setCurrentText(QString::number(s.BaudRate));
+    ShowCurrent(m_baud, QString::number(s.BaudRate));
     m_baud->setToolTip(QStringLiteral("Escolha uma velocidade padrão ou digite outra."));
 
     m_dataBits = MakeChoice(this, "dataBitsCombo",

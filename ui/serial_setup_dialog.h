@@ -10,7 +10,10 @@
 // changes (an adapter plugged in or pulled out) the list is read again;
 // what the user typed in the port box stays as typed, and typing is never
 // completed inline (matching entries are offered in a list below instead).
+// Each port shows what it is beside its name, and the adapters' stable
+// names (/dev/serial/by-id/...) are offered too (port_choices.h).
 
+#include "port_choices.h"
 #include "serial_settings.h"
 
 #include <QDialog>
@@ -24,12 +27,6 @@ class QDialogButtonBox;
 class QFileSystemWatcher;
 class QTimer;
 
-// A port offered besides the machine's own: its name and a tooltip.
-struct TPortChoice {
-    QString Name;
-    QString Description;
-};
-
 class TSerialSetupDialog : public QDialog {
     Q_OBJECT
 public:
@@ -39,7 +36,8 @@ public:
     // The settings as the widgets show them.
     TSerialSettings Settings() const;
 
-    // The machine's serial ports, by name, with their details as tooltip.
+    // The machine's serial ports, by name, and their stable names, each
+    // with its details.
     using TPortSource = std::function<QList<TPortChoice>()>;
     static QList<TPortChoice> MachinePorts();
     // Where the list comes from and which folder's changes read it again

@@ -6,7 +6,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -94,6 +98,106 @@ TEST(SerialSetupDialog, TypingIsNeverCompletedInline)
         EXPECT_EQ(box->currentText().toStdString(), c.typed.toStdString());
         EXPECT_FALSE(box->lineEdit()->hasSelectedText());
     }
+}
+
+// The lists open on what the settings say, not on their first entry.
+TEST(SerialSetupDialog, ListsOpenOnTheCurrentChoice)
+{
+    TSerialSettings settings;  // 9600 baud
+    settings.Port = "ttyUSB0";
+    TSerialSetupDialog dialog(settings, {});
+    dialog.SetPortSource([] { return QList<TPortChoice>{{"ttyS0", ""}, {"ttyUSB0", ""}}; }, QString());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    for (const auto& [name, text] : {std::pair<const char*, QString>{"baudCombo", "9600"}, {"portCombo", "ttyUSB0"}}) {
+        SCOPED_TRACE(name);
+        auto* box = Child<QComboBox>(dialog, name);
+        EXPECT_EQ(box->currentText(), text);
+        EXPECT_EQ(box->currentIndex(), box->findText(text));
+        box->showPopup();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->view()->isVisible(); }, 5000));
+        EXPECT_EQ(box->view()->currentIndex().row(), box->findText(text));
+        box->hidePopup();
+    }
+    EXPECT_TRUE(dialog.Settings() == settings);
+}
+
+// Typing shows the matching entries in a list below the box; a click on
+// OK then must accept at once, not only close that list.
+TEST(SerialSetupDialog, OneClickOnOkAcceptsAfterTyping)
+{
+    struct Case { const char* box; QString typed; };
+    const Case cases[] = {{"baudCombo", "96"}, {"baudCombo", "1920"}, {"portCombo", "tty"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        TSerialSetupDialog dialog(TSerialSettings{}, {});
+        dialog.SetPortSource([] { return QList<TPortChoice>{{"ttyS0", ""}, {"ttyUSB0", ""}}; }, QString());
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        auto* box = Child<QComboBox>(dialog, c.box);
+        box->setFocus();
+        box->lineEdit()->clear();
+        QTest::keyClicks(box->lineEdit(), c.typed);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->completer()->popup()->isVisible(); }, 5000));
+        auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        ASSERT_TRUE(ok->isEnabled());
+        // Through the window, as the system delivers a click: a click sent
+        // to the button itself would pass by the open list.
+        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {}, ok->mapTo(&dialog, ok->rect().center()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 2000)) << "the click only closed the list";
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(c.box == std::string("baudCombo") ? QString::number(dialog.Settings().BaudRate) : dialog.Settings().Port,
+                  c.typed);
+    }
+}
+
+// Each adapter with what it is, and its stable name after it.
+TEST(PortChoices, ShowWhatEachAdapterIsAndItsStableNames)
+{
+    const QList<TPortFacts> ports = {
+        {"ttyUSB1", "/dev/ttyUSB1", "FT232R USB UART", "FTDI", "A50285BI"},
+        {"ttyACM0", "/dev/ttyACM0", "Arduino Uno", "Arduino (www.arduino.cc)", "7563331313335"},
+        {"ttyS0", "/dev/ttyS0", "", "", ""},
+        {"ttyUSB0", "/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller", "Silicon Labs", ""},
+    };
+    const QMap<QString, QStringList> links = {
+        {"/dev/ttyUSB1", {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}},
+        {"/dev/ttyACM0", {"/dev/serial/by-id/usb-Arduino_Uno_7563331313335-if00"}},
+        {"/dev/ttyUSB7", {"/dev/serial/by-id/usb-outro-if00"}},  // a port the list does not have
+    };
+    const QList<TPortChoice> expected = {
+        {"ttyACM0", "Arduino Uno · Arduino (www.arduino.cc) · nº de série 7563331313335"},
+        {"/dev/serial/by-id/usb-Arduino_Uno_7563331313335-if00",
+         "nome estável de ttyACM0 · Arduino Uno · Arduino (www.arduino.cc) · nº de série 7563331313335"},
+        {"ttyS0", "/dev/ttyS0"},
+        {"ttyUSB0", "CP2102 USB to UART Bridge Controller · Silicon Labs"},
+        {"ttyUSB1", "FT232R USB UART · FTDI · nº de série A50285BI"},
+        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+         "nome estável de ttyUSB1 · FT232R USB UART · FTDI · nº de série A50285BI"},
+    };
+    const QList<TPortChoice> choices = PortChoices(ports, links);
+    ASSERT_EQ(choices.size(), expected.size());
+    for (int i = 0; i < choices.size(); ++i) {
+        EXPECT_EQ(choices[i].Name.toStdString(), expected[i].Name.toStdString()) << i;
+        EXPECT_EQ(choices[i].Description.toStdString(), expected[i].Description.toStdString()) << i;
+    }
+}
+
+TEST(PortChoices, StableNamesAreTheLinksThatLeadSomewhere)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const TPtyPair pty(false);
+    const QString device = QString::fromStdString(pty.SlavePath());
+    ASSERT_TRUE(QFile::link(device, dir.filePath("usb-FTDI_FT232R-if00-port0")));
+    ASSERT_TRUE(QFile::link(device, dir.filePath("usb-outro-nome")));
+    ASSERT_TRUE(QFile::link(dir.filePath("nada"), dir.filePath("usb-que-se-foi")));
+    const QMap<QString, QStringList> links = LinksByDevice(dir.path());
+    EXPECT_EQ(links.keys(), QStringList({device}));
+    EXPECT_EQ(links.value(device),
+              QStringList({dir.filePath("usb-FTDI_FT232R-if00-port0"), dir.filePath("usb-outro-nome")}));
+    EXPECT_TRUE(LinksByDevice(dir.filePath("nao-existe")).isEmpty());
 }
 
 // The machine as the dialog sees it: a list of ports that a test changes,
