@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QRegularExpression>
 #include <QStringList>
@@ -16,39 +17,11 @@ QString g_lastDirectory;
 
 QString AskFileName(QWidget* parent, TFileKind kind)
 {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDirectory(g_lastDirectory.isEmpty() ? QDir::homePath() : g_lastDirectory);
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QStringList filters;
-    switch (kind) {
-    case TFileKind::Recording:
-    case TFileKind::Export:
-        dialog.setWindowTitle(kind == TFileKind::Recording ? QStringLiteral("Gravar") : QStringLiteral("Exportar dados"));
-        filters << QStringLiteral("Dados CSV (*.csv)") << QStringLiteral("Todos os arquivos (*)");
-        dialog.setNameFilters(filters);
-        dialog.setDefaultSuffix(QStringLiteral("csv"));
-        dialog.selectFile(QStringLiteral("acelerometro-%1.csv").arg(stamp));
-        break;
-    case TFileKind::Image:
-        dialog.setWindowTitle(QStringLiteral("Salvar imagem"));
-        filters << QStringLiteral("Imagem PNG (*.png)") << QStringLiteral("Imagem SVG (*.svg)");
-        dialog.setNameFilters(filters);
-        dialog.setDefaultSuffix(QStringLiteral("png"));
-        dialog.selectFile(QStringLiteral("acelerometro-%1.png").arg(stamp));
-        // The name without an extension takes the one of the chosen type.
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            dialog.setDefaultSuffix(filter.contains(QStringLiteral("svg")) ? QStringLiteral("svg")
-                                                                          : QStringLiteral("png"));
-        });
-        break;
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    TFileNameDialog dialog(parent, kind);
+    if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty())
         return QString();
-    const QString path = dialog.selectedFiles().constFirst();
-    g_lastDirectory = QFileInfo(path).absolutePath();
-    return path;
+    g_lastDirectory = QFileInfo(dialog.Chosen()).absolutePath();
+    return dialog.Chosen();
 }
 
 QSize AskImageSize(QWidget* parent, QSize shown)
@@ -72,6 +45,58 @@ QSize AskImageSize(QWidget* parent, QSize shown)
 }
 
 }  // namespace
+
+TFileNameDialog::TFileNameDialog(QWidget* parent, TFileKind kind) : QFileDialog(parent), m_kind(kind)
+{
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    setDirectory(g_lastDirectory.isEmpty() ? QDir::homePath() : g_lastDirectory);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    switch (kind) {
+    case TFileKind::Recording:
+    case TFileKind::Export:
+        setWindowTitle(kind == TFileKind::Recording ? QStringLiteral("Gravar") : QStringLiteral("Exportar dados"));
+        setNameFilters({QStringLiteral("Dados CSV (*.csv)"), QStringLiteral("Todos os arquivos (*)")});
+        m_extension = QStringLiteral("csv");
+        break;
+    case TFileKind::Image:
+        setWindowTitle(QStringLiteral("Salvar imagem"));
+        setNameFilters({QStringLiteral("Imagem PNG (*.png)"), QStringLiteral("Imagem SVG (*.svg)")});
+        m_extension = QStringLiteral("png");
+        break;
+    }
+    selectFile(QStringLiteral("acelerometro-%1.%2").arg(stamp, m_extension));
+}
+
+void TFileNameDialog::accept()
+{
+    // The names as typed, then Qt adds the extension only where the rule
+    // says so, and asks before replacing the file that name is.
+    setDefaultSuffix(QString());
+    // A picture's name without an extension takes the one of the type chosen.
+    if (m_kind == TFileKind::Image)
+        m_extension = selectedNameFilter().contains(QStringLiteral("svg")) ? QStringLiteral("svg") : QStringLiteral("png");
+    const QStringList typed = selectedFiles();
+    if (typed.isEmpty())
+        return;
+    const QFileInfo info(typed.constFirst());
+    const bool exists = info.exists() || info.isSymLink();
+    if (NameToWrite(typed.constFirst(), m_extension, exists) != typed.constFirst())
+        setDefaultSuffix(m_extension);
+    QFileDialog::accept();
+    if (result() == QDialog::Accepted && !selectedFiles().isEmpty())
+        m_chosen = selectedFiles().constFirst();
+}
+
+QString NameToWrite(const QString& typed, const QString& extension, bool exists)
+{
+    if (exists || extension.isEmpty() || typed.isEmpty() || typed.endsWith(QLatin1Char('/')))
+        return typed;
+    const QString name = typed.mid(typed.lastIndexOf(QLatin1Char('/')) + 1);
+    if (name.contains(QLatin1Char('.')))
+        return typed;
+    return typed + QLatin1Char('.') + extension;
+}
 
 QSize ParseImageSize(const QString& text)
 {
