@@ -21,6 +21,7 @@ struct THeldMessage {
 QtMessageHandler g_previous = nullptr;
 std::vector<THeldMessage> g_held;
 QString g_program;
+QStringList g_arguments;
 
 // The display settings the platform plugin had to go on, as the user set them.
 QString DisplaySettings()
@@ -36,12 +37,38 @@ QString DisplaySettings()
 
 QString NoDisplayMessage()
 {
-    QString text = QStringLiteral(
-                       "Acelerômetro: nenhuma tela gráfica encontrada (%1).\n"
-                       "O programa abre uma janela: execute-o numa sessão gráfica (na área de trabalho)\n"
-                       "ou, numa máquina sem tela, sobre uma tela virtual:\n"
-                       "    xvfb-run -a %2\n")
-                       .arg(DisplaySettings(), g_program);
+    return QStringLiteral("Acelerômetro: nenhuma tela gráfica encontrada (%1).\n"
+                          "O programa abre uma janela: execute-o numa sessão gráfica (na área de trabalho)\n"
+                          "ou, numa máquina sem tela, sobre uma tela virtual:\n"
+                          "    xvfb-run -a %2\n")
+        .arg(DisplaySettings(), g_program);
+}
+
+bool PlatformArgumentGiven()
+{
+    return g_arguments.contains(QStringLiteral("-platform")) || g_arguments.contains(QStringLiteral("--platform"));
+}
+
+QString UnknownPlatformMessage(const QStringList& unknown, const QStringList& available)
+{
+    QStringList quoted;
+    for (const QString& name : unknown)
+        quoted << QStringLiteral("\"%1\"").arg(name);
+    const QString source = PlatformArgumentGiven()
+        ? QStringLiteral("pedida com -platform")
+        : QStringLiteral("QT_QPA_PLATFORM=%1").arg(qEnvironmentVariable("QT_QPA_PLATFORM"));
+    return QStringLiteral("Acelerômetro: %1 %2 (%3).\n"
+                          "Plataformas disponíveis: %4.\n"
+                          "Sem -platform e sem QT_QPA_PLATFORM o programa usa a tela da sessão gráfica.\n")
+        .arg(unknown.size() == 1 ? QStringLiteral("a plataforma gráfica") : QStringLiteral("as plataformas gráficas"),
+             quoted.join(QStringLiteral(", "))
+                 + (unknown.size() == 1 ? QStringLiteral(" não existe") : QStringLiteral(" não existem")),
+             source, available.join(QStringLiteral(", ")));
+}
+
+QString Details()
+{
+    QString text;
     if (!g_held.empty()) {
         text += QStringLiteral("Detalhes (Qt):\n");
         for (const THeldMessage& m : g_held)
@@ -60,16 +87,26 @@ void OnMessage(QtMsgType type, const QMessageLogContext& context, const QString&
     // is half-built that needs tearing down: the application object is
     // still in its constructor.
     g_held.push_back({type, std::string(), text});
-    std::fputs(NoDisplayMessage().toUtf8().constData(), stderr);
+    QString all;
+    for (const THeldMessage& m : g_held)
+        all += m.Text + QLatin1Char('\n');
+    const QStringList available = AvailablePlatforms(all);
+    const QStringList unknown =
+        UnknownPlatforms(RequestedPlatforms(g_arguments, qEnvironmentVariable("QT_QPA_PLATFORM")), available);
+    const QString message = unknown.isEmpty() ? NoDisplayMessage() : UnknownPlatformMessage(unknown, available);
+    std::fputs((message + Details()).toUtf8().constData(), stderr);
     std::fflush(stderr);
-    std::_Exit(0);
+    std::_Exit(unknown.isEmpty() ? 0 : 2);
 }
 
 } // namespace
 
-TDisplayCheck::TDisplayCheck(const char* program)
+TDisplayCheck::TDisplayCheck(int argc, char** argv)
 {
-    g_program = QString::fromLocal8Bit(program ? program : "acelerometro");
+    g_program = QString::fromLocal8Bit(argc > 0 && argv[0] ? argv[0] : "acelerometro");
+    g_arguments.clear();
+    for (int i = 1; i < argc; ++i)
+        g_arguments << QString::fromLocal8Bit(argv[i]);
     g_held.clear();
     g_previous = qInstallMessageHandler(OnMessage);
 }
@@ -83,4 +120,48 @@ TDisplayCheck::~TDisplayCheck()
             g_previous(m.Type, context, m.Text);
     }
     g_held.clear();
+}
+
+QStringList RequestedPlatforms(const QStringList& arguments, const QString& environment)
+{
+    QString chosen = environment;
+    for (int i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == QLatin1String("-platform") || arguments[i] == QLatin1String("--platform"))
+            chosen = arguments[++i];
+    QStringList names;
+    for (const QString& entry : chosen.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = entry.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (!name.isEmpty())
+            names << name;
+    }
+    return names;
+}
+
+QStringList AvailablePlatforms(const QString& qtMessages)
+{
+    static const QString lead = QStringLiteral("Available platform plugins are:");
+    const int at = qtMessages.indexOf(lead);
+    if (at < 0)
+        return {};
+    QString list = qtMessages.mid(at + lead.size());
+    list = list.left(list.indexOf(QLatin1Char('\n')));
+    list = list.trimmed();
+    if (list.endsWith(QLatin1Char('.')))
+        list.chop(1);
+    QStringList names;
+    for (const QString& name : list.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!name.trimmed().isEmpty())
+            names << name.trimmed();
+    return names;
+}
+
+QStringList UnknownPlatforms(const QStringList& requested, const QStringList& available)
+{
+    QStringList unknown;
+    if (available.isEmpty())
+        return unknown;
+    for (const QString& name : requested)
+        if (!available.contains(name))
+            unknown << name;
+    return unknown;
 }

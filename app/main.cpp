@@ -24,8 +24,9 @@ int main(int argc, char** argv)
         return commandLine.ExitStatus();
     }
 
-    // Without a display Qt cannot start: say so and end with 0.
-    auto displayCheck = std::make_unique<TDisplayCheck>(argv[0]);
+    // Without a display Qt cannot start: say so and end with 0 (with 2 for
+    // a platform that does not exist).
+    auto displayCheck = std::make_unique<TDisplayCheck>(argc, argv);
     TApplication application(argc, argv);
     displayCheck.reset();
     // SIGTERM and SIGINT end the program as closing the window does.

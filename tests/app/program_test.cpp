@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,38 @@ TEST(ProgramWithoutDisplay, SaysSoOnStandardErrorAndEndsWithZero)
         EXPECT_TRUE(err.contains(QStringLiteral("sessão gráfica"))) << err.toStdString();
         EXPECT_TRUE(err.contains(QStringLiteral("xvfb-run"))) << err.toStdString();
         EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+    }
+}
+
+// A platform asked for that Qt does not have is a mistake, not a missing
+// display: said so, with the platforms there are, and a status of 2.
+TEST(ProgramWithoutDisplay, APlatformThatDoesNotExistIsAMistake)
+{
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        std::vector<std::pair<QString, QString>> variables;
+        QString named;
+    };
+    const Case cases[] = {
+        {"-platform over an offscreen choice", {"-platform", "nonexistent"}, {{"QT_QPA_PLATFORM", "offscreen"}},
+         QStringLiteral("\"nonexistent\" não existe (pedida com -platform)")},
+        {"the environment", {}, {{"QT_QPA_PLATFORM", "nada:opcao=1"}},
+         QStringLiteral("\"nada\" não existe (QT_QPA_PLATFORM=nada:opcao=1)")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess program;
+        program.setArguments(c.arguments);
+        Start(program, Environment(c.variables));
+        ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << err.toStdString();
+        EXPECT_EQ(program.exitCode(), 2) << err.toStdString();
+        EXPECT_TRUE(err.contains(c.named)) << err.toStdString();
+        EXPECT_TRUE(err.contains(QRegularExpression(QStringLiteral("Plataformas disponíveis: .*offscreen"))))
+            << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("nenhuma tela gráfica"))) << err.toStdString();
     }
 }
 
