@@ -1,6 +1,7 @@
 // Acelerômetro: live plot of a three-axis accelerometer on a serial port.
 #include "command_line.h"
 #include "display_check.h"
+#include "qt_translations.h"
 #include "signal_handling.h"
 #include "tapplication.h"
 #include "tform2.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     auto displayCheck = std::make_unique<TDisplayCheck>(argc, argv);
     TApplication application(argc, argv);
     displayCheck.reset();
+    InstallQtTranslations(*QCoreApplication::instance());
     // SIGTERM and SIGINT end the program as closing the window does.
     TTerminationSignals termination;
     const int status = RunProgram(application, [&] {

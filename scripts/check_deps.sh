@@ -3,7 +3,9 @@
 # package files a configured build loaded: for each *_DIR entry of the cache
 # that holds a package configuration file, the package owning that file
 # (dpkg -S) must be listed by deps.sh or be a dependency, direct or not, of
-# one that is. Names every package that is missing and fails.
+# one that is. The same for the files the program loads at run time that
+# the build names in the cache (ACCEL_RUNTIME_FILE_* entries, such as Qt's
+# translations). Names every package that is missing and fails.
 #
 # Usage: scripts/check_deps.sh BUILD_DIR [DEPS_SCRIPT]
 set -euo pipefail
@@ -52,9 +54,21 @@ while IFS='=' read -r key dir; do
     fi
 done < <(grep -E '^[A-Za-z0-9_]+_DIR:PATH=' "$cache" | grep -v NOTFOUND)
 
+while IFS='=' read -r key file; do
+    checked=$((checked + 1))
+    owner=$(dpkg -S "$file" 2>/dev/null | head -1 | cut -d: -f1 || true)
+    if [ -z "$owner" ]; then
+        echo "MISSING: no Debian package owns $file (${key%%:*}, loaded at run time); install it through scripts/deps.sh" >&2
+        status=1
+    elif ! grep -qxF "$owner" <<<"$closure"; then
+        echo "MISSING: $owner (it provides $file, loaded at run time as ${key%%:*}) is not installed by scripts/deps.sh" >&2
+        status=1
+    fi
+done < <(grep -E '^ACCEL_RUNTIME_FILE_[A-Z0-9_]+:[A-Z]+=' "$cache")
+
 if [ "$checked" -eq 0 ]; then
     echo "the cache names no package configuration files: nothing was checked" >&2
     exit 2
 fi
-[ "$status" -eq 0 ] && echo "deps.sh covers the $checked package configurations the build loaded"
+[ "$status" -eq 0 ] && echo "deps.sh covers the $checked package configurations and run-time files the build named"
 exit "$status"

@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-serialport-dev qt6-svg-dev
     libqt6opengl6-dev
     libgl-dev libgtest-dev
-    qt6-qpa-plugins fonts-dejavu-core
+    qt6-qpa-plugins fonts-dejavu-core qt6-translations-l10n
 )
 
 if [ "${1:-}" = "--list" ]; then
