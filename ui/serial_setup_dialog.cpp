@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -294,4 +295,9 @@ void TSerialSetupDialog::RefreshPorts()
         edit->setSelection(selectionStart, selectionLength);
     else
         edit->setCursorPosition(cursor);
+    // The list as wide as its longest entry with its details, which would
+    // otherwise be cut in the middle.
+    QAbstractItemView* view = m_port->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth()
+                          + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
