@@ -17,7 +17,7 @@
 // Qt-free.
 
 #include "arrival_log.h"
-#include "frame_decoder.h"
+#include "sample_sink.h"
 #include "sample_store.h"
 
 #include <cstdint>
