@@ -1,4 +1,6 @@
 #pragma once
+#include "capture.h"
+#include "data_jobs.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "stream_builder.h"
@@ -31,9 +33,9 @@ inline TStreamOptions FaultyStream(uint32_t seed = 1)
 // choosing it in "Config. Serial" would.
 inline void UsePty(TForm2& form, const TPtyPair& pty)
 {
-    TSerialSettings settings = form.SerialSettings();
+    TSerialSettings settings = form.Capture().Settings();
     settings.Port = QString::fromStdString(pty.SlavePath());
-    form.SetSerialSettings(settings);
+    form.Capture().SetSettings(settings);
 }
 
 // The window, shown, with a pseudo-terminal to play the device on.

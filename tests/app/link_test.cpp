@@ -65,17 +65,17 @@ protected:
 
     void UseLink(bool reconnect)
     {
-        TSerialSettings s = form->SerialSettings();
+        TSerialSettings s = form->Capture().Settings();
         s.Port = link;
         s.Reconnect = reconnect;
-        form->SetSerialSettings(s);
+        form->Capture().SetSettings(s);
     }
 
     // What the status line shows once it has caught up with the receiver.
     QString CaughtUpStatus()
     {
         const auto caughtUp = [&] {
-            return form->LinkMonitor().Shown().Counters.BytesRead == form->Receiver().Counters().BytesRead;
+            return form->LinkMonitor().Shown().Counters.BytesRead == form->Capture().Receiver().Counters().BytesRead;
         };
         EXPECT_TRUE(QTest::qWaitFor(caughtUp, 2000));
         return form->StatusLine->text();
@@ -116,7 +116,7 @@ TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
     bytes.insert(bytes.end(), {0x7A, 0x04}); // a frame cut short
     Send(bytes);
     ASSERT_TRUE(WaitForPoints(12345));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == bytes.size(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Capture().Receiver().Counters().BytesRead == bytes.size(); }));
 
     const QString status = CaughtUpStatus();
     const TLinkCounters shown = form->LinkMonitor().Shown().Counters;
@@ -185,22 +185,22 @@ TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
     first.insert(first.end(), {0x79, 0x0B}); // cut short by the hang-up
     Send(first);
     ASSERT_TRUE(WaitForPoints(1500));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == first.size(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Capture().Receiver().Counters().BytesRead == first.size(); }));
 
     DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->Capture().State() == TCapture::TState::Waiting); }, 5000));
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_TRUE(form->ComLed1->IsWaiting());
     EXPECT_TRUE(form->StatusLine->text().contains("\nAguardando o dispositivo " + link))
         << form->StatusLine->text().toStdString();
     QTest::qWait(3 * 250); // several looks at a path that is not there
-    EXPECT_TRUE(form->WaitingForDevice());
+    EXPECT_TRUE((form->Capture().State() == TCapture::TState::Waiting));
     EXPECT_TRUE(form->ComLed1->toolTip().contains("Última tentativa")) << form->ComLed1->toolTip().toStdString();
     EXPECT_EQ(TotalPoints(), 1500); // nothing cleared
 
     DeviceAppears();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
-    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE((form->Capture().State() == TCapture::TState::Waiting));
     EXPECT_FALSE(form->ComLed1->IsWaiting());
     EXPECT_TRUE(form->ComLed1->IsLit());
     EXPECT_TRUE(form->StatusLine->text().contains("\nPorta aberta em")) << form->StatusLine->text().toStdString();
@@ -214,7 +214,7 @@ TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
     const TFastLineSeries* series[] = {form->Series1, form->Series2, form->Series3};
     for (int axis = 0; axis < AxisCount; ++axis)
         EXPECT_EQ(Values(*series[axis]), expected.PerAxis[axis]) << axis;
-    EXPECT_EQ(form->Receiver().Counters().SkippedBytes, builder.JunkBytes() + 2);
+    EXPECT_EQ(form->Capture().Receiver().Counters().SkippedBytes, builder.JunkBytes() + 2);
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
@@ -228,7 +228,7 @@ TEST_F(LinkTest, WithoutReconnectionAHangUpClosesWithOneMessageAndStaysClosed)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !g_reported.isEmpty(); }, 5000));
     ASSERT_EQ(g_reported.size(), 1);
     EXPECT_TRUE(g_reported[0].contains("desconectado")) << g_reported[0].toStdString();
-    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE((form->Capture().State() == TCapture::TState::Waiting));
 
     DeviceAppears();
     QTest::qWait(4 * 250);
@@ -244,10 +244,10 @@ TEST_F(LinkTest, ParaEndsTheWaiting)
     UseLink(true);
     form->Button2->click();
     DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->Capture().State() == TCapture::TState::Waiting); }, 5000));
 
     form->Button3->click();
-    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE((form->Capture().State() == TCapture::TState::Waiting));
     EXPECT_FALSE(form->ComLed1->IsWaiting());
     EXPECT_FALSE(form->ComLed1->IsLit());
     EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
@@ -265,12 +265,12 @@ TEST_F(LinkTest, IniciaWaitsForADeviceNotThereYet)
     UseLink(true);
     form->Button2->click();
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-    EXPECT_TRUE(form->WaitingForDevice());
+    EXPECT_TRUE((form->Capture().State() == TCapture::TState::Waiting));
     DeviceAppears();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
 
     DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->Capture().State() == TCapture::TState::Waiting); }, 5000));
     QTimer::singleShot(0, [] {
         auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
@@ -281,8 +281,8 @@ TEST_F(LinkTest, IniciaWaitsForADeviceNotThereYet)
         dialog->accept();
     });
     form->Button1->click();
-    EXPECT_FALSE(form->SerialSettings().Reconnect);
-    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE(form->Capture().Settings().Reconnect);
+    EXPECT_FALSE((form->Capture().State() == TCapture::TState::Waiting));
     EXPECT_FALSE(form->ComLed1->IsWaiting());
 }
 
@@ -292,9 +292,9 @@ TEST_F(LinkTest, CommandLineStartOnAPortGivesPoints)
     const TCommandLine line = ParseCommandLine({"acelerometro", "--port", QString::fromStdString(pty->SlavePath()),
                                                 "--baud", "115200", "--start", "--reconnect"});
     ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
-    ApplyCommandLine(line.Options, *form);
+    ApplyCommandLine(line.Options, form->Capture(), form->DataJobs(), form->Reporter());
     ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
-    EXPECT_TRUE(form->SerialSettings().Reconnect);
+    EXPECT_TRUE(form->Capture().Settings().Reconnect);
     termios t{};
     ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
     EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
@@ -313,8 +313,8 @@ TEST_F(LinkTest, CommandLineRecordsFromTheStart)
     const TCommandLine line = ParseCommandLine(
         {"acelerometro", "--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", file});
     ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
-    ApplyCommandLine(line.Options, *form);
-    ASSERT_TRUE(form->IsRecording()) << g_reported.join("; ").toStdString();
+    ApplyCommandLine(line.Options, form->Capture(), form->DataJobs(), form->Reporter());
+    ASSERT_TRUE(form->DataJobs().IsRecording()) << g_reported.join("; ").toStdString();
     ASSERT_TRUE(form->ComPort1->Connected());
     WriteAll(pty->Master(), BuildStream(300).Bytes);
     ASSERT_TRUE(WaitForPoints(300));
@@ -322,7 +322,7 @@ TEST_F(LinkTest, CommandLineRecordsFromTheStart)
         << form->StatusLine->text().toStdString();
 
     form->close();
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     QFile recorded(file);
     ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
     EXPECT_EQ(recorded.readAll().count('\n'), 301); // the header and every frame
@@ -333,10 +333,10 @@ TEST_F(LinkTest, CommandLineWithoutOptionsLeavesTheWindowAsItStarts)
 {
     const TCommandLine line = ParseCommandLine({"acelerometro"});
     ASSERT_EQ(line.Action, TCommandLine::caRun);
-    ApplyCommandLine(line.Options, *form);
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    ApplyCommandLine(line.Options, form->Capture(), form->DataJobs(), form->Reporter());
+    EXPECT_TRUE(form->Capture().Settings() == TSerialSettings{});
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->WaitingForDevice());
+    EXPECT_FALSE((form->Capture().State() == TCapture::TState::Waiting));
     EXPECT_TRUE(g_reported.isEmpty());
 }
 

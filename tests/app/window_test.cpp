@@ -111,9 +111,9 @@ TEST_F(WindowTest, StartsClosedDarkAndEmpty)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->ComLed1->IsLit());
     EXPECT_EQ(TotalPoints(), 0);
-    EXPECT_EQ(form->SerialSettings().Port, "COM10");
-    EXPECT_EQ(form->SerialSettings().BaudRate, 9600);
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    EXPECT_EQ(form->Capture().Settings().Port, "COM10");
+    EXPECT_EQ(form->Capture().Settings().BaudRate, 9600);
+    EXPECT_TRUE(form->Capture().Settings() == TSerialSettings{});
 }
 
 TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
@@ -179,9 +179,9 @@ TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
 
 TEST_F(WindowTest, StartOnAMissingPortShowsTheErrorAndStaysDark)
 {
-    TSerialSettings settings = form->SerialSettings();
+    TSerialSettings settings = form->Capture().Settings();
     settings.Port = "/dev/acelerometro-nao-existe";
-    form->SetSerialSettings(settings);
+    form->Capture().SetSettings(settings);
     form->Button2->click(); // the click handler's error goes to the application object
     ASSERT_EQ(g_reported.size(), 1);
     EXPECT_TRUE(g_reported[0].contains("acelerometro-nao-existe")) << g_reported[0].toStdString();
@@ -220,9 +220,9 @@ TEST(ProgramEntry, ReportsWhatEscapesStartupAndReturnsZero)
 
 TEST_F(WindowTest, DemoDeviceShowsLiveDataUntilStopped)
 {
-    TSerialSettings settings = form->SerialSettings();
+    TSerialSettings settings = form->Capture().Settings();
     settings.Port = TDeviceResolver::SimulatedName();
-    form->SetSerialSettings(settings);
+    form->Capture().SetSettings(settings);
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
     EXPECT_TRUE(form->ComLed1->IsLit());
@@ -260,9 +260,9 @@ TEST_F(WindowTest, HandlersDriveThePortAsTheButtonsSay)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(changed.count(), 4);
 
-    TSerialSettings s = form->SerialSettings();
+    TSerialSettings s = form->Capture().Settings();
     s.Port = "/dev/acelerometro-nao-existe";
-    form->SetSerialSettings(s);
+    form->Capture().SetSettings(s);
     EXPECT_THROW(form->Button2Click(), Exception);  // the handler lets it reach the caller
     EXPECT_FALSE(form->ComPort1->Connected());
 }
@@ -284,7 +284,7 @@ TEST_F(WindowTest, APartialFrameDoesNotJoinTheNextStream)
         std::vector<uint8_t> bytes = ValidFrames({{axX, 100}, {axY, 200}});
         bytes.insert(bytes.end(), {0x79, 0x12});
         WriteAll(pty->Master(), bytes);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == 8; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Capture().Receiver().Counters().BytesRead == 8; }));
 
         if (hangUp) {
             pty->CloseMaster();
@@ -301,7 +301,7 @@ TEST_F(WindowTest, APartialFrameDoesNotJoinTheNextStream)
         EXPECT_EQ(Values(*form->Series1), (std::vector<double>{100, 300}));
         EXPECT_EQ(Values(*form->Series2), (std::vector<double>{200, 400}));
         EXPECT_EQ(Values(*form->Series3), (std::vector<double>{500}));
-        EXPECT_EQ(form->Receiver().State().AxisLastValue[axY], 400);
+        EXPECT_EQ(form->Capture().Receiver().State().AxisLastValue[axY], 400);
         EXPECT_EQ(g_reported.size(), hangUp ? 1 : 0);
     }
 }
@@ -341,15 +341,15 @@ TEST_F(WindowTest, SettingsDialogOffersTheSimulatorAndOkAppliesWhatCancelDoesNot
         chooseFastRate(d);
         d.reject();
     });
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    EXPECT_TRUE(form->Capture().Settings() == TSerialSettings{});
 
     RunDialog(*form, [&](TSerialSetupDialog& d) {
         chooseFastRate(d);
         d.accept();
     });
-    EXPECT_EQ(form->SerialSettings().BaudRate, 115200);
-    EXPECT_TRUE(form->SerialSettings().Dtr);
-    EXPECT_EQ(form->SerialSettings().Port, "COM10");
+    EXPECT_EQ(form->Capture().Settings().BaudRate, 115200);
+    EXPECT_TRUE(form->Capture().Settings().Dtr);
+    EXPECT_EQ(form->Capture().Settings().Port, "COM10");
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_TRUE(g_reported.isEmpty());
 }
