@@ -1,5 +1,6 @@
 #pragma once
 #include "capture.h"
+#include "capture_fixture.h"
 #include "data_jobs.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
@@ -17,17 +18,6 @@
 
 // Messages that the application object would have shown, in order.
 extern QStringList g_reported;
-
-// A stream in which one frame in twenty fails its check and one byte in
-// twenty is junk.
-inline TStreamOptions FaultyStream(uint32_t seed = 1)
-{
-    TStreamOptions options;
-    options.FailureRate = 0.05;
-    options.JunkRate = 0.05;
-    options.Seed = seed;
-    return options;
-}
 
 // Has the window's serial settings name the pseudo-terminal's device, as
 // choosing it in "Config. Serial" would.
