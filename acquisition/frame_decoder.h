@@ -12,11 +12,10 @@
 //
 // This file has no Qt dependency on purpose: it is tested and fuzzed alone.
 
+#include "sample_sink.h"
+#include "sensor_axes.h"
+
 #include <cstdint>
-
-enum TAxis { axX, axY, axZ };
-
-constexpr int AxisCount = 3;
 
 // The port as the decoder reads it.
 class IRxSource {
@@ -26,21 +25,6 @@ public:
     // Takes up to count waiting bytes into buffer; returns how many it
     // delivered (0 or less: none).
     virtual int Read(void* buffer, int count) = 0;
-};
-
-// Where decoded values go (the session, and through it the chart).
-class ISampleSink {
-public:
-    virtual ~ISampleSink() = default;
-    virtual void Append(TAxis axis, double value) = 0;
-    // What the decoder calls for each frame: valid is false when the value
-    // is the axis' held value standing in for a reading that failed its
-    // check. Sinks that do not keep validity get a plain Append.
-    virtual void AppendReading(TAxis axis, double value, bool /*valid*/) { Append(axis, value); }
-    // The readings that follow, up to the next call, come from bytes taken
-    // off the port at timeNs (a monotonic clock, nanoseconds). Sinks that
-    // keep no times ignore it.
-    virtual void BeginRead(std::int64_t /*timeNs*/) {}
 };
 
 // Receive state: plain fixed-size data, zero-initialised, never reset.

@@ -2,13 +2,13 @@
 // The receive path's one owner: the receive state of the stream, the
 // decoding of what arrives, and the link's counters.
 //
-// The window's receive handler calls HandleRxChar on every receive
-// notification of the port; the receiver takes the waiting bytes, stamps
-// each read with the monotonic clock (handed to the sink through
-// BeginRead), decodes them and hands every frame to the sink. Whenever the
-// port opens, StreamRestarted() drops the start of a frame left over from
-// the previous stream, which would otherwise be glued to the first bytes of
-// the new one; the held values carry over, as they always have.
+// Capture calls HandleRxChar on every receive notification of the port;
+// the receiver takes the waiting bytes, stamps each read with the
+// monotonic clock (handed to the sink through BeginRead), decodes them and
+// hands every frame to the sink. Whenever the port opens, StreamRestarted()
+// drops the start of a frame left over from the previous stream, which
+// would otherwise be glued to the first bytes of the new one; the held
+// values carry over, as they always have.
 //
 // Qt-free.
 

@@ -1,14 +1,13 @@
 #include "command_line.h"
 
+#include "capture.h"
+#include "data_jobs.h"
 #include "device_resolver.h"
-#include "tapplication.h"
-#include "tform2.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QRegularExpression>
 
 namespace {
@@ -186,11 +185,13 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     return result;
 }
 
-void ApplyCommandLine(const TCommandLineOptions& options, TForm2& form)
+void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
+                      const TReporter& report)
 {
-    form.SetSerialSettings(options.Apply(form.SerialSettings()));
+    // The port is closed yet: new settings cannot fail.
+    capture.SetSettings(options.Apply(capture.Settings()));
     if (!options.RecordFile.isEmpty())
-        RunGuarded([&] { form.StartRecording(options.RecordFile); });
+        RunReported(report, [&] { jobs.StartRecording(options.RecordFile); });
     if (options.Start)
-        form.Button2->click();
+        RunReported(report, [&] { capture.Start(); });
 }

@@ -15,12 +15,14 @@
 // A repeated option takes its last value. Without options the program
 // starts as it always has.
 
+#include "reporter.h"
 #include "serial_settings.h"
 
 #include <QString>
 #include <QStringList>
 
-class TForm2;
+class TCapture;
+class TDataJobs;
 
 // What the options ask for; the defaults are "nothing asked".
 struct TCommandLineOptions {
@@ -53,7 +55,9 @@ QStringList ArgumentsOf(int argc, char** argv);
 
 QString ProgramVersion();
 
-// Puts the options into effect on the window as the program starts: the
-// settings, then recording, then Inicia, clicked as the user would (its
-// errors are shown as a click's are).
-void ApplyCommandLine(const TCommandLineOptions& options, TForm2& form);
+// Puts the options into effect as the program starts: the settings, then
+// the recording, so that it holds every frame, then the start of capture,
+// as Inicia would. The errors of the last two go to report, as a click's
+// would, and the rest goes ahead.
+void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
+                      const TReporter& report);

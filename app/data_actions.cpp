@@ -1,9 +1,8 @@
 #include "data_actions.h"
 
 #include "chart_image.h"
-#include "exception.h"
+#include "data_jobs.h"
 #include "session_export.h"
-#include "tapplication.h"
 #include "tchart.h"
 
 #include <QAction>
@@ -16,36 +15,16 @@ namespace {
 // An export that takes longer than this shows its progress.
 constexpr int ProgressShowMs = 300;
 
-// True when the two names are one file (or would be, once created).
-bool SameFile(const QString& a, const QString& b)
-{
-    const auto canonical = [](const QString& path) {
-        const QFileInfo info(path);
-        const QString resolved = info.canonicalFilePath();
-        return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-    };
-    return canonical(a) == canonical(b);
-}
-
-// A file being written by one action must not be replaced by another: the
-// recording would go on into a file that no longer has a name, or the
-// export would end by putting its rows over the recording.
-void CheckNotInUse(const QString& path, const QString& busy, const char* what)
-{
-    if (!busy.isEmpty() && SameFile(path, busy))
-        throw Exception(QStringLiteral("Não foi possível usar o arquivo \"%1\": %2 está sendo feita nele.")
-                            .arg(path, QString::fromUtf8(what))
-                            .toStdString());
-}
-
 }  // namespace
 
-TDataActions::TDataActions(QWidget& window, TSession& session, const TChart& chart)
+TDataActions::TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, const TChart& chart,
+                           TReporter report)
     : m_window(window),
+      m_jobs(jobs),
       m_session(session),
       m_chart(chart),
+      m_report(std::move(report)),
       m_dialogs(DefaultDataDialogs()),
-      m_recorder(session),
       m_record(new QAction(QStringLiteral("Gravar…"), &window)),
       m_stopRecording(new QAction(QStringLiteral("Parar gravação"), &window)),
       m_exportData(new QAction(QStringLiteral("Exportar dados…"), &window)),
@@ -59,27 +38,18 @@ TDataActions::TDataActions(QWidget& window, TSession& session, const TChart& cha
     m_exportData->setToolTip(QStringLiteral("Salva em um arquivo CSV todos os pontos recebidos até agora"));
     m_saveImage->setToolTip(QStringLiteral("Salva o gráfico como imagem PNG ou SVG"));
 
-    connect(m_record, &QAction::triggered, this, [this] { RunGuarded([this] { RecordTriggered(); }); });
-    connect(m_stopRecording, &QAction::triggered, this, [this] { RunGuarded([this] { StopRecording(); }); });
-    connect(m_exportData, &QAction::triggered, this, [this] { RunGuarded([this] { ExportTriggered(); }); });
-    connect(m_saveImage, &QAction::triggered, this, [this] { RunGuarded([this] { ImageTriggered(); }); });
+    connect(m_record, &QAction::triggered, this, [this] { RunReported(m_report, [this] { RecordTriggered(); }); });
+    connect(m_stopRecording, &QAction::triggered, this,
+            [this] { RunReported(m_report, [this] { m_jobs.StopRecording(); }); });
+    connect(m_exportData, &QAction::triggered, this, [this] { RunReported(m_report, [this] { ExportTriggered(); }); });
+    connect(m_saveImage, &QAction::triggered, this, [this] { RunReported(m_report, [this] { ImageTriggered(); }); });
 
-    connect(&m_recorder, &TRecorder::stateChanged, this, [this](const TRecordingState& state) {
-        UpdateActions();
-        emit recordingStateChanged(state);
-    });
-    connect(&m_recorder, &TRecorder::failed, this, [](const QString& message) {
-        if (Application)
-            Application->ShowException(message);
-    });
+    connect(&m_jobs, &TDataJobs::recordingStateChanged, this, &TDataActions::UpdateActions);
+    connect(&m_jobs, &TDataJobs::exportEnded, this, &TDataActions::EndProgress);
     UpdateActions();
 }
 
-TDataActions::~TDataActions()
-{
-    if (m_export)
-        m_export->Cancel();
-}
+TDataActions::~TDataActions() = default;
 
 QList<QAction*> TDataActions::Actions() const
 {
@@ -88,38 +58,24 @@ QList<QAction*> TDataActions::Actions() const
 
 void TDataActions::UpdateActions()
 {
-    m_record->setEnabled(!m_recorder.Active());
-    m_stopRecording->setEnabled(m_recorder.Active());
-    m_exportData->setEnabled(!m_export);
-}
-
-void TDataActions::StartRecording(const QString& path)
-{
-    if (m_export)
-        CheckNotInUse(path, m_export->Path(), "uma exportação");
-    m_recorder.Start(path);
-}
-
-void TDataActions::StopRecording()
-{
-    m_recorder.Stop();
+    m_record->setEnabled(!m_jobs.IsRecording());
+    m_stopRecording->setEnabled(m_jobs.IsRecording());
+    m_exportData->setEnabled(!m_jobs.Export());
 }
 
 void TDataActions::RecordTriggered()
 {
     const QString path = m_dialogs.FileName(&m_window, TFileKind::Recording);
     if (!path.isEmpty())
-        StartRecording(path);
+        m_jobs.StartRecording(path);
 }
 
 void TDataActions::StartExport(const QString& path)
 {
-    if (m_export)
+    if (m_jobs.Export())
         return;
-    if (m_recorder.Active())
-        CheckNotInUse(path, m_recorder.State().Path, "a gravação");
-    m_export = std::make_unique<TSessionExport>(m_session, path);
-    TSessionExport* job = m_export.get();
+    m_jobs.StartExport(path);
+    TSessionExport* job = m_jobs.Export();
     auto* progress = new QProgressDialog(QStringLiteral("Exportando os dados para %1…").arg(QFileInfo(path).fileName()),
                                          QStringLiteral("Cancelar"), 0, 1000, &m_window);
     progress->setWindowTitle(QStringLiteral("Exportar dados"));
@@ -136,34 +92,14 @@ void TDataActions::StartExport(const QString& path)
         if (permille == progress->maximum())
             progress->setLabelText(QStringLiteral("Gravando %1 no disco…").arg(QFileInfo(path).fileName()));
     });
-    connect(progress, &QProgressDialog::canceled, this, &TDataActions::CancelExport);
-    connect(job, &TSessionExport::succeeded, this, &TDataActions::EndExport);
-    connect(job, &TSessionExport::failed, this, [this](const QString& message) {
-        EndExport();
-        if (Application)
-            Application->ShowException(message);
-    });
+    connect(progress, &QProgressDialog::canceled, &m_jobs, &TDataJobs::CancelExport);
     UpdateActions();
-    job->Start();
 }
 
-void TDataActions::CancelExport()
+void TDataActions::EndProgress()
 {
-    if (!m_export)
-        return;
-    m_export->Cancel();
-    EndExport();
-}
-
-void TDataActions::EndExport()
-{
-    // The export may be inside its own signal: it goes once that returns.
-    if (m_export) {
-        m_export->disconnect(this);
-        m_export.release()->deleteLater();
-    }
     if (m_progress) {
-        m_progress->disconnect(this);
+        m_progress->disconnect(&m_jobs);
         m_progress->hide();
         m_progress->deleteLater();
     }
@@ -179,10 +115,7 @@ void TDataActions::ExportTriggered()
 
 void TDataActions::SaveImage(const QString& path, QSize size)
 {
-    if (m_recorder.Active())
-        CheckNotInUse(path, m_recorder.State().Path, "a gravação");
-    if (m_export)
-        CheckNotInUse(path, m_export->Path(), "uma exportação");
+    m_jobs.CheckNotInUse(path);
     SaveChartImage(m_chart, m_session, path, size);
 }
 
@@ -194,10 +127,4 @@ void TDataActions::ImageTriggered()
     const QSize size = m_dialogs.ImageSize(&m_window, m_chart.size());
     if (size.isValid())
         SaveImage(path, size);
-}
-
-void TDataActions::Shutdown()
-{
-    CancelExport();
-    StopRecording();
 }

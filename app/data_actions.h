@@ -1,81 +1,64 @@
 #pragma once
 // What the user can do with the session's data, as actions of the window:
-// "Gravar…" and "Parar gravação" (a recording, recorder.h), "Exportar
-// dados…" (the whole session, session_export.h) and "Salvar imagem…" (the
-// chart as PNG or SVG, chart_image.h). The window owns the actions; the
-// menus that show them add them.
+// "Gravar…" and "Parar gravação" (the recording), "Exportar dados…" (the
+// whole session), both run by the jobs (data_jobs.h), and "Salvar imagem…"
+// (the chart as PNG or SVG, chart_image.h). The window owns the actions;
+// the menus that show them add them. Here: what the user is asked, and the
+// export's progress.
 //
-// Errors reach the user through the application object; capture and the
-// chart carry on whatever happens to a file.
+// Errors go to the reporter; capture and the chart carry on whatever
+// happens to a file.
 
 #include "data_dialogs.h"
-#include "recorder.h"
+#include "reporter.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
-
-#include <memory>
 
 class QAction;
 class QProgressDialog;
 class QWidget;
 class TChart;
+class TDataJobs;
 class TSession;
-class TSessionExport;
 
 class TDataActions : public QObject {
     Q_OBJECT
 public:
-    // window: the actions' owner and the dialogs' parent; chart: the chart
-    // the pictures show; both, and session, outlive this object (the
-    // recording reads the session until it is destroyed).
-    TDataActions(QWidget& window, TSession& session, const TChart& chart);
+    // window: the actions' owner and the dialogs' parent; jobs write the
+    // session's files; chart: the chart the pictures show, over session.
+    // All outlive this object.
+    TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, const TChart& chart, TReporter report);
     ~TDataActions() override;
 
     // In menu order: Gravar…, Parar gravação, Exportar dados…, Salvar imagem…
     QList<QAction*> Actions() const;
 
-    // Throws Exception when the recording cannot start.
-    void StartRecording(const QString& path);
-    // Throws Exception when the last rows cannot be written; the recording
-    // has stopped either way.
-    void StopRecording();
-    bool IsRecording() const { return m_recorder.Active(); }
-    TRecordingState RecordingState() const { return m_recorder.State(); }
-
-    // Starts exporting the session to path in the background; throws
+    // Starts exporting the session to path, with its progress shown; throws
     // Exception when the file cannot be created.
     void StartExport(const QString& path);
-    // Cancels a running export; nothing is left under its name.
-    void CancelExport();
 
     // Draws the chart at size (the chart's own when not valid) to path.
     void SaveImage(const QString& path, QSize size);
 
     void SetDialogs(TDataDialogs dialogs) { m_dialogs = std::move(dialogs); }
 
-    // Closing: a running export is cancelled and the recording finished.
-    // Throws Exception when finishing the recording fails.
-    void Shutdown();
-
-signals:
-    void recordingStateChanged(const TRecordingState& state);
-
 private:
     void RecordTriggered();
     void ExportTriggered();
     void ImageTriggered();
-    void EndExport();
+    void EndProgress();
     void UpdateActions();
 
     QWidget& m_window;
+    TDataJobs& m_jobs;
     TSession& m_session;
     const TChart& m_chart;
+    TReporter m_report;
     TDataDialogs m_dialogs;
-    TRecorder m_recorder;
-    std::unique_ptr<TSessionExport> m_export;
     QPointer<QProgressDialog> m_progress;
     QAction* m_record;
     QAction* m_stopRecording;

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         Application->Initialize();
         Application->SetMainFormOnTaskBar(true);
         Application->CreateForm(Form2);
-        ApplyCommandLine(commandLine.Options, *Form2);
+        ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter());
         Application->Run();
     });
     Form2 = nullptr;

@@ -61,16 +61,3 @@ extern TApplication* Application;
 // them is shown (a thrown value that is not an exception with an empty
 // message) and the program still ends with 0.
 int RunProgram(TApplication& application, const std::function<void()>& steps);
-
-// Runs a handler; whatever it throws is shown by the application object and
-// goes no further (an exception must never cross Qt's event loop).
-template <class F>
-void RunGuarded(F&& handler)
-{
-    try {
-        handler();
-    } catch (...) {
-        if (Application)
-            Application->ShowCurrentException();
-    }
-}

@@ -2,9 +2,11 @@
 #include "ui_tform2.h"
 
 #include "accelerometer_chart.h"
+#include "capture.h"
 #include "data_actions.h"
+#include "data_jobs.h"
+#include "device_resolver.h"
 #include "link_status.h"
-#include "reconnector.h"
 #include "serial_setup_dialog.h"
 #include "tapplication.h"
 #include "tchart.h"
@@ -19,7 +21,31 @@
 
 TForm2* Form2 = nullptr;
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TForm2>())
+namespace {
+
+TLinkState LinkStateOf(TCapture::TState state)
+{
+    switch (state) {
+    case TCapture::TState::Open:
+        return TLinkState::Open;
+    case TCapture::TState::Waiting:
+        return TLinkState::Waiting;
+    case TCapture::TState::Closed:
+        break;
+    }
+    return TLinkState::Closed;
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent),
+      m_ui(std::make_unique<Ui::TForm2>()),
+      // Errors go where the application shows them: a message box.
+      m_report([](const std::string& message) {
+          if (Application)
+              Application->ShowException(QString::fromStdString(message));
+      })
 {
     m_ui->setupUi(this);
 
@@ -40,11 +66,13 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     ComLed1 = m_ui->ComLed1;
     StatusLine = m_ui->StatusLine;
 
-    // The port starts closed with its start-up settings.
+    // The port starts closed with its start-up settings; capture reads it.
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    m_capture = std::make_unique<TCapture>(*ComPort1, m_report);
+    TSession& session = m_capture->Session();
 
-    const TAccelerometerSeries series = ApplyAccelerometerChart(*Chart1, m_session);
+    const TAccelerometerSeries series = ApplyAccelerometerChart(*Chart1, session);
     Series1 = series.Series1;
     Series2 = series.Series2;
     Series3 = series.Series3;
@@ -53,25 +81,19 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
     ComLed1->SetLedSignal(TComLed::lsConn);
     ComLed1->SetKind(TComLed::lkRedLight);
 
-    m_data = std::make_unique<TDataActions>(*this, m_session, *Chart1);
-    connect(m_data.get(), &TDataActions::recordingStateChanged, this, &TForm2::recordingStateChanged);
+    m_jobs = std::make_unique<TDataJobs>(session, m_report);
+    m_data = std::make_unique<TDataActions>(*this, *m_jobs, session, *Chart1, m_report);
 
-    // The device to wait for is the one chosen now, reopened as Inicia would.
-    m_reconnector = new TReconnector(
-        [this] { return TDeviceResolver::PathToWaitFor(m_settings.Port); },
-        [this] { OpenPort(); }, this);
     m_linkMonitor = new TLinkMonitor(
         StatusLine, ComLed1,
         [this] {
-            const TLinkState state = ComPort1->Connected() ? TLinkState::Open
-                : m_reconnector->Waiting()                 ? TLinkState::Waiting
-                                                           : TLinkState::Closed;
-            TLinkView view = MakeLinkView(m_receiver.Counters(), state, m_settings, ComPort1->Device(),
-                                          m_reconnector->LastAttempt());
-            view.Recording = m_data->RecordingState();
+            const TCapture& capture = *m_capture;
+            TLinkView view = MakeLinkView(capture.Receiver().Counters(), LinkStateOf(capture.State()),
+                                          capture.Settings(), ComPort1->Device(), capture.LastAttempt());
+            view.Recording = m_jobs->RecordingState();
             return view;
         },
-        [this] { return m_receiver.Now(); }, this);
+        [this] { return m_capture->Receiver().Now(); }, this);
     // The chart's menu offers what can be done with the session too.
     Chart1->AddMenuActions(m_data->Actions());
     m_chartGeometry = Chart1->geometry();
@@ -81,153 +103,59 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TFo
 
 TForm2::~TForm2()
 {
-    // The session and the device go before the child widgets and the port:
-    // nothing may reach them from here on.
-    m_reconnector->blockSignals(true);
-    m_reconnector->Stop();
-    ComPort1->OnRxChar = nullptr;
+    // Capture and the jobs go before the child widgets and the port:
+    // nothing of theirs may reach the window from here on, nor the chart
+    // read the session.
+    m_capture->disconnect(this);
     ComPort1->blockSignals(true);
-    ComPort1->Close();
-    m_devices.Release();
     Chart1->Watch(nullptr);
 }
 
 void TForm2::BindHandlers()
 {
-    connect(Button1, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button2Click(); }); });
-    connect(Button3, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button3Click(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { RunReported(m_report, [this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { RunReported(m_report, [this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { RunReported(m_report, [this] { Button3Click(); }); });
+    // The port's receive notification reaches capture through the window's
+    // handler, as declared.
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
-    connect(ComPort1, &TComPort::connectedChanged, this, &TForm2::PortConnectedChanged);
     connect(Chart1->FullScreenAction(), &QAction::toggled, this, &TForm2::ShowChartAlone);
-    connect(ComPort1, &TComPort::failure, this, &TForm2::PortFailed);
-    connect(m_reconnector, &TReconnector::waitingChanged, this, [this](bool waiting) {
-        ComLed1->SetWaiting(waiting);
+    // The lamp is lit while the port is open (its own binding) and blinks
+    // while capture waits for the device.
+    connect(m_capture.get(), &TCapture::stateChanged, this, [this](TCapture::TState state) {
+        ComLed1->SetWaiting(state == TCapture::TState::Waiting);
         m_linkMonitor->Refresh();
     });
 }
 
 void TForm2::ComPort1RxChar(QObject* /*sender*/, int count)
 {
-    m_receiver.HandleRxChar(count, *ComPort1, m_session);
+    m_capture->Receive(count);
 }
 
 void TForm2::Button1Click()
 {
     const QList<TPortChoice> extra = {{TDeviceResolver::SimulatedName(), TDeviceResolver::SimulatedDescription()}};
-    TSerialSetupDialog dialog(m_settings, extra, this);
+    TSerialSetupDialog dialog(m_capture->Settings(), extra, this);
     if (dialog.exec() == QDialog::Accepted)
-        SetSerialSettings(dialog.Settings());
+        m_capture->SetSettings(dialog.Settings());
 }
 
 void TForm2::Button2Click()
 {
-    if (ComPort1->Connected() || m_reconnector->Waiting())
-        return;
-    if (m_settings.Reconnect && !m_reconnector->DeviceThere()) {
-        m_reconnector->Start(TReconnector::NotPresent());
-        return;
-    }
-    OpenPort();
+    m_capture->Start();
 }
 
 void TForm2::FormClose()
 {
-    m_reconnector->Stop();
-    if (ComPort1->Connected())
-        ComPort1->Close();
+    m_capture->Stop();
     // The port is closed: the recording gets every frame that came.
-    m_data->Shutdown();
+    m_jobs->Shutdown();
 }
 
 void TForm2::Button3Click()
 {
-    m_reconnector->Stop();
-    ComPort1->Close();
-}
-
-bool TForm2::WaitingForDevice() const
-{
-    return m_reconnector->Waiting();
-}
-
-void TForm2::SetSerialSettings(const TSerialSettings& settings)
-{
-    if (!settings.Reconnect)
-        m_reconnector->Stop();
-    const bool otherDevice = settings.Port.trimmed() != m_settings.Port.trimmed();
-    m_settings = settings;
-    if (!ComPort1->Connected())
-        return;
-    if (otherDevice) {
-        ComPort1->Close();
-        OpenPort();
-        return;
-    }
-    TSerialSettings line = settings;
-    line.Port = ComPort1->Settings().Port;
-    ComPort1->SetSettings(line);
-}
-
-void TForm2::OpenPort()
-{
-    const QString path = m_devices.Acquire(m_settings.Port);
-    TSerialSettings portSettings = m_settings;
-    portSettings.Port = path;
-    ComPort1->SetDeviceLabel(m_devices.Describe(m_settings.Port, path));
-    ComPort1->SetSettings(portSettings);
-    try {
-        ComPort1->SetConnected(true);
-    } catch (...) {
-        m_devices.Release();
-        throw;
-    }
-}
-
-void TForm2::PortConnectedChanged(bool open)
-{
-    if (open) {
-        // A new stream: nothing of the last one may join it. The session's
-        // times count from the first opening.
-        m_receiver.StreamRestarted();
-        m_session.MarkStart(m_receiver.Now());
-    } else {
-        // The port is closed: stopping a simulated device is no hang-up now.
-        m_devices.Release();
-    }
-    m_linkMonitor->Refresh();
-}
-
-void TForm2::PortFailed(const QString& message, int kind)
-{
-    // Failures that the port met on its own reach the user like any other
-    // error, unless the device went away and is to be waited for.
-    if (kind == TComPort::fkDeviceLost && m_settings.Reconnect) {
-        m_reconnector->Start(message);
-        return;
-    }
-    if (Application)
-        Application->ShowException(message);
-}
-
-void TForm2::StartRecording(const QString& path)
-{
-    m_data->StartRecording(path);
-}
-
-void TForm2::StopRecording()
-{
-    m_data->StopRecording();
-}
-
-bool TForm2::IsRecording() const
-{
-    return m_data->IsRecording();
-}
-
-TRecordingState TForm2::RecordingState() const
-{
-    return m_data->RecordingState();
+    m_capture->Stop();
 }
 
 QList<QAction*> TForm2::DataActions() const
@@ -282,6 +210,6 @@ void TForm2::resizeEvent(QResizeEvent* event)
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
-    RunGuarded([this] { FormClose(); });
+    RunReported(m_report, [this] { FormClose(); });
     QWidget::closeEvent(event);
 }

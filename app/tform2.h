@@ -1,18 +1,14 @@
 #pragma once
 // The program's one window: chart, connection lamp, the three buttons, the
 // status line below the chart and the serial port, laid out by tform2.ui
-// and wired when it is created. The window owns the session (every point
-// received), the receiver that feeds it from the port, and the user's
-// serial settings, which it applies to the port as the settings dialog
-// returns them. With reconnection on, a device that goes away is waited
-// for (link_status.h, reconnector.h).
+// and wired when it is created. The buttons drive the capture (capture.h),
+// which reads the window's port into the session the chart shows; the
+// chart's menu runs the jobs on that session (data_actions.h). Errors reach
+// the user through the window's one reporter, which the capture and the
+// jobs are given.
 
 #include "data_dialogs.h"
-#include "device_resolver.h"
-#include "receiver.h"
-#include "recorder.h"
-#include "serial_settings.h"
-#include "session.h"
+#include "reporter.h"
 
 #include <QList>
 #include <QPointer>
@@ -25,13 +21,14 @@ class QAction;
 class QCloseEvent;
 class QLabel;
 class QPushButton;
+class TCapture;
 class TChart;
 class TComLed;
 class TComPort;
 class TDataActions;
+class TDataJobs;
 class TFastLineSeries;
 class TLinkMonitor;
-class TReconnector;
 
 namespace Ui { class TForm2; }
 
@@ -56,31 +53,19 @@ public:
     // Event handlers.
     void ComPort1RxChar(QObject* sender, int count);
     void Button1Click();   // "Config. Serial": the settings dialog
-    void Button2Click();   // "Inicia": open the port (errors reach the caller);
+    void Button2Click();   // "Inicia": start capture (errors reach the caller);
                            // with reconnection on, a device not there is waited for
-    void FormClose();      // closing: stop waiting, close the port if it is open,
-                           // end the recording
-    void Button3Click();   // "Para": stop waiting, close the port, open or not
+    void FormClose();      // closing: stop capture, end the jobs
+    void Button3Click();   // "Para": stop capture, waiting or open
 
-    // The serial settings as the user chose them. Setting them does what
-    // OK in the dialog does: while open, line settings take effect at once
-    // and another device reopens the port there.
-    const TSerialSettings& SerialSettings() const { return m_settings; }
-    void SetSerialSettings(const TSerialSettings& settings);
-
-    const TSession& Session() const { return m_session; }
-    const TReceiver& Receiver() const { return m_receiver; }
-    // Reconnection on, the device gone: waiting for it to come back.
-    bool WaitingForDevice() const;
+    // What the window shows and drives: the port read into the session.
+    TCapture& Capture() const { return *m_capture; }
+    // Recording and export of the session.
+    TDataJobs& DataJobs() const { return *m_jobs; }
+    // Shows an error to the user.
+    const TReporter& Reporter() const { return m_report; }
     const TLinkMonitor& LinkMonitor() const { return *m_linkMonitor; }
 
-    // Recording, export and pictures of the session (data_actions.h).
-    // StartRecording throws Exception when the file cannot be written;
-    // StopRecording when the last rows cannot (it has stopped either way).
-    void StartRecording(const QString& path);
-    void StopRecording();
-    bool IsRecording() const;
-    TRecordingState RecordingState() const;
     // "Gravar…", "Parar gravação", "Exportar dados…", "Salvar imagem…",
     // owned by the window, for the menus that offer them.
     QList<QAction*> DataActions() const;
@@ -92,32 +77,24 @@ public:
     void ShowChartAlone(bool alone);
     bool ChartAlone() const { return m_chartAlone; }
 
-signals:
-    void recordingStateChanged(const TRecordingState& state);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BindHandlers();
-    void OpenPort();
-    void PortConnectedChanged(bool open);
-    void PortFailed(const QString& message, int kind);
 
     std::unique_ptr<Ui::TForm2> m_ui;
-    TSession m_session;
-    TReceiver m_receiver;
-    TDeviceResolver m_devices;
-    TSerialSettings m_settings;
-    TReconnector* m_reconnector = nullptr;
+    TReporter m_report;
+    // The session's owner: goes after everything that reads it.
+    std::unique_ptr<TCapture> m_capture;
+    std::unique_ptr<TDataJobs> m_jobs;
+    std::unique_ptr<TDataActions> m_data;
     TLinkMonitor* m_linkMonitor = nullptr;
     bool m_chartAlone = false;
     bool m_wasMaximized = false;
     QRect m_chartGeometry;                   // as declared
     QList<QPointer<QWidget>> m_hiddenForChart;
-    // Reads the session: goes first.
-    std::unique_ptr<TDataActions> m_data;
 };
 
 // The one instance, set by the application when it creates the window.

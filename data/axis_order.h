@@ -24,7 +24,7 @@
 // Qt-free.
 
 #include "chunked_array.h"
-#include "frame_decoder.h"
+#include "sensor_axes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // The session: every reading received since the program started, owned in
-// one place and read by whatever shows or saves it (the chart, a recording,
-// an export, the link's counters).
+// one place (capture) and given to whatever shows or saves it (the chart, a
+// recording, an export), none of which needs a port.
 //
 // Per axis, the values (4-byte floats in a store with a min/max pyramid)
 // and one validity bit per point: set for a reading as sent, clear for the
@@ -17,7 +17,7 @@
 // Qt-free.
 
 #include "arrival_log.h"
-#include "frame_decoder.h"
+#include "sample_sink.h"
 #include "sample_store.h"
 
 #include <cstdint>

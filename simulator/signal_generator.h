@@ -9,7 +9,7 @@
 //
 // Deterministic for a given seed. Qt-free.
 
-#include "frame_decoder.h"
+#include "sensor_axes.h"
 
 #include <cstdint>
 #include <random>

@@ -16,7 +16,7 @@
 //
 // Deterministic for a given seed. Qt-free.
 
-#include "frame_decoder.h"
+#include "sensor_axes.h"
 #include "signal_generator.h"
 
 #include <array>

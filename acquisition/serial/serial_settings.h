@@ -10,7 +10,7 @@
 
 struct TSerialSettings {
     // What the user chose: a device name ("COM10", "ttyUSB0"), a path, or
-    // another name that the application turns into a path. The port itself
+    // another name that capture turns into a path. The port itself
     // opens paths only.
     QString Port = QStringLiteral("COM10");
     qint32 BaudRate = 9600;
@@ -20,7 +20,7 @@ struct TSerialSettings {
     QSerialPort::FlowControl FlowControl = QSerialPort::NoFlowControl;
     bool Dtr = false;   // DTR line raised while open
     bool Rts = false;   // RTS line raised while open (ignored under RTS/CTS flow control)
-    // Not a line setting: whether the application reopens the port by
+    // Not a line setting: whether capture reopens the port by
     // itself when the device goes away and comes back. The port ignores it.
     bool Reconnect = false;
 

@@ -5,6 +5,7 @@
 // Prints: frames_sent, frames_plotted, frames_lost, values_wrong,
 // frames_per_second, max_event_loop_stall_ms.
 #include "bench_support.h"
+#include "capture.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "stream_builder.h"
@@ -39,9 +40,9 @@ int main(int argc, char** argv)
     TBuiltStream stream = BuildStream(frames, options);
 
     TPtyPair pty(false);
-    TSerialSettings settings = Form2->SerialSettings();
+    TSerialSettings settings = Form2->Capture().Settings();
     settings.Port = QString::fromStdString(pty.SlavePath());
-    Form2->SetSerialSettings(settings);
+    Form2->Capture().SetSettings(settings);
     Form2->Button2->click();
     if (!Form2->ComPort1->Connected()) {
         std::fprintf(stderr, "could not open %s: %s\n", pty.SlavePath().c_str(),

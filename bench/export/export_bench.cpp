@@ -18,6 +18,8 @@
 // a new directory under DIRECTORY (default: the temporary directory) and
 // are removed at the end. Runs offscreen unless a platform is set.
 #include "bench_support.h"
+#include "capture.h"
+#include "data_jobs.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "session.h"
@@ -117,16 +119,16 @@ void BenchRecording(std::size_t frames, const std::string& directory)
     TForm2 form;
     form.show();
     TPtyPair pty(false);
-    TSerialSettings settings = form.SerialSettings();
+    TSerialSettings settings = form.Capture().Settings();
     settings.Port = QString::fromStdString(pty.SlavePath());
-    form.SetSerialSettings(settings);
-    form.StartRecording(QString::fromStdString(path));
+    form.Capture().SetSettings(settings);
+    form.DataJobs().StartRecording(QString::fromStdString(path));
     form.Button2->click();
     if (!form.ComPort1->Connected()) {
         std::fprintf(stderr, "could not open %s\n", pty.SlavePath().c_str());
         std::exit(1);
     }
-    auto received = [&] { return form.Session().FrameCount(); };
+    auto received = [&] { return form.Capture().Session().FrameCount(); };
 
     QEventLoop loop;
     qint64 lastProgressAt = 0;
@@ -154,7 +156,7 @@ void BenchRecording(std::size_t frames, const std::string& directory)
     if (doneAt < 0)
         doneAt = watch.ElapsedNs();
     writer.Stop();
-    form.StopRecording();
+    form.DataJobs().StopRecording();
 
     const long long wrong = WrongValues(form, stream.Expected);
     const long long got = (long long)received();

@@ -1,4 +1,7 @@
 #pragma once
+#include "capture.h"
+#include "capture_fixture.h"
+#include "data_jobs.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
 #include "stream_builder.h"
@@ -16,24 +19,13 @@
 // Messages that the application object would have shown, in order.
 extern QStringList g_reported;
 
-// A stream in which one frame in twenty fails its check and one byte in
-// twenty is junk.
-inline TStreamOptions FaultyStream(uint32_t seed = 1)
-{
-    TStreamOptions options;
-    options.FailureRate = 0.05;
-    options.JunkRate = 0.05;
-    options.Seed = seed;
-    return options;
-}
-
 // Has the window's serial settings name the pseudo-terminal's device, as
 // choosing it in "Config. Serial" would.
 inline void UsePty(TForm2& form, const TPtyPair& pty)
 {
-    TSerialSettings settings = form.SerialSettings();
+    TSerialSettings settings = form.Capture().Settings();
     settings.Port = QString::fromStdString(pty.SlavePath());
-    form.SetSerialSettings(settings);
+    form.Capture().SetSettings(settings);
 }
 
 // The window, shown, with a pseudo-terminal to play the device on.

@@ -50,9 +50,9 @@ protected:
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         pty = std::make_unique<TPtyPair>(false);
-        TSerialSettings settings = form->SerialSettings();
+        TSerialSettings settings = form->Capture().Settings();
         settings.Port = QString::fromStdString(pty->SlavePath());
-        form->SetSerialSettings(settings);
+        form->Capture().SetSettings(settings);
         form->Button2->click();
         ASSERT_TRUE(form->ComPort1->Connected());
         chart = form->Chart1;

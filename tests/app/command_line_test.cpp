@@ -1,7 +1,10 @@
 // The command line: what each argument list asks for or why it is refused,
-// and the program itself started with options, without a display, and
-// ended from outside.
+// the options put into effect on capture and the jobs (no window), and the
+// program itself started with options, without a display, and ended from
+// outside.
+#include "capture_fixture.h"
 #include "command_line.h"
+#include "data_jobs.h"
 #include "device_resolver.h"
 #include "pty_helpers.h"
 #include "pty_pair.h"
@@ -20,6 +23,7 @@
 #include <csignal>
 #include <optional>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -152,6 +156,87 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest)
         EXPECT_EQ(line.Action, TCommandLine::caVersion);
         EXPECT_EQ(line.Text, "acelerometro 1.0.0.0\n");
     }
+}
+
+// ---- the options put into effect, on capture and the jobs alone
+
+class ApplyCommandLineTest : public TCaptureFixture {
+protected:
+    TCommandLine Parse(const QStringList& arguments)
+    {
+        const TCommandLine line = ParseCommandLine(QStringList{"acelerometro"} + arguments);
+        EXPECT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+        return line;
+    }
+    void Apply(const TCommandLine& line) { ApplyCommandLine(line.Options, capture, jobs, report); }
+
+    TReporter report = [this](const std::string& m) { reported << QString::fromStdString(m); };
+    TDataJobs jobs{capture.Session(), report};
+    QTemporaryDir dir;
+};
+
+TEST_F(ApplyCommandLineTest, StartOnAPortGivesPoints)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    Apply(Parse({"--port", QString::fromStdString(pty->SlavePath()), "--baud", "115200", "--start", "--reconnect"}));
+    ASSERT_EQ(capture.State(), TCapture::TState::Open) << Reported().toStdString();
+    EXPECT_TRUE(capture.Settings().Reconnect);
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
+    WriteAll(pty->Master(), BuildStream(300).Bytes);
+    ASSERT_TRUE(WaitForFrames(300));
+    EXPECT_TRUE(reported.isEmpty()) << Reported().toStdString();
+}
+
+// --record starts the recording before the port opens, so it holds every
+// frame; shutting the jobs down finishes it.
+TEST_F(ApplyCommandLineTest, RecordsFromTheStart)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    const QString file = dir.filePath("gravacao.csv");
+    Apply(Parse({"--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", file}));
+    ASSERT_TRUE(jobs.IsRecording()) << Reported().toStdString();
+    ASSERT_EQ(capture.State(), TCapture::TState::Open);
+    WriteAll(pty->Master(), BuildStream(300).Bytes);
+    ASSERT_TRUE(WaitForFrames(300));
+
+    capture.Stop();
+    jobs.Shutdown();
+    QFile recorded(file);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recorded.readAll().count('\n'), 301); // the header and every frame
+    EXPECT_TRUE(reported.isEmpty()) << Reported().toStdString();
+}
+
+// What fails goes to the reporter, as a click's failure would, and the
+// rest still happens: a recording that cannot start does not keep the
+// port closed.
+TEST_F(ApplyCommandLineTest, FailuresAreReportedAndTheRestGoesAhead)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    const QString unwritable = QStringLiteral("/proc/acelerometro.csv");
+    Apply(Parse({"--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", unwritable}));
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].contains(unwritable)) << reported[0].toStdString();
+    EXPECT_FALSE(jobs.IsRecording());
+    EXPECT_EQ(capture.State(), TCapture::TState::Open);
+
+    reported.clear();
+    capture.Stop();
+    Apply(Parse({"--port", "/dev/acelerometro-nao-existe", "--start"}));
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].contains("acelerometro-nao-existe")) << reported[0].toStdString();
+    EXPECT_EQ(capture.State(), TCapture::TState::Closed);
+}
+
+TEST_F(ApplyCommandLineTest, WithoutOptionsNothingChanges)
+{
+    Apply(Parse({}));
+    EXPECT_TRUE(capture.Settings() == TSerialSettings{});
+    EXPECT_EQ(capture.State(), TCapture::TState::Closed);
+    EXPECT_FALSE(jobs.IsRecording());
+    EXPECT_TRUE(reported.isEmpty());
 }
 
 // ---- the program itself

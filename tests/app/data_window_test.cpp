@@ -103,7 +103,7 @@ protected:
         form->Button2->click();
         ASSERT_TRUE(form->ComPort1->Connected());
     }
-    std::uint64_t Frames() const { return form->Session().FrameCount(); }
+    std::uint64_t Frames() const { return form->Capture().Session().FrameCount(); }
     // Sends frames from the builder; waits until the window has them all.
     void SendAndWait(std::size_t frames)
     {
@@ -122,7 +122,7 @@ protected:
         std::string text(CsvHeader);
         char row[MaxCsvRowBytes];
         for (std::uint64_t n = from; n < to; ++n)
-            text.append(row, FormatCsvRow(row, form->Session().Record(n)));
+            text.append(row, FormatCsvRow(row, form->Capture().Session().Record(n)));
         return text;
     }
 
@@ -179,27 +179,27 @@ TEST_F(DataWindowTest, ActionsAtStartAndWhileRecording)
     const bool atStart[] = {true, false, true, true};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(actions[i]->isEnabled(), atStart[i]) << i;
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
 
-    QSignalSpy changes(form.get(), &TForm2::recordingStateChanged);
+    QSignalSpy changes(&form->DataJobs(), &TDataJobs::recordingStateChanged);
     Record(dir.File("gravacao.csv"));
     EXPECT_EQ(asked, std::vector<TFileKind>{TFileKind::Recording});
-    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(form->DataJobs().IsRecording());
     EXPECT_FALSE(Action("RecordAction")->isEnabled());
     EXPECT_TRUE(Action("StopRecordingAction")->isEnabled());
-    EXPECT_EQ(form->RecordingState().Path, QString::fromStdString(dir.File("gravacao.csv")));
+    EXPECT_EQ(form->DataJobs().RecordingState().Path, QString::fromStdString(dir.File("gravacao.csv")));
     ASSERT_GE(changes.count(), 1);
     EXPECT_TRUE(changes.last().at(0).value<TRecordingState>().Active);
 
     Action("StopRecordingAction")->trigger();
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     EXPECT_TRUE(Action("RecordAction")->isEnabled());
     EXPECT_FALSE(changes.last().at(0).value<TRecordingState>().Active);
     EXPECT_EQ(ReadFile(dir.File("gravacao.csv")), CsvHeader);
 
     // A dialog the user closed starts nothing.
     Record("");
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
@@ -212,7 +212,7 @@ TEST_F(DataWindowTest, RecordingFromTheStartAndExportAtTheEndHoldTheSameRows)
     OpenNewPty();
     SendAndWait(3000);
     QTest::qWait(2 * TRecorder::FlushIntervalMs);
-    EXPECT_EQ(form->RecordingState().Rows, 3000u);
+    EXPECT_EQ(form->DataJobs().RecordingState().Rows, 3000u);
     Export(dir.File("exportado.csv"));
     Action("StopRecordingAction")->trigger();
 
@@ -258,14 +258,14 @@ TEST_F(DataWindowTest, RecordingGoesOnAcrossStopStartAndHangUp)
     SendAndWait(300);
     pty->CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 5000));
-    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(form->DataJobs().IsRecording());
     OpenNewPty();
     SendAndWait(300);
     Action("StopRecordingAction")->trigger();
 
     ASSERT_EQ(Frames(), 1200u);
     EXPECT_TRUE(SameLines(ReadFile(dir.File("gravacao.csv")), Rows(300, 1200)));
-    EXPECT_EQ(form->RecordingState().Rows, 900u);
+    EXPECT_EQ(form->DataJobs().RecordingState().Rows, 900u);
     ASSERT_EQ(g_reported.size(), 1);  // the hang-up, nothing about the file
     EXPECT_TRUE(g_reported[0].contains("desconectado")) << g_reported[0].toStdString();
 }
@@ -293,7 +293,7 @@ TEST_F(DataWindowTest, FilesThatCannotBeWrittenLeaveCaptureGoing)
             EXPECT_TRUE(g_reported[0].contains(QString::fromStdString("\"" + c.file + "\"")))
                 << g_reported[0].toStdString();
             EXPECT_TRUE(g_reported[0].contains(QString::fromUtf8(c.reason))) << g_reported[0].toStdString();
-            EXPECT_FALSE(form->IsRecording());
+            EXPECT_FALSE(form->DataJobs().IsRecording());
             EXPECT_TRUE(Action("RecordAction")->isEnabled());
             EXPECT_TRUE(QTest::qWaitFor([&] { return Action("ExportAction")->isEnabled(); }));
 
@@ -329,7 +329,7 @@ TEST_F(DataWindowTest, TheFileBeingRecordedIsNotReplaced)
         Trigger(action, file);
         ASSERT_EQ(g_reported.size(), 1);
         EXPECT_TRUE(g_reported[0].contains("a gravação está sendo feita nele")) << g_reported[0].toStdString();
-        EXPECT_TRUE(form->IsRecording());
+        EXPECT_TRUE(form->DataJobs().IsRecording());
         EXPECT_TRUE(Action("ExportAction")->isEnabled());
     }
     SendAndWait(300);
@@ -345,10 +345,10 @@ TEST_F(DataWindowTest, AWriteErrorWhileRecordingStopsItAndCaptureGoesOn)
     OpenNewPty();
     TFileSizeLimit limit(4096);
     Record(dir.File("gravacao.csv"));
-    ASSERT_TRUE(form->IsRecording());
+    ASSERT_TRUE(form->DataJobs().IsRecording());
     SendAndWait(3000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !g_reported.isEmpty(); }, 5000));
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     EXPECT_TRUE(Action("RecordAction")->isEnabled());
     ASSERT_EQ(g_reported.size(), 1);
     EXPECT_TRUE(g_reported[0].contains(QString::fromStdString("\"" + dir.File("gravacao.csv") + "\"")));
@@ -367,10 +367,10 @@ TEST_F(DataWindowTest, AWriteErrorWhileRecordingStopsItAndCaptureGoesOn)
 TEST_F(DataWindowTest, ClosingTheWindowWritesTheLastRows)
 {
     OpenNewPty();
-    form->StartRecording(QString::fromStdString(dir.File("gravacao.csv")));
+    form->DataJobs().StartRecording(QString::fromStdString(dir.File("gravacao.csv")));
     SendAndWait(900);
     form->close();
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_TRUE(SameLines(ReadFile(dir.File("gravacao.csv")), Rows(0, 900)));
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();

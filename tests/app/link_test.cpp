@@ -1,10 +1,10 @@
-// The link's health on the real window, automatic reconnection on real
-// pseudo-terminals behind a symbolic link (the way a restarted device, or
-// accel-sim --link, comes back on the same path), the command line put into
-// effect, and the termination signals' way to the window.
+// What the window shows of the link: the status line, the lamp's tooltip
+// and blinking while capture waits for a device that went away (on real
+// pseudo-terminals behind a symbolic link, the way accel-sim --link brings
+// it back), and the termination signals' way to the window. Capture's own
+// behaviour is checked without a window in tests/capture.
 #include "app_test_support.h"
 #include "pty_link.h"
-#include "command_line.h"
 #include "device_resolver.h"
 #include "link_status.h"
 #include "paced_writer.h"
@@ -63,19 +63,21 @@ protected:
         deviceLink.reset();
     }
 
+    bool Waiting() const { return form->Capture().State() == TCapture::TState::Waiting; }
+
     void UseLink(bool reconnect)
     {
-        TSerialSettings s = form->SerialSettings();
+        TSerialSettings s = form->Capture().Settings();
         s.Port = link;
         s.Reconnect = reconnect;
-        form->SetSerialSettings(s);
+        form->Capture().SetSettings(s);
     }
 
     // What the status line shows once it has caught up with the receiver.
     QString CaughtUpStatus()
     {
         const auto caughtUp = [&] {
-            return form->LinkMonitor().Shown().Counters.BytesRead == form->Receiver().Counters().BytesRead;
+            return form->LinkMonitor().Shown().Counters.BytesRead == form->Capture().Receiver().Counters().BytesRead;
         };
         EXPECT_TRUE(QTest::qWaitFor(caughtUp, 2000));
         return form->StatusLine->text();
@@ -116,7 +118,7 @@ TEST_F(LinkTest, CountersFollowAStreamWithFailuresAndJunk)
     bytes.insert(bytes.end(), {0x7A, 0x04}); // a frame cut short
     Send(bytes);
     ASSERT_TRUE(WaitForPoints(12345));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == bytes.size(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Capture().Receiver().Counters().BytesRead == bytes.size(); }));
 
     const QString status = CaughtUpStatus();
     const TLinkCounters shown = form->LinkMonitor().Shown().Counters;
@@ -168,176 +170,88 @@ TEST_F(LinkTest, FramesPerSecondShowWhileTheDeviceSends)
     writer.Stop();
 }
 
-// The device goes away and comes back on the same path: no message, the
-// lamp and the line say the program waits, then every point of both halves
-// is there, in order, and a frame cut short by the hang-up is dropped.
-TEST_F(LinkTest, WithReconnectionTheDeviceBackOnTheSamePathContinuesThePlot)
+// While capture waits for the device, the lamp blinks and the line says
+// so; once it is back, the lamp is lit and the line says where.
+TEST_F(LinkTest, WhileWaitingTheLampBlinksAndTheLineSaysSo)
 {
     DeviceAppears();
     UseLink(true);
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
-
-    TStreamBuilder builder(FaultyStream());
-    std::vector<uint8_t> first;
-    TExpectedPoints expected;
-    builder.Build(1500, first, &expected);
-    first.insert(first.end(), {0x79, 0x0B}); // cut short by the hang-up
-    Send(first);
-    ASSERT_TRUE(WaitForPoints(1500));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == first.size(); }));
-
     DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
-    EXPECT_FALSE(form->ComPort1->Connected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Waiting(); }, 5000));
     EXPECT_TRUE(form->ComLed1->IsWaiting());
     EXPECT_TRUE(form->StatusLine->text().contains("\nAguardando o dispositivo " + link))
         << form->StatusLine->text().toStdString();
-    QTest::qWait(3 * 250); // several looks at a path that is not there
-    EXPECT_TRUE(form->WaitingForDevice());
-    EXPECT_TRUE(form->ComLed1->toolTip().contains("Última tentativa")) << form->ComLed1->toolTip().toStdString();
-    EXPECT_EQ(TotalPoints(), 1500); // nothing cleared
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComLed1->toolTip().contains("Última tentativa"); }, 2000))
+        << form->ComLed1->toolTip().toStdString();
+    // Blinking: lit and dark in turn.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComLed1->IsLit(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComLed1->IsLit(); }, 2000));
 
     DeviceAppears();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
-    EXPECT_FALSE(form->WaitingForDevice());
     EXPECT_FALSE(form->ComLed1->IsWaiting());
     EXPECT_TRUE(form->ComLed1->IsLit());
     EXPECT_TRUE(form->StatusLine->text().contains("\nPorta aberta em")) << form->StatusLine->text().toStdString();
-
-    std::vector<uint8_t> second;
-    builder.Build(1500, second, &expected);
-    Send(second);
-    ASSERT_TRUE(WaitForPoints(3000));
-    QTest::qWait(50);
-    EXPECT_EQ(TotalPoints(), 3000);
-    const TFastLineSeries* series[] = {form->Series1, form->Series2, form->Series3};
-    for (int axis = 0; axis < AxisCount; ++axis)
-        EXPECT_EQ(Values(*series[axis]), expected.PerAxis[axis]) << axis;
-    EXPECT_EQ(form->Receiver().Counters().SkippedBytes, builder.JunkBytes() + 2);
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
-TEST_F(LinkTest, WithoutReconnectionAHangUpClosesWithOneMessageAndStaysClosed)
+// Para, or unticking reconnection in Config. Serial, ends the waiting: the
+// lamp is dark and stays so.
+TEST_F(LinkTest, ParaOrUntickingReconnectionEndsTheWaiting)
 {
-    DeviceAppears();
-    UseLink(false);
-    form->Button2->click();
-    ASSERT_TRUE(form->ComPort1->Connected());
-    DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !g_reported.isEmpty(); }, 5000));
-    ASSERT_EQ(g_reported.size(), 1);
-    EXPECT_TRUE(g_reported[0].contains("desconectado")) << g_reported[0].toStdString();
-    EXPECT_FALSE(form->WaitingForDevice());
+    for (const bool para : {true, false}) {
+        SCOPED_TRACE(para ? "Para" : "Config. Serial");
+        DeviceAppears();
+        UseLink(true);
+        form->Button2->click();
+        ASSERT_TRUE(form->ComPort1->Connected());
+        DeviceGoesAway();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Waiting(); }, 5000));
 
-    DeviceAppears();
-    QTest::qWait(4 * 250);
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->ComLed1->IsLit());
-    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
-    EXPECT_EQ(g_reported.size(), 1);
+        if (para) {
+            form->Button3->click();
+        } else {
+            QTimer::singleShot(0, [] {
+                auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(dialog, nullptr);
+                auto* reconnect = dialog->findChild<QCheckBox*>("reconnectCheck");
+                ASSERT_NE(reconnect, nullptr);
+                EXPECT_TRUE(reconnect->isChecked());
+                reconnect->setChecked(false);
+                dialog->accept();
+            });
+            form->Button1->click();
+            EXPECT_FALSE(form->Capture().Settings().Reconnect);
+        }
+        EXPECT_FALSE(Waiting());
+        EXPECT_FALSE(form->ComLed1->IsWaiting());
+        EXPECT_FALSE(form->ComLed1->IsLit());
+        EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
+        DeviceAppears();
+        QTest::qWait(4 * 250);
+        EXPECT_FALSE(form->ComPort1->Connected());
+        EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+    }
 }
 
-TEST_F(LinkTest, ParaEndsTheWaiting)
-{
-    DeviceAppears();
-    UseLink(true);
-    form->Button2->click();
-    DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
-
-    form->Button3->click();
-    EXPECT_FALSE(form->WaitingForDevice());
-    EXPECT_FALSE(form->ComLed1->IsWaiting());
-    EXPECT_FALSE(form->ComLed1->IsLit());
-    EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
-
-    DeviceAppears();
-    QTest::qWait(4 * 250);
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-}
-
-// With reconnection on, Inicia on a device that is not there yet waits for
-// it, and turning reconnection off in the dialog ends the waiting.
-TEST_F(LinkTest, IniciaWaitsForADeviceNotThereYet)
-{
-    UseLink(true);
-    form->Button2->click();
-    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-    EXPECT_TRUE(form->WaitingForDevice());
-    DeviceAppears();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 5000));
-
-    DeviceGoesAway();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->WaitingForDevice(); }, 5000));
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<TSerialSetupDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        auto* reconnect = dialog->findChild<QCheckBox*>("reconnectCheck");
-        ASSERT_NE(reconnect, nullptr);
-        EXPECT_TRUE(reconnect->isChecked());
-        reconnect->setChecked(false);
-        dialog->accept();
-    });
-    form->Button1->click();
-    EXPECT_FALSE(form->SerialSettings().Reconnect);
-    EXPECT_FALSE(form->WaitingForDevice());
-    EXPECT_FALSE(form->ComLed1->IsWaiting());
-}
-
-TEST_F(LinkTest, CommandLineStartOnAPortGivesPoints)
+// The status line shows a recording in progress, and its rows.
+TEST_F(LinkTest, TheLineShowsARecording)
 {
     pty = std::make_unique<TPtyPair>(true);
-    const TCommandLine line = ParseCommandLine({"acelerometro", "--port", QString::fromStdString(pty->SlavePath()),
-                                                "--baud", "115200", "--start", "--reconnect"});
-    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
-    ApplyCommandLine(line.Options, *form);
-    ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
-    EXPECT_TRUE(form->SerialSettings().Reconnect);
-    termios t{};
-    ASSERT_EQ(tcgetattr(pty->Slave(), &t), 0);
-    EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
-    const TBuiltStream stream = BuildStream(300);
-    WriteAll(pty->Master(), stream.Bytes);
-    ASSERT_TRUE(WaitForPoints(300));
-    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-}
-
-// --record starts the recording before Inicia, so it holds every frame;
-// closing the window finishes it.
-TEST_F(LinkTest, CommandLineRecordsFromTheStart)
-{
-    pty = std::make_unique<TPtyPair>(true);
+    UsePty(*form, *pty);
     const QString file = dir.filePath("gravacao.csv");
-    const TCommandLine line = ParseCommandLine(
-        {"acelerometro", "--port", QString::fromStdString(pty->SlavePath()), "--start", "--record", file});
-    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
-    ApplyCommandLine(line.Options, *form);
-    ASSERT_TRUE(form->IsRecording()) << g_reported.join("; ").toStdString();
+    form->DataJobs().StartRecording(file);
+    form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
     WriteAll(pty->Master(), BuildStream(300).Bytes);
     ASSERT_TRUE(WaitForPoints(300));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains("gravando em gravacao.csv"); }, 2000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains("gravando em gravacao.csv (300 linhas)"); }, 2000))
         << form->StatusLine->text().toStdString();
-
     form->close();
-    EXPECT_FALSE(form->IsRecording());
-    QFile recorded(file);
-    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
-    EXPECT_EQ(recorded.readAll().count('\n'), 301); // the header and every frame
+    EXPECT_FALSE(form->DataJobs().IsRecording());
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-}
-
-TEST_F(LinkTest, CommandLineWithoutOptionsLeavesTheWindowAsItStarts)
-{
-    const TCommandLine line = ParseCommandLine({"acelerometro"});
-    ASSERT_EQ(line.Action, TCommandLine::caRun);
-    ApplyCommandLine(line.Options, *form);
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->WaitingForDevice());
-    EXPECT_TRUE(g_reported.isEmpty());
 }
 
 TEST(LinkStatus, NumbersAreWrittenTheBrazilianWay)

@@ -1,5 +1,7 @@
-// The main window end to end: the real window, the real port layer on a
-// pseudo-terminal, the simulator's bytes, the chart's series.
+// The main window end to end: its layout, its buttons driving capture, the
+// lamp, the chart's series, the dialog, and errors reaching the user, on
+// the real port layer and a pseudo-terminal. What capture does by itself
+// is checked without a window in tests/capture.
 #include "app_test_support.h"
 #include "device_resolver.h"
 #include "exception.h"
@@ -111,16 +113,19 @@ TEST_F(WindowTest, StartsClosedDarkAndEmpty)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->ComLed1->IsLit());
     EXPECT_EQ(TotalPoints(), 0);
-    EXPECT_EQ(form->SerialSettings().Port, "COM10");
-    EXPECT_EQ(form->SerialSettings().BaudRate, 9600);
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    EXPECT_EQ(form->Capture().Settings().Port, "COM10");
+    EXPECT_EQ(form->Capture().Settings().BaudRate, 9600);
+    EXPECT_TRUE(form->Capture().Settings() == TSerialSettings{});
 }
 
-TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
+// Inicia and Para drive capture: the lamp follows it, and what arrives
+// reaches the chart's series, which continue after a new start.
+TEST_F(WindowTest, IniciaAndParaLightTheLampAndPointsReachTheChart)
 {
     UseNewPty();
     form->Button2->click();
     ASSERT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Capture().State(), TCapture::TState::Open);
     EXPECT_TRUE(form->ComLed1->IsLit());
 
     TStreamBuilder builder(FaultyStream());
@@ -134,7 +139,7 @@ TEST_F(WindowTest, FramesBecomePointsAndContinueAfterStopAndStart)
         EXPECT_EQ(Values(*series[axis]), expected.PerAxis[axis]) << axis;
 
     form->Button3->click();
-    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_EQ(form->Capture().State(), TCapture::TState::Closed);
     EXPECT_FALSE(form->ComLed1->IsLit());
     const qint64 xBefore = form->Series1->Count();
     EXPECT_EQ(TotalPoints(), 3000); // stopping clears nothing
@@ -179,9 +184,9 @@ TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
 
 TEST_F(WindowTest, StartOnAMissingPortShowsTheErrorAndStaysDark)
 {
-    TSerialSettings settings = form->SerialSettings();
+    TSerialSettings settings = form->Capture().Settings();
     settings.Port = "/dev/acelerometro-nao-existe";
-    form->SetSerialSettings(settings);
+    form->Capture().SetSettings(settings);
     form->Button2->click(); // the click handler's error goes to the application object
     ASSERT_EQ(g_reported.size(), 1);
     EXPECT_TRUE(g_reported[0].contains("acelerometro-nao-existe")) << g_reported[0].toStdString();
@@ -218,26 +223,6 @@ TEST(ProgramEntry, ReportsWhatEscapesStartupAndReturnsZero)
     }
 }
 
-TEST_F(WindowTest, DemoDeviceShowsLiveDataUntilStopped)
-{
-    TSerialSettings settings = form->SerialSettings();
-    settings.Port = TDeviceResolver::SimulatedName();
-    form->SetSerialSettings(settings);
-    form->Button2->click();
-    ASSERT_TRUE(form->ComPort1->Connected()) << g_reported.join("; ").toStdString();
-    EXPECT_TRUE(form->ComLed1->IsLit());
-    // The simulated device sends at the real device's pace: 320 frames/s.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Series1->Count() >= 10 && form->Series3->Count() >= 10; }, 5000));
-
-    form->Button3->click();
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->ComLed1->IsLit());
-    const qint64 stopped = TotalPoints();
-    QTest::qWait(100);
-    EXPECT_EQ(TotalPoints(), stopped);
-    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
-}
-
 // "Inicia" twice opens once; "Para" and closing with the port closed do
 // nothing; closing the window with the port open closes it.
 TEST_F(WindowTest, HandlersDriveThePortAsTheButtonsSay)
@@ -260,50 +245,11 @@ TEST_F(WindowTest, HandlersDriveThePortAsTheButtonsSay)
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(changed.count(), 4);
 
-    TSerialSettings s = form->SerialSettings();
+    TSerialSettings s = form->Capture().Settings();
     s.Port = "/dev/acelerometro-nao-existe";
-    form->SetSerialSettings(s);
+    form->Capture().SetSettings(s);
     EXPECT_THROW(form->Button2Click(), Exception);  // the handler lets it reach the caller
     EXPECT_FALSE(form->ComPort1->Connected());
-}
-
-// A frame cut short by "Para", or by the device going away, must not be
-// completed by the first bytes of the next stream; the held values carry
-// over. The device sends X=100, Y=200 and the start of a Y frame; after the
-// new start it sends X=300, Y=400, Z=500.
-TEST_F(WindowTest, APartialFrameDoesNotJoinTheNextStream)
-{
-    for (const bool hangUp : {false, true}) {
-        SCOPED_TRACE(hangUp ? "hang-up" : "Para");
-        form = std::make_unique<TForm2>();
-        form->show();
-        g_reported.clear();
-        UseNewPty();
-        form->Button2->click();
-        ASSERT_TRUE(form->ComPort1->Connected());
-        std::vector<uint8_t> bytes = ValidFrames({{axX, 100}, {axY, 200}});
-        bytes.insert(bytes.end(), {0x79, 0x12});
-        WriteAll(pty->Master(), bytes);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Receiver().Counters().BytesRead == 8; }));
-
-        if (hangUp) {
-            pty->CloseMaster();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }));
-            UseNewPty();  // the device back
-        } else {
-            form->Button3->click();
-        }
-        form->Button2->click();
-        ASSERT_TRUE(form->ComPort1->Connected());
-        WriteAll(pty->Master(), ValidFrames({{axX, 300}, {axY, 400}, {axZ, 500}}));
-        ASSERT_TRUE(WaitForPoints(5));
-        QTest::qWait(50);
-        EXPECT_EQ(Values(*form->Series1), (std::vector<double>{100, 300}));
-        EXPECT_EQ(Values(*form->Series2), (std::vector<double>{200, 400}));
-        EXPECT_EQ(Values(*form->Series3), (std::vector<double>{500}));
-        EXPECT_EQ(form->Receiver().State().AxisLastValue[axY], 400);
-        EXPECT_EQ(g_reported.size(), hangUp ? 1 : 0);
-    }
 }
 
 // Runs "Config. Serial", acting on the dialog once it is up.
@@ -341,15 +287,15 @@ TEST_F(WindowTest, SettingsDialogOffersTheSimulatorAndOkAppliesWhatCancelDoesNot
         chooseFastRate(d);
         d.reject();
     });
-    EXPECT_TRUE(form->SerialSettings() == TSerialSettings{});
+    EXPECT_TRUE(form->Capture().Settings() == TSerialSettings{});
 
     RunDialog(*form, [&](TSerialSetupDialog& d) {
         chooseFastRate(d);
         d.accept();
     });
-    EXPECT_EQ(form->SerialSettings().BaudRate, 115200);
-    EXPECT_TRUE(form->SerialSettings().Dtr);
-    EXPECT_EQ(form->SerialSettings().Port, "COM10");
+    EXPECT_EQ(form->Capture().Settings().BaudRate, 115200);
+    EXPECT_TRUE(form->Capture().Settings().Dtr);
+    EXPECT_EQ(form->Capture().Settings().Port, "COM10");
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_TRUE(g_reported.isEmpty());
 }
@@ -371,33 +317,3 @@ TEST_F(WindowTest, SettingsChosenWhileOpenTakeEffectAtOnce)
     EXPECT_EQ(form->ComPort1->Settings().Port, QString::fromStdString(pty->SlavePath()));
 }
 
-TEST(DeviceResolver, NamesMapUnderDevUnlessTheyArePaths)
-{
-    const std::pair<QString, QString> cases[] = {
-        {"COM10", "/dev/COM10"},
-        {"ttyUSB0", "/dev/ttyUSB0"},
-        {"/dev/pts/3", "/dev/pts/3"},
-        {"./tty", "./tty"},
-        {" COM10 ", "/dev/COM10"},
-    };
-    TDeviceResolver resolver;
-    for (const auto& [name, path] : cases) {
-        EXPECT_EQ(TDeviceResolver::DevicePath(name), path) << name.toStdString();
-        EXPECT_EQ(resolver.Acquire(name), path) << name.toStdString();
-    }
-    EXPECT_EQ(resolver.Describe("COM10", "/dev/COM10"), "a porta \"COM10\" (/dev/COM10)");
-    EXPECT_EQ(resolver.Describe("/dev/ttyUSB0", "/dev/ttyUSB0"), "a porta /dev/ttyUSB0");
-    for (const QString& blank : {QString(), QStringLiteral("   ")}) {
-        EXPECT_EQ(TDeviceResolver::DevicePath(blank), "");
-        try {
-            resolver.Acquire(blank);
-            ADD_FAILURE() << "a blank name was taken";
-        } catch (const Exception& e) {
-            EXPECT_TRUE(QString::fromStdString(e.what()).contains("Nenhuma porta foi escolhida")) << e.what();
-        }
-    }
-    const QString simulated = resolver.Acquire(TDeviceResolver::SimulatedName());
-    EXPECT_TRUE(simulated.startsWith("/dev/pts/")) << simulated.toStdString();
-    EXPECT_TRUE(resolver.Describe(TDeviceResolver::SimulatedName(), simulated).contains("simulado"));
-    resolver.Release();
-}

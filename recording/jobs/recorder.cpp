@@ -14,10 +14,9 @@ TRecorder::TRecorder(const TSession& session, QObject* parent) : QObject(parent)
 
 TRecorder::~TRecorder()
 {
-    // The window stops the recording when it closes, and reports what
-    // fails then. Whatever is left here (a window destroyed without
-    // closing) is written as far as it can be; no window is left to show a
-    // failure, so it goes to the log.
+    // Closing stops the recording and reports what fails then. Whatever is
+    // left here (a window destroyed without closing) is written as far as
+    // it can be; nobody is left to show a failure, so it goes to the log.
     if (m_file) {
         try {
             WriteNewRows();

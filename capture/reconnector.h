@@ -1,13 +1,13 @@
 #pragma once
 // Automatic reconnection: once the device has gone away, looks for it a
 // few times per second (every PollMs) and reopens the port as soon as its
-// path is there again and opens. The window starts it when the port reports
-// the device lost and the user asked for reconnection; "Para", closing the
-// window or turning reconnection off stop it.
+// path is there again and opens. Capture starts it when the port reports
+// the device lost and the user asked for reconnection; stopping capture or
+// turning reconnection off stops it.
 //
-// The reopen goes through the window's own opening, so the settings are
-// the user's current ones, and the window hears of the open as of any other
-// (the receiver drops a partial frame, the session keeps its points).
+// The reopen goes through capture's own opening, so the settings are the
+// user's current ones, and capture hears of the open as of any other (the
+// receiver drops a partial frame, the session keeps its points).
 
 #include <QObject>
 #include <QString>
