@@ -107,8 +107,7 @@ TMappedFile::TMappedFile(const std::string& path) : m_path(path)
         m_data = static_cast<char*>(data);
         ::madvise(m_data, m_mapped, MADV_SEQUENTIAL);
     }
-    // The mapping holds the file: the descriptor is not needed.
-    ::close(fd);
+    m_fd = fd;
     InstallHandler();
 }
 
@@ -116,6 +115,14 @@ TMappedFile::~TMappedFile()
 {
     if (m_data != nullptr)
         ::munmap(m_data, m_mapped);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool TMappedFile::Shrank() const
+{
+    struct stat status {};
+    return ::fstat(m_fd, &status) == 0 && std::uint64_t(status.st_size) < m_size;
 }
 
 void TMappedFile::Prefetch(std::uint64_t begin, std::uint64_t end) const

@@ -31,6 +31,9 @@ public:
     // Bytes when opened; the mapping covers them.
     std::uint64_t Size() const { return m_size; }
     const char* Data() const { return m_data; }
+    // True when the file is now shorter than when it was opened (its last
+    // pages may then read as zeros, or not at all).
+    bool Shrank() const;
 
     // Runs read(), which reads the mapping; false when the file became
     // shorter than a page it read (read() was then cut off where it stood:
@@ -67,4 +70,5 @@ private:
     std::uint64_t m_size = 0;
     char* m_data = nullptr;
     std::size_t m_mapped = 0;
+    int m_fd = -1;
 };

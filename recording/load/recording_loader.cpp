@@ -17,8 +17,6 @@ namespace {
 
 // Rows appended between two looks at the clock: well under a millisecond.
 constexpr std::size_t RowsPerStep = 8192;
-// Rows appended between two looks at the memory free.
-constexpr std::uint64_t RowsPerMemoryCheck = std::uint64_t(1) << 20;
 // What the session holds per point besides the arrival log: the value, its
 // share of the min/max pyramid and its validity bit, with some room for the
 // chunks being filled.
@@ -152,7 +150,7 @@ TRecordingLoader::TAppendState TRecordingLoader::AppendReady(std::chrono::steady
                 if (Ended())
                     return TAppendState::Ended;
             }
-            if (m_result.Rows - m_rowsAtMemoryCheck >= RowsPerMemoryCheck) {
+            if (m_result.Rows - m_rowsAtMemoryCheck >= m_options.RowsPerMemoryCheck) {
                 m_rowsAtMemoryCheck = m_result.Rows;
                 if (MemoryRunningOut()) {
                     Finish(TLoadStatus::NoMemory, m_result.Rows + 2, "");
@@ -232,6 +230,12 @@ void TRecordingLoader::Cancel()
 
 void TRecordingLoader::Finish(TLoadStatus status, std::uint64_t line, const std::string& problem)
 {
+    // A file cut shorter meanwhile reads as zeros to the end of its last
+    // page: what looks like a bad or cut row is the truncation.
+    if ((status == TLoadStatus::BadRow || (status == TLoadStatus::Complete && m_result.LastRowCut)) && m_file.Shrank()) {
+        status = TLoadStatus::FileShrank;
+        m_result.LastRowCut = false;
+    }
     // The workers first: nothing of theirs is used after this.
     if (m_pipeline)
         m_pipeline->Stop();

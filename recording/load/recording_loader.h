@@ -72,8 +72,10 @@ struct TLoadOptions {
     // Memory the system can still give, in bytes; nothing when unknown.
     // By default MemAvailable from /proc/meminfo.
     std::function<std::optional<std::uint64_t>()> AvailableMemory;
-    // The load stops while this much memory is still free.
+    // The load stops while this much memory is still free; it looks every
+    // so many rows.
     std::uint64_t ReserveBytes = std::uint64_t(64) << 20;
+    std::uint64_t RowsPerMemoryCheck = std::uint64_t(1) << 20;
 };
 
 // MemAvailable of /proc/meminfo, in bytes.

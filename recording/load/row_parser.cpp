@@ -45,6 +45,19 @@ inline const char* ParseField(const char* p, const char* end, T& value)
     return q + 1;
 }
 
+// True when a zero byte comes in [p, lineEnd) and every byte from it to the
+// end of the file is zero.
+bool ZerosToTheEnd(const char* p, const char* lineEnd, const char* fileEnd)
+{
+    const char* zero = static_cast<const char*>(std::memchr(p, 0, std::size_t(lineEnd - p)));
+    if (zero == nullptr)
+        return false;
+    for (; zero < fileEnd; ++zero)
+        if (*zero != 0)
+            return false;
+    return true;
+}
+
 const char* const FieldNames[] = {"tempo_s", "eixo", "indice", "valor", "valido"};
 
 }  // namespace
@@ -93,30 +106,26 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
     std::int64_t expected[AxisCount] = {-1, -1, -1};
 
     while (p < stop) {
-        const std::size_t room = std::size_t(fileEnd - p) < MaxRowLineBytes ? std::size_t(fileEnd - p) : MaxRowLineBytes;
-        const char* const lineEnd = static_cast<const char*>(std::memchr(p, '\n', room));
-        if (lineEnd == nullptr) {
-            if (std::size_t(fileEnd - p) <= MaxRowLineBytes) {
-                slice.End = TParsedSlice::TEnd::CutRow;
-            } else {
-                slice.End = TParsedSlice::TEnd::BadRow;
-                slice.BadLineTooLong = true;
-            }
-            break;
-        }
-        const char* const e = (lineEnd > p && lineEnd[-1] == '\r') ? lineEnd - 1 : lineEnd;
-
+        // A row is parsed as it comes, without looking for its end first;
+        // only a line that is not one is looked at again, as a line.
+        const char* const limit = std::size_t(fileEnd - p) > MaxRowLineBytes ? p + MaxRowLineBytes : fileEnd;
         std::uint64_t time;
         std::uint64_t index;
         unsigned value;
-        const char* q = ParseTime(p, e, time);
-        bool ok = q != nullptr && e - q >= 2 && *q++ == ',';
-        const unsigned axis = ok ? unsigned(q[0] - 'X') : 0;
-        ok = ok && axis < unsigned(AxisCount) && q[1] == ',';
-        ok = ok && (q = ParseField(q + 2, e, index)) != nullptr && index <= MaxIndex;
-        ok = ok && (q = ParseField(q, e, value)) != nullptr && value <= MaxValue;
-        ok = ok && e - q == 1 && (q[0] == '0' || q[0] == '1');
-        ok = ok && std::int64_t(time) >= lastTime;
+        const char* q = ParseTime(p, limit, time);
+        bool ok = q != nullptr && limit - q >= 3 && q[0] == ',' && q[2] == ',';
+        const unsigned axis = ok ? unsigned(q[1] - 'X') : 0;
+        ok = ok && axis < unsigned(AxisCount);
+        ok = ok && (q = ParseField(q + 3, limit, index)) != nullptr && index <= MaxIndex;
+        ok = ok && (q = ParseField(q, limit, value)) != nullptr && value <= MaxValue;
+        const char* next = nullptr;
+        if (ok && limit - q >= 2 && (q[0] == '0' || q[0] == '1')) {
+            if (q[1] == '\n')
+                next = q + 2;
+            else if (q[1] == '\r' && limit - q >= 3 && q[2] == '\n')
+                next = q + 3;
+        }
+        ok = next != nullptr && std::int64_t(time) >= lastTime;
         if (ok) {
             if (expected[axis] < 0) {
                 slice.FirstRow[axis] = rows;
@@ -126,9 +135,26 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
             }
         }
         if (!ok) {
-            slice.End = TParsedSlice::TEnd::BadRow;
-            slice.BadLineBytes = std::size_t(e - p);
-            std::memcpy(slice.BadLine, p, slice.BadLineBytes);
+            const std::size_t room = std::size_t(fileEnd - p) < MaxRowLineBytes ? std::size_t(fileEnd - p)
+                                                                                : MaxRowLineBytes;
+            const char* const lineEnd = static_cast<const char*>(std::memchr(p, '\n', room));
+            if (ZerosToTheEnd(p, lineEnd ? lineEnd : p + room, fileEnd)) {
+                // A file that lost its last blocks to a power cut: its size
+                // was kept, its last bytes read as zeros.
+                slice.End = TParsedSlice::TEnd::CutRow;
+            } else if (lineEnd == nullptr) {
+                if (std::size_t(fileEnd - p) <= MaxRowLineBytes) {
+                    slice.End = TParsedSlice::TEnd::CutRow;
+                } else {
+                    slice.End = TParsedSlice::TEnd::BadRow;
+                    slice.BadLineTooLong = true;
+                }
+            } else {
+                const char* const e = (lineEnd > p && lineEnd[-1] == '\r') ? lineEnd - 1 : lineEnd;
+                slice.End = TParsedSlice::TEnd::BadRow;
+                slice.BadLineBytes = std::size_t(e - p);
+                std::memcpy(slice.BadLine, p, slice.BadLineBytes);
+            }
             break;
         }
         expected[axis] = std::int64_t(index) + 1;
@@ -136,7 +162,7 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
         times[rows] = std::int64_t(time);
         packed[rows] = std::uint16_t(value | unsigned(q[0] == '1') << 12 | axis << 13);
         ++rows;
-        p = lineEnd + 1;
+        p = next;
     }
     slice.Rows = rows;
     slice.ParsedEnd = std::uint64_t(p - data);
