@@ -97,7 +97,7 @@ public:
     void Start(std::function<void()> onReady = {});
 
     enum class TAppendState {
-        Waiting,    // no parsed rows yet: onReady tells when there are
+        Waiting,    // no parsed rows ready: onReady tells when there are
         MoreReady,  // the deadline passed with parsed rows waiting
         Ended,      // Result says how
     };
@@ -106,7 +106,7 @@ public:
     TAppendState AppendReady(std::chrono::steady_clock::time_point deadline);
 
     // Ends the load where it stands (the rows appended stay); waits for the
-    // workers to end their slice, a few milliseconds.
+    // workers to end the slice each parses (about a millisecond a megabyte).
     void Cancel();
 
     bool Ended() const { return m_result.Status != TLoadStatus::Loading; }
