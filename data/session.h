@@ -94,6 +94,17 @@ public:
     void NotifyOnGrowth(ISessionListener& listener);
     void CancelNotify(ISessionListener& listener);
 
+    // --- Frames as a recording holds them (a recording read back) ---
+    // Appends a frame with the time and index it had, so that Record gives
+    // it back as it was. An axis' first frame sets its first index (a
+    // recording started later begins where its series stood); each later
+    // one must be the next of its axis (std::invalid_argument otherwise).
+    // Frames of equal time in a row arrived together, as in one read. Throws
+    // std::bad_alloc, leaving the session as it was.
+    void AppendRecord(const TFrameRecord& frame);
+    // Index of the axis' first point: 0 but in a recording read back.
+    std::int64_t FirstIndex(TAxis axis) const { return m_firstIndex[axis]; }
+
 private:
     struct TAxisData {
         TSampleStore Values;
@@ -109,4 +120,5 @@ private:
     std::int64_t m_readUs = 0;      // time of the read being decoded
     bool m_readPending = false;     // its first frame starts a new batch
     std::vector<ISessionListener*> m_waiting;
+    std::int64_t m_firstIndex[AxisCount] = {};
 };
