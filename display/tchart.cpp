@@ -1,5 +1,6 @@
 #include "tchart.h"
 
+#include "format/brazilian.h"
 #include "line_item.h"
 
 #include <QAction>
@@ -34,27 +35,8 @@
 
 namespace {
 
-// Range shown by the left axis before any point arrives: a 12-bit reading.
-constexpr double EmptyMinimumY = 0;
-constexpr double EmptyMaximumY = 4095;
-
 // Widgets at most this tall get the compact look.
 constexpr int CompactHeight = 400;
-
-// The bottom axis spans at least this many points in the whole history.
-constexpr double MinimumSpanX = 200;
-// The narrowest range of the left axis the user can zoom to.
-constexpr double MinimumSpanY = 1;
-// How far from 0 a zoomed left axis may reach: far beyond any reading, and
-// well inside the doubles that a tick interval of 1 still moves. Qt Charts
-// steps from tick to tick by adding the interval, so a range zoomed out
-// without end (the wheel turned on, a fling) would grow until that loop no
-// longer advanced and the window hung.
-constexpr double LimitY = 1e12;
-// A following view slides by this many pixels at a time.
-constexpr double FollowStepPixels = 8;
-// The width "Acompanhar" gives a view of the whole history.
-constexpr double DefaultFollowWidth = 1000;
 
 // Columns reduced beyond each edge of the plot, past the pixels that the
 // clip lets through; the point before them (and the one after) is kept as
@@ -70,78 +52,7 @@ constexpr double WheelZoom = 1.25;
 constexpr double KeyZoom = 1.5;
 constexpr double KeyPan = 0.1;
 
-// Labels in Brazilian Portuguese: digits grouped ("150.000.000").
-const QLocale& Locale()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
-
-QString Number(double value)
-{
-    if (value == std::floor(value) && std::fabs(value) < 1e15)
-        return Locale().toString(qint64(value));
-    return Locale().toString(value, 'f', 2);
-}
-
-QString Range(double low, double high)
-{
-    return low == high ? Number(low) : Number(low) + QStringLiteral(" – ") + Number(high);
-}
-
-// A receive time: "5,123 s", "2:05,123", "1:02:05,123".
-QString Time(qint64 us)
-{
-    const qint64 ms = (us + 500) / 1000;
-    const qint64 seconds = ms / 1000;
-    const QString fraction = QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
-    if (seconds < 60)
-        return QStringLiteral("%1,%2 s").arg(seconds).arg(fraction);
-    const QString secs = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    if (seconds < 3600)
-        return QStringLiteral("%1:%2,%3").arg(seconds / 60).arg(secs, fraction);
-    const QString mins = QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3,%4").arg(seconds / 3600).arg(mins, secs, fraction);
-}
-
-// The smallest of 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8 times a power of ten
-// that is at least value (value >= 1). The bottom axis grows by these steps
-// so that its scale, and with it every pixel column already drawn, stays
-// put while points arrive.
-double StepCeil(double value)
-{
-    static const double steps[] = {1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8, 10};
-    double decade = 1;
-    while (decade * 10 <= value)
-        decade *= 10;
-    for (double step : steps) {
-        if (step * decade >= value)
-            return step * decade;
-    }
-    return 10 * decade;
-}
-
-// The round tick interval (1, 2 or 5 times a power of ten, at least 1)
-// nearest to cutting span into count parts.
-double TickInterval(double span, int count)
-{
-    const double raw = std::max(1.0, span / count);
-    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-    double best = decade;
-    for (double step : {2.0, 5.0, 10.0}) {
-        if (std::fabs(std::log(step * decade / raw)) < std::fabs(std::log(best / raw)))
-            best = step * decade;
-    }
-    return best;
-}
-
 }  // namespace
-
-bool TChartView::operator==(const TChartView& other) const
-{
-    return Whole == other.Whole && Following == other.Following && MinX == other.MinX && MaxX == other.MaxX
-        && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY && Hidden == other.Hidden;
-}
 
 QColor ColorFromWord(uint32_t colourWord)
 {
@@ -185,7 +96,7 @@ TChart::TChart(QWidget* parent)
         m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->legend()->setVisible(true);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart->setLocale(Locale());
+    m_chart->setLocale(BrazilianLocale());
     m_chart->setLocalizeNumbers(true);
 
     for (QValueAxis* axis : {m_axisX, m_axisY}) {
@@ -338,38 +249,17 @@ qint64 TChart::NewestIndex() const
     return longest - 1;
 }
 
-double TChart::WholeMaxX() const
-{
-    return std::max(MinimumSpanX, StepCeil(double(NewestIndex())));
-}
-
 void TChart::UpdateRanges()
 {
-    const double newest = double(NewestIndex());
-    double minX = 0;
-    double maxX = WholeMaxX();
-    if (!m_view.Whole) {
-        if (m_view.Following && newest > m_view.MaxX) {
-            // The newest point passed the right edge: slide, by a few
-            // pixels at a time, so that between steps only the newest
-            // column is drawn again, not the whole plot.
-            const double width = m_view.MaxX - m_view.MinX;
-            const double plotWidth = std::max(1.0, m_chart->plotArea().width());
-            const double step = width * FollowStepPixels / plotWidth;
-            const double shift = std::ceil((newest - m_view.MaxX) / step) * step;
-            m_view.MinX += shift;
-            m_view.MaxX += shift;
-        }
-        minX = m_view.MinX;
-        maxX = m_view.MaxX;
-    }
-
-    double minY = m_view.MinY;
-    double maxY = m_view.MaxY;
+    const qint64 newest = NewestIndex();
+    m_view = Slide(m_view, newest, m_chart->plotArea().width());
+    const TSpan x = ShownX(m_view, newest);
+    TSpan y{m_view.MinY, m_view.MaxY};
     if (!m_view.ZoomedY) {
         // The points in view of the series shown.
-        const qint64 from = std::max<qint64>(0, qint64(std::ceil(minX)));
-        const qint64 to = qint64(std::floor(maxX)) + 1;
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+        PointsWithin(x, from, to);
         TMinMax values;
         for (std::size_t i = 0; i < m_series.size(); ++i) {
             if (m_view.Hidden[i])
@@ -379,24 +269,16 @@ void TChart::UpdateRanges()
             if (from < end)
                 values.Include(store.MinMax(from, end));
         }
-        minY = EmptyMinimumY;
-        maxY = EmptyMaximumY;
-        if (!values.Empty()) {
-            minY = values.Min;
-            maxY = values.Max;
-            const double pad = minY < maxY ? (maxY - minY) * 0.04 : 1.0;
-            minY -= pad;
-            maxY += pad;
-        }
+        y = ::FitY(values);
     }
 
     const int parts = height() <= CompactHeight ? 4 : 8;
-    SetAxis(*m_axisX, minX, maxX, TickInterval(maxX - minX, parts));
-    SetAxis(*m_axisY, minY, maxY, TickInterval(maxY - minY, parts));
-    m_shownMinX = minX;
-    m_shownMaxX = maxX;
-    m_shownMinY = minY;
-    m_shownMaxY = maxY;
+    SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
+    SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
+    m_shownMinX = x.Min;
+    m_shownMaxX = x.Max;
+    m_shownMinY = y.Min;
+    m_shownMaxY = y.Max;
 }
 
 void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
@@ -726,17 +608,7 @@ void TChart::resizeEvent(QResizeEvent* event)
 
 TChartView TChart::View() const
 {
-    TChartView view = m_view;
-    if (view.Whole) {
-        view.Following = false;
-        view.MinX = m_shownMinX;
-        view.MaxX = m_shownMaxX;
-    }
-    if (!view.ZoomedY) {
-        view.MinY = m_shownMinY;
-        view.MaxY = m_shownMaxY;
-    }
-    return view;
+    return Reported(m_view, Shown());
 }
 
 void TChart::SetView(const TChartView& view)
@@ -756,42 +628,8 @@ void TChart::SetView(const TChartView& view)
     emit ViewChanged();
 }
 
-void TChart::ChangeView(TChartView view)
+void TChart::ChangeView(const TChartView& view)
 {
-    if (!view.Whole) {
-        double width = std::max(view.MaxX - view.MinX, MinimumViewWidth);
-        if (!(view.MaxX - view.MinX >= MinimumViewWidth)) {
-            const double middle = (view.MinX + view.MaxX) / 2;
-            view.MinX = middle - width / 2;
-        }
-        const double whole = WholeMaxX();
-        if (width >= whole) {
-            view.Whole = true;
-        } else {
-            // Within the whole history's axis: from 0 to its stepped end.
-            view.MinX = std::clamp(view.MinX, 0.0, whole - width);
-            view.MaxX = view.MinX + width;
-            view.Following = view.MaxX >= double(NewestIndex());
-        }
-    }
-    if (view.Whole) {
-        view.Following = false;
-        view.MinX = view.MaxX = 0;
-    }
-    if (view.ZoomedY) {
-        // Written so that a NaN end becomes the limit too.
-        if (!(view.MinY >= -LimitY))
-            view.MinY = -LimitY;
-        if (!(view.MinY <= LimitY - MinimumSpanY))
-            view.MinY = LimitY - MinimumSpanY;
-        if (!(view.MaxY <= LimitY))
-            view.MaxY = LimitY;
-        if (view.MaxY - view.MinY < MinimumSpanY) {
-            const double middle = (view.MinY + view.MaxY) / 2;
-            view.MinY = middle - MinimumSpanY / 2;
-            view.MaxY = middle + MinimumSpanY / 2;
-        }
-    }
     if (view == m_view)
         return;
     m_view = view;
@@ -801,73 +639,32 @@ void TChart::ChangeView(TChartView view)
 
 void TChart::ShowAll()
 {
-    TChartView view = m_view;
-    view.Whole = true;
-    view.ZoomedY = false;
-    ChangeView(view);
+    ChangeView(::ShowAll(m_view, NewestIndex()));
 }
 
 void TChart::FollowNewest()
 {
-    TChartView view = m_view;
-    const double width = view.Whole ? DefaultFollowWidth : m_shownMaxX - m_shownMinX;
-    const double newest = double(NewestIndex());
-    view.Whole = false;
-    view.MaxX = std::max(newest, width);
-    view.MinX = view.MaxX - width;
-    ChangeView(view);
+    ChangeView(::FollowNewest(m_view, Shown(), NewestIndex()));
 }
 
 void TChart::ZoomX(double factor)
 {
-    const bool following = !m_view.Whole && m_view.Following;
-    ZoomXAbout(factor, following ? m_shownMaxX : (m_shownMinX + m_shownMaxX) / 2);
-}
-
-void TChart::ZoomXAbout(double factor, double anchor)
-{
-    TChartView view = m_view;
-    view.Whole = false;
-    view.MinX = anchor - (anchor - m_shownMinX) * factor;
-    view.MaxX = anchor + (m_shownMaxX - anchor) * factor;
-    ChangeView(view);
-}
-
-void TChart::ZoomYAbout(double factor, double anchor)
-{
-    TChartView view = m_view;
-    view.ZoomedY = true;
-    view.MinY = anchor - (anchor - m_shownMinY) * factor;
-    view.MaxY = anchor + (m_shownMaxY - anchor) * factor;
-    ChangeView(view);
+    ChangeView(::ZoomX(m_view, Shown(), NewestIndex(), factor));
 }
 
 void TChart::PanX(double fraction)
 {
-    if (m_view.Whole)
-        return;  // everything is in view
-    TChartView view = m_view;
-    const double shift = (m_shownMaxX - m_shownMinX) * fraction;
-    view.MinX = m_shownMinX + shift;
-    view.MaxX = m_shownMaxX + shift;
-    ChangeView(view);
+    ChangeView(::PanX(m_view, Shown(), NewestIndex(), fraction));
 }
 
 void TChart::PanY(double fraction)
 {
-    TChartView view = m_view;
-    const double shift = (m_shownMaxY - m_shownMinY) * fraction;
-    view.ZoomedY = true;
-    view.MinY = m_shownMinY + shift;
-    view.MaxY = m_shownMaxY + shift;
-    ChangeView(view);
+    ChangeView(::PanY(m_view, Shown(), NewestIndex(), fraction));
 }
 
 void TChart::FitY()
 {
-    TChartView view = m_view;
-    view.ZoomedY = false;
-    ChangeView(view);
+    ChangeView(FitLeftAxis(m_view, NewestIndex()));
 }
 
 bool TChart::SeriesVisible(int index) const
@@ -1027,7 +824,7 @@ void TChart::ShowReadout(QPoint position)
         end = first + 1;
     }
     QStringList lines;
-    lines << QStringLiteral("X: ") + Range(double(first), double(end - 1));
+    lines << QStringLiteral("X: ") + FormatRange(double(first), double(end - 1));
     QString time;
     for (int i = 0; i < SeriesCount(); ++i) {
         const TFastLineSeries& series = *m_series[std::size_t(i)];
@@ -1035,11 +832,11 @@ void TChart::ShowReadout(QPoint position)
         if (!SeriesVisible(i) || first >= stop)
             continue;
         const TMinMax values = series.Store().MinMax(first, stop);
-        lines << series.Title() + QStringLiteral(": ") + Range(values.Min, values.Max);
+        lines << series.Title() + QStringLiteral(": ") + FormatRange(values.Min, values.Max);
         const int axis = SeriesAxis(series);
         if (time.isEmpty() && axis >= 0 && m_session->Started()) {
-            const QString from = Time(m_session->TimeUs(TAxis(axis), first));
-            const QString to = Time(m_session->TimeUs(TAxis(axis), stop - 1));
+            const QString from = FormatDuration(m_session->TimeUs(TAxis(axis), first));
+            const QString to = FormatDuration(m_session->TimeUs(TAxis(axis), stop - 1));
             time = QStringLiteral("t: ") + (from == to ? from : from + QStringLiteral(" – ") + to);
         }
     }
@@ -1129,18 +926,7 @@ void TChart::mouseMoveEvent(QMouseEvent* event)
         // The view as at the press, moved by the drag.
         const QRectF plot = PlotArea();
         const QPointF drag = position - m_pressPosition;
-        TChartView view = m_pressView;
-        if (!view.Whole) {
-            const double shift = -drag.x() / plot.width() * (m_pressView.MaxX - m_pressView.MinX);
-            view.MinX += shift;
-            view.MaxX += shift;
-        }
-        if (view.ZoomedY) {
-            const double shift = drag.y() / plot.height() * (m_pressView.MaxY - m_pressView.MinY);
-            view.MinY += shift;
-            view.MaxY += shift;
-        }
-        ChangeView(view);
+        ChangeView(Drag(m_pressView, NewestIndex(), drag.x() / plot.width(), drag.y() / plot.height()));
         break;
     }
     case TGesture::None:
@@ -1185,16 +971,9 @@ void TChart::mouseReleaseEvent(QMouseEvent* event)
     }
     const QPointF topLeft = ValueAt(QPointF(band.left(), band.top()));
     const QPointF bottomRight = ValueAt(QPointF(band.right() + 1, band.bottom() + 1));
-    TChartView view = m_view;
-    view.Whole = false;
-    view.MinX = topLeft.x();
-    view.MaxX = bottomRight.x();
-    if (band.height() >= QApplication::startDragDistance()) {
-        view.ZoomedY = true;
-        view.MinY = bottomRight.y();
-        view.MaxY = topLeft.y();
-    }
-    ChangeView(view);
+    const TSpan values{bottomRight.y(), topLeft.y()};
+    const bool tall = band.height() >= QApplication::startDragDistance();
+    ChangeView(ZoomInto(m_view, NewestIndex(), {topLeft.x(), bottomRight.x()}, tall ? &values : nullptr));
 }
 
 void TChart::mouseDoubleClickEvent(QMouseEvent* event)
@@ -1219,9 +998,9 @@ void TChart::wheelEvent(QWheelEvent* event)
     const double factor = std::pow(WheelZoom, -delta / 120.0);
     const QPointF value = ValueAt(position);
     if (event->modifiers() & Qt::ControlModifier)
-        ZoomYAbout(factor, value.y());
+        ChangeView(::ZoomYAbout(m_view, Shown(), NewestIndex(), factor, value.y()));
     else
-        ZoomXAbout(factor, value.x());
+        ChangeView(::ZoomXAbout(m_view, Shown(), NewestIndex(), factor, value.x()));
     event->accept();
 }
 

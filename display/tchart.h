@@ -40,6 +40,7 @@
 #include "plotdata/work_sharing.h"
 #include "sample_store.h"
 #include "session.h"
+#include "view/chart_view.h"
 
 #include <QChartView>
 #include <QColor>
@@ -70,31 +71,6 @@ class TLineItem;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
-
-// What a chart shows, as a plain value: another chart over the same data
-// given it shows the same (an image of another size drawn offscreen).
-struct TChartView {
-    // The whole history, as at start-up: the bottom axis spans every point
-    // and grows in steps. MinX and MaxX then only report the range shown.
-    bool Whole = true;
-    // Not Whole: the view keeps its width and slides as points arrive, a
-    // few pixels at a time, so that the newest point stays within them of
-    // the right edge.
-    bool Following = false;
-    // Not Whole: the range of the bottom axis.
-    double MinX = 0;
-    double MaxX = 0;
-    // The left axis' range when the user zoomed it; otherwise it fits the
-    // data in view and MinY, MaxY only report the range shown.
-    bool ZoomedY = false;
-    double MinY = 0;
-    double MaxY = 0;
-    // Per series, in the order they were added: hidden by the user.
-    std::vector<bool> Hidden;
-
-    bool operator==(const TChartView& other) const;
-    bool operator!=(const TChartView& other) const { return !(*this == other); }
-};
 
 class TFastLineSeries {
 public:
@@ -215,7 +191,7 @@ public:
     static constexpr int FrameIntervalMs = 16;
     static constexpr int BandCount = 16;
     // The narrowest view, in points.
-    static constexpr double MinimumViewWidth = 10;
+    static constexpr double MinimumViewWidth = ViewLimits::MinimumWidth;
 
 signals:
     // The user or a caller changed the view (not emitted for the sliding of
@@ -240,7 +216,6 @@ private:
     void ScheduleFlush();
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
-    double WholeMaxX() const;
     qint64 NewestIndex() const;
     void ClearBands();
     void ClearBands(TFastLineSeries& series);
@@ -255,11 +230,9 @@ private:
     // True when the band's held points light the same pixels as points.
     bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
     void UpdateFonts();
-    // Sets the view from a user's gesture: whole history when it covers
-    // it, following when its right edge reaches the newest point.
-    void ChangeView(TChartView view);
-    void ZoomXAbout(double factor, double anchor);
-    void ZoomYAbout(double factor, double anchor);
+    // Shows a settled view (chart_view.h), unless it is the one shown.
+    void ChangeView(const TChartView& view);
+    TShown Shown() const { return {{m_shownMinX, m_shownMaxX}, {m_shownMinY, m_shownMaxY}}; }
     void UpdateMarker(int index);
     void ShowReadout(QPoint position);
     void HideReadout();
