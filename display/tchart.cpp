@@ -35,18 +35,6 @@
 
 namespace {
 
-// Widgets at most this tall get the compact look.
-constexpr int CompactHeight = 400;
-
-// Columns reduced beyond each edge of the plot, past the pixels that the
-// clip lets through; the point before them (and the one after) is kept as
-// it is, so the lines crossing the edges are the real ones.
-constexpr qint64 EdgeColumns = 3;
-// Points below which the bands of a flush are reduced on this thread
-// alone: a frame of new points, or a view of a few thousand points, takes
-// less than waking the helper costs.
-constexpr qint64 ParallelPoints = 65536;
-
 // Zoom steps: a wheel notch, a key.
 constexpr double WheelZoom = 1.25;
 constexpr double KeyZoom = 1.5;
@@ -70,7 +58,11 @@ QColor TFastLineSeries::Color() const
 }
 
 TChart::TChart(QWidget* parent)
-    : QChartView(parent), m_chart(chart()), m_axisX(new QValueAxis), m_axisY(new QValueAxis)
+    : QChartView(parent),
+      m_chart(chart()),
+      m_axisX(new QValueAxis),
+      m_axisY(new QValueAxis),
+      m_pacer(this, [this] { Flush(); })
 {
     // Lines must be aliased and one pixel wide for the reduced drawing to
     // match a drawing of every point; text stays antialiased.
@@ -124,8 +116,6 @@ TChart::TChart(QWidget* parent)
     UpdateFonts();
     UpdateRanges();
 
-    m_flushTimer.setSingleShot(true);
-    connect(&m_flushTimer, &QTimer::timeout, this, &TChart::Flush);
     // A new plot area moves the pixel columns: reduce again.
     connect(m_chart, &QChart::plotAreaChanged, this, &TChart::ScheduleFlush);
 }
@@ -192,14 +182,8 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
         connect(series.m_marker, &QLegendMarker::clicked, this,
                 [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
     }
-    for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
-        TFastLineSeries::TBand entry;
-        entry.Item = new TLineItem(lineItem);
-        entry.Item->SetPen(line->pen());
-        series.m_bands.push_back(std::move(entry));
-    }
+    m_drawing.AddSeries(values, lineItem, line->pen());
     m_view.Hidden.resize(m_series.size(), false);
-    m_remapPending = true;
     ScheduleFlush();
     return &series;
 }
@@ -212,33 +196,18 @@ void TChart::SetTopAxis(double minimum, double maximum)
 
 void TChart::SetReduction(bool enabled)
 {
-    m_reduction = enabled;
-    m_remapPending = true;
+    m_drawing.SetReduction(enabled);
     ScheduleFlush();
 }
 
 qint64 TChart::DrawnPointCount() const
 {
-    qint64 total = 0;
-    for (const auto& series : m_series)
-        for (const auto& band : series->m_bands)
-            total += band.Item->PointCount();
-    return total;
+    return m_drawing.DrawnPointCount();
 }
 
 void TChart::ScheduleFlush()
 {
-    if (m_flushTimer.isActive())
-        return;
-    // About once per frame, and no later: points arriving most of a frame
-    // or more after the last redraw are drawn as soon as the event loop has
-    // taken in the rest of what arrived with them, in the same wakeup, not
-    // in a wakeup of their own a few milliseconds later. A device that
-    // sends a packet per frame is so drawn at its own pace, once per
-    // packet.
-    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FrameIntervalMs;
-    const qint64 wait = since >= FrameIntervalMs * 3 / 4 ? 0 : FrameIntervalMs - since;
-    m_flushTimer.start(int(wait));
+    m_pacer.Schedule();
 }
 
 qint64 TChart::NewestIndex() const
@@ -272,7 +241,7 @@ void TChart::UpdateRanges()
         y = ::FitY(values);
     }
 
-    const int parts = height() <= CompactHeight ? 4 : 8;
+    const int parts = m_look.TickParts();
     SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
     SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
     m_shownMinX = x.Min;
@@ -294,25 +263,9 @@ void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double ti
         axis.setTickInterval(tickInterval);
 }
 
-void TChart::ClearBands()
-{
-    for (const auto& series : m_series)
-        ClearBands(*series);
-}
-
-void TChart::ClearBands(TFastLineSeries& series)
-{
-    for (auto& band : series.m_bands) {
-        band.Item->Clear();
-        band.First = band.End = -1;
-        band.Held.clear();
-    }
-}
-
 void TChart::Flush()
 {
-    m_flushTimer.stop();
-    m_sinceFlush.start();
+    m_pacer.Started();
     // Told of the next append once this flush has taken in the points so far.
     if (m_session)
         m_session->NotifyOnGrowth(*this);
@@ -329,48 +282,8 @@ void TChart::Flush()
         m_chart->layout()->activate();
 
     const QRectF plot = m_chart->plotArea();
-    // The series items sit at the plot area's top-left corner; the painter
-    // adds the chart's own translation in the view.
     const QTransform toDevice = m_chart->sceneTransform() * viewportTransform();
-    TColumnMapping mapping;
-    mapping.MinX = m_shownMinX;
-    mapping.DeltaX = plot.width() / (m_shownMaxX - m_shownMinX);
-    mapping.Offset = plot.left() + toDevice.dx();
-    mapping.MinY = m_shownMinY;
-    mapping.DeltaY = plot.height() / (m_shownMaxY - m_shownMinY);
-    mapping.Height = plot.height();
-    mapping.OffsetY = plot.top() + toDevice.dy();
-    // Lines with both ends in the widget are not clipped by the stroker on
-    // any device that holds the widget (the window, or an image of it).
-    mapping.SafeLeft = 1;
-    mapping.SafeTop = 1;
-    mapping.SafeRight = width() - 2;
-    mapping.SafeBottom = height() - 2;
-    const bool remap = m_remapPending || mapping.MinX != m_mapping.MinX || mapping.DeltaX != m_mapping.DeltaX
-        || mapping.Offset != m_mapping.Offset || mapping.MinY != m_mapping.MinY || mapping.DeltaY != m_mapping.DeltaY
-        || mapping.OffsetY != m_mapping.OffsetY || mapping.SafeRight != m_mapping.SafeRight
-        || mapping.SafeBottom != m_mapping.SafeBottom;
-    m_mapping = mapping;
-    m_remapPending = false;
-
-    m_replacedPoints = 0;
-    if (plot != m_itemPlot) {
-        m_itemPlot = plot;
-        for (const auto& series : m_series)
-            for (const auto& band : series->m_bands)
-                band.Item->SetPlot(plot.topLeft(), plot.size());
-    }
-    if (plot.width() > 0 && plot.height() > 0) {
-        // The columns reduced: those of the plot and a few beyond each edge.
-        const qint64 columnLeft = qint64(std::floor(mapping.Offset)) - EdgeColumns;
-        const qint64 columnSpan = qint64(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
-        m_bandJobs.clear();
-        for (const auto& series : m_series)
-            FlushBands(*series, mapping, remap, columnLeft, columnSpan);
-        ReduceBands(mapping);
-    } else {
-        ClearBands();
-    }
+    m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), Shown()), plot, m_view.Hidden);
     if (m_hover.x() >= 0)
         ShowReadout(m_hover);
 }
@@ -384,216 +297,13 @@ QImage TChart::Picture()
     return image;
 }
 
-void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
-                        qint64 columnSpan)
-{
-    std::size_t position = 0;
-    while (m_series[position].get() != &series)
-        ++position;
-    if (m_view.Hidden[position]) {
-        ClearBands(series);
-        return;
-    }
-
-    const TSampleStore& store = series.Store();
-    const qint64 count = store.Count();
-    // The points in view, with the one just outside each edge.
-    qint64 begin = 0;
-    qint64 end = count;
-    if (m_reduction) {
-        const qint64 inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
-        const qint64 insideEnd
-            = FirstIndexAtFixedX(store, mapping, inside, count, ColumnStart(columnLeft + columnSpan));
-        begin = inside > 0 ? inside - 1 : 0;
-        end = std::min(count, insideEnd + 1);
-    }
-    // The pieces: a band per sixteenth of the columns, then the tail: the
-    // column of the newest point, cut from its band so that new points
-    // there touch the smallest piece.
-    qint64 firsts[BandCount + 1];
-    qint64 lasts[BandCount + 1];
-    qint64 bandFirst = begin;
-    for (int b = 0; b < BandCount; ++b) {
-        if (!m_reduction) {
-            // Everything in the first band.
-            firsts[b] = b == 0 ? 0 : count;
-            lasts[b] = count;
-            continue;
-        }
-        firsts[b] = bandFirst;
-        const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
-        lasts[b] = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
-        bandFirst = lasts[b];
-    }
-    firsts[BandCount] = lasts[BandCount] = end;
-    if (m_reduction && count > 0 && count - 1 < end) {
-        const qint64 tail
-            = FirstIndexAtFixedX(store, mapping, begin, end, ColumnStart(FixedColumn(mapping.FixedX(count - 1))));
-        for (int b = 0; b < BandCount; ++b) {
-            if (firsts[b] <= tail && tail < lasts[b]) {
-                firsts[BandCount] = tail;
-                lasts[BandCount] = lasts[b];
-                lasts[b] = tail;
-                break;
-            }
-        }
-    }
-
-    for (int b = 0; b <= BandCount; ++b) {
-        TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
-        const qint64 first = firsts[b];
-        const qint64 last = lasts[b];
-        const qint64 stop = last < end && last > first ? last + 1 : last;  // with the joining point
-        if (!remap && band.First == first && band.End == stop)
-            continue;
-        const bool sameMapping = !remap && band.First >= 0;
-        band.First = first;
-        band.End = stop;
-        if (first == stop && band.Held.empty() && band.Item->PointCount() == 0)
-            continue;  // empty, and nothing drawn
-        if (m_reduction) {
-            // Reduced with the other series' bands, then placed in order.
-            m_bandJobs.push_back({&series, b, first, last, stop, sameMapping});
-            continue;
-        }
-        m_placed.clear();
-        band.Held.clear();
-        m_placed.reserve(std::size_t(last - first));
-        for (qint64 i = first; i < last; ++i)
-            m_placed.push_back(Place(mapping, double(i), double(store.Value(i))));
-        m_replacedPoints += qint64(m_placed.size());
-        ++m_replacedBands;
-        band.Item->SetPoints(m_placed);
-    }
-}
-
-// As Qt Charts places a series' points (XYDomain::calculateGeometryPoints),
-// which is what the stroke model of the reduction assumes.
-QPointF TChart::Place(const TColumnMapping& mapping, double x, double y)
-{
-    return QPointF((x - mapping.MinX) * mapping.DeltaX, (y - mapping.MinY) * -mapping.DeltaY + mapping.Height);
-}
-
-void TChart::ReduceBands(const TColumnMapping& mapping)
-{
-    if (m_bandReduced.size() < m_bandJobs.size())
-        m_bandReduced.resize(m_bandJobs.size());
-    // A new view of a long history reduces every band of every series,
-    // milliseconds each: they share the processors. Each job reads its
-    // store and writes its own vector only; the stores grow on this
-    // thread, which waits meanwhile.
-    auto reduce = [this, &mapping](std::size_t j) {
-        const TBandJob& job = m_bandJobs[j];
-        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
-        reduced.clear();
-        ReduceColumns(job.Series->Store(), mapping, job.First, job.Last, reduced);
-    };
-    qint64 points = 0;
-    for (const TBandJob& job : m_bandJobs)
-        points += job.Last - job.First;
-    if (points >= ParallelPoints && m_bandJobs.size() > 1) {
-        m_workSharing.Run(m_bandJobs.size(), reduce);
-    } else {
-        for (std::size_t j = 0; j < m_bandJobs.size(); ++j)
-            reduce(j);
-    }
-
-    for (std::size_t j = 0; j < m_bandJobs.size(); ++j) {
-        const TBandJob& job = m_bandJobs[j];
-        TFastLineSeries::TBand& band = job.Series->m_bands[std::size_t(job.Band)];
-        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
-        if (job.Stop > job.Last)
-            reduced.push_back({double(job.Last), double(job.Series->Store().Value(job.Last))});
-        // New points that fall on pixels already lit change nothing on
-        // screen: the piece keeps what it has and nothing is painted.
-        if (job.SameMapping && DrawsAlike(band, reduced))
-            continue;
-        // Swapped, not copied: the job's vector takes the old points' room.
-        band.Held.swap(reduced);
-        m_placed.clear();
-        m_placed.reserve(band.Held.size());
-        for (const TPlotPoint& p : band.Held)
-            m_placed.push_back(Place(mapping, p.X, p.Y));
-        m_replacedPoints += qint64(m_placed.size());
-        ++m_replacedBands;
-        band.Item->SetPoints(m_placed);
-    }
-}
-
-bool TChart::DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const
-{
-    if (band.Held == points)
-        return true;
-    if (band.Held.empty() || points.empty())
-        return false;
-    // Both polylines as the stroker draws them, segment by segment
-    // (StrokePixels), on a bitmap of the plot's rows and of the columns
-    // they reach; the plot's clip, taken a pixel wider, hides the rest.
-    // Only lines the stroker does not clip are compared: all their ends in
-    // the widget and in the plot's rows.
-    const TColumnMapping& m = m_mapping;
-    const double top = m.OffsetY;
-    const double bottom = m.OffsetY + m.Height;
-    double left = 0;
-    double right = 0;
-    bool firstPoint = true;
-    for (const auto* list : {&band.Held, &points}) {
-        for (const TPlotPoint& p : *list) {
-            const double x = (p.X - m.MinX) * m.DeltaX + m.Offset;
-            const double y = m.DeviceY(p.Y);
-            if (!(x >= m.SafeLeft && x <= m.SafeRight && y >= top - 2 && y <= bottom + 2 && y >= m.SafeTop
-                  && y <= m.SafeBottom))
-                return false;
-            left = firstPoint ? x : std::min(left, x);
-            right = firstPoint ? x : std::max(right, x);
-            firstPoint = false;
-        }
-    }
-    const int clipLeft = int(std::floor(m.Offset)) - 1;
-    const int clipRight = int(std::ceil(m.Offset + m_chart->plotArea().width())) + 1;
-    const int clipTop = int(std::floor(top)) - 1;
-    const int clipBottom = int(std::ceil(bottom)) + 1;
-    const int originX = int(std::floor(left)) - 2;
-    const int width = int(std::ceil(right)) + 3 - originX;
-    const int height = clipBottom - clipTop + 1;
-    for (auto& bits : m_bandBits)
-        bits.assign(std::size_t(width) * std::size_t(height), 0);
-    for (int k = 0; k < 2; ++k) {
-        const std::vector<TPlotPoint>& list = k == 0 ? band.Held : points;
-        std::vector<uint8_t>& bits = m_bandBits[k];
-        for (std::size_t i = 1; i < list.size(); ++i) {
-            m_pixels.clear();
-            StrokePixels((list[i - 1].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i - 1].Y),
-                         (list[i].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i].Y), m_pixels);
-            for (const TPixel& p : m_pixels) {
-                if (p.X < clipLeft || p.X > clipRight || p.Y < clipTop || p.Y > clipBottom)
-                    continue;
-                if (p.X < originX || p.X >= originX + width)
-                    return false;  // cannot happen for lines within the columns of their ends
-                bits[std::size_t(p.Y - clipTop) * std::size_t(width) + std::size_t(p.X - originX)] = 1;
-            }
-        }
-    }
-    return m_bandBits[0] == m_bandBits[1];
-}
-
 void TChart::UpdateFonts()
 {
-    const bool compact = height() <= CompactHeight;
-    QFont title = font();
-    title.setBold(true);
-    title.setPointSizeF(compact ? 9 : 13);
-    m_chart->setTitleFont(title);
-    QFont labels = font();
-    labels.setPointSizeF(compact ? 7 : 9);
-    m_axisX->setLabelsFont(labels);
-    m_axisY->setLabelsFont(labels);
-    m_readoutFont = labels;
+    m_look = TChartLook::ForHeight(height());
+    ApplyLook(*m_chart, m_look, font());
+    m_readoutFont = m_look.LabelFont(font());
     if (m_readout)
-        m_readout->setFont(labels);
-    QFont legend = font();
-    legend.setPointSizeF(compact ? 8 : 10);
-    m_chart->legend()->setFont(legend);
+        m_readout->setFont(m_readoutFont);
 }
 
 void TChart::resizeEvent(QResizeEvent* event)
@@ -621,7 +331,7 @@ void TChart::SetView(const TChartView& view)
     for (std::size_t i = 0; i < m_series.size(); ++i) {
         if (hidden[i] != m_view.Hidden[i]) {
             UpdateMarker(int(i));
-            m_remapPending = true;
+            m_drawing.Invalidate();
         }
     }
     Flush();
@@ -680,7 +390,7 @@ void TChart::SetSeriesVisible(int index, bool visible)
     view.Hidden[std::size_t(index)] = !visible;
     m_view = view;
     UpdateMarker(index);
-    m_remapPending = true;
+    m_drawing.Invalidate();
     Flush();
     emit ViewChanged();
 }
@@ -816,8 +526,8 @@ void TChart::ShowReadout(QPoint position)
     // is (zoomed in), the nearest point.
     const qint64 count = newest + 1;
     const TSampleStore& any = m_series.front()->Store();
-    qint64 first = FirstIndexAtFixedX(any, m_mapping, 0, count, ColumnStart(position.x()));
-    qint64 end = FirstIndexAtFixedX(any, m_mapping, first, count, ColumnStart(position.x() + 1));
+    qint64 first = FirstIndexAtFixedX(any, m_drawing.CurrentMapping(), 0, count, ColumnStart(position.x()));
+    qint64 end = FirstIndexAtFixedX(any, m_drawing.CurrentMapping(), first, count, ColumnStart(position.x() + 1));
     if (first == end) {
         const double x = ValueAt(QPointF(position.x() + 0.5, position.y())).x();
         first = std::clamp<qint64>(qint64(std::llround(x)), 0, newest);

@@ -36,8 +36,9 @@
 // context menu. Hovering shows a cursor with the values under it. Clicking
 // a legend entry hides or shows its series.
 
-#include "plotdata/column_reduction.h"
-#include "plotdata/work_sharing.h"
+#include "chart_look.h"
+#include "redraw_pacer.h"
+#include "series_drawing.h"
 #include "sample_store.h"
 #include "session.h"
 #include "view/chart_view.h"
@@ -85,18 +86,6 @@ public:
 private:
     friend class TChart;
 
-    // The series is drawn by several pieces (line_item.h), one per band of
-    // pixel columns and one for the column of the newest point (the tail),
-    // so that new points redraw only the tail, and its band when a column
-    // begins. Each piece ends with the first point of the next, which
-    // draws the line joining them.
-    struct TBand {
-        TLineItem* Item = nullptr;  // owned by the series' line item
-        qint64 First = -1;    // indices [First, End) of the last reduction
-        qint64 End = -1;
-        std::vector<TPlotPoint> Held;  // the points the piece draws
-    };
-
     explicit TFastLineSeries(const TSampleStore& values) : m_values(&values) {}
 
     const TSampleStore* m_values;
@@ -104,7 +93,6 @@ private:
     // and the colour, and it is attached to the axes. Its line item in the
     // scene holds the pieces.
     QLineSeries* m_line = nullptr;  // owned by the QChart
-    std::vector<TBand> m_bands;
     QLegendMarker* m_marker = nullptr;
 };
 
@@ -182,14 +170,14 @@ public:
     // Points currently drawn, over all series.
     qint64 DrawnPointCount() const;
     // Points given to the pieces by the last Flush.
-    qint64 ReplacedPointCount() const { return m_replacedPoints; }
+    qint64 ReplacedPointCount() const { return m_drawing.ReplacedPointCount(); }
     // Pieces given new points since the chart was made.
-    qint64 ReplacedBandCount() const { return m_replacedBands; }
+    qint64 ReplacedBandCount() const { return m_drawing.ReplacedBandCount(); }
 
     QChart* Chart() const { return m_chart; }
 
-    static constexpr int FrameIntervalMs = 16;
-    static constexpr int BandCount = 16;
+    static constexpr int FrameIntervalMs = TRedrawPacer::FrameIntervalMs;
+    static constexpr int BandCount = TSeriesDrawing::BandCount;
     // The narrowest view, in points.
     static constexpr double MinimumViewWidth = ViewLimits::MinimumWidth;
 
@@ -217,18 +205,7 @@ private:
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
     qint64 NewestIndex() const;
-    void ClearBands();
-    void ClearBands(TFastLineSeries& series);
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    // Brings the series' bands up to date: those drawing every point at
-    // once, those drawing reduced points as jobs for ReduceBands.
-    void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
-                    qint64 columnSpan);
-    void ReduceBands(const TColumnMapping& mapping);
-    // Where Qt Charts places a point in the plot area.
-    static QPointF Place(const TColumnMapping& mapping, double x, double y);
-    // True when the band's held points light the same pixels as points.
-    bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
     void UpdateFonts();
     // Shows a settled view (chart_view.h), unless it is the one shown.
     void ChangeView(const TChartView& view);
@@ -244,32 +221,11 @@ private:
     QValueAxis* m_axisX;
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
-    QTimer m_flushTimer;
-    QElapsedTimer m_sinceFlush;  // since the last redraw
-    QRectF m_itemPlot;           // the plot area the line pieces clip to
-    bool m_reduction = true;
+    TRedrawPacer m_pacer;
+    TSeriesDrawing m_drawing;
+    TChartLook m_look;
     double m_topMinimum = 0;
     double m_topMaximum = 0;
-    qint64 m_replacedPoints = 0;
-    qint64 m_replacedBands = 0;
-    TColumnMapping m_mapping;
-    bool m_remapPending = true;
-    // A band to reduce: points [First, Last), and the joining point when
-    // Stop is Last + 1. SameMapping: its points are drawn as they were.
-    struct TBandJob {
-        TFastLineSeries* Series;
-        int Band;
-        qint64 First;
-        qint64 Last;
-        qint64 Stop;
-        bool SameMapping;
-    };
-    std::vector<TBandJob> m_bandJobs;
-    std::vector<std::vector<TPlotPoint>> m_bandReduced;  // by job, reused between flushes
-    TWorkSharing m_workSharing;
-    std::vector<QPointF> m_placed;
-    mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
-    mutable std::vector<TPixel> m_pixels;
 
     TChartView m_view;
     // What the last redraw showed.
