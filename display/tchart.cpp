@@ -1,46 +1,25 @@
 #include "tchart.h"
 
+#include "chart_menu.h"
 #include "format/brazilian.h"
-#include "line_item.h"
+#include "full_screen.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QChart>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
-#include <QFont>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
-#include <QGraphicsLineItem>
-#include <QGraphicsRectItem>
-#include <QGraphicsSimpleTextItem>
 #include <QKeyEvent>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QList>
-#include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
-#include <QRubberBand>
 #include <QValueAxis>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <stdexcept>
-
-namespace {
-
-// Zoom steps: a wheel notch, a key.
-constexpr double WheelZoom = 1.25;
-constexpr double KeyZoom = 1.5;
-constexpr double KeyPan = 0.1;
-
-}  // namespace
 
 QColor ColorFromWord(uint32_t colourWord)
 {
@@ -62,7 +41,9 @@ TChart::TChart(QWidget* parent)
       m_chart(chart()),
       m_axisX(new QValueAxis),
       m_axisY(new QValueAxis),
-      m_pacer(this, [this] { Flush(); })
+      m_pacer(this, [this] { Flush(); }),
+      m_gestures(*this, *this),
+      m_readout(m_chart)
 {
     // Lines must be aliased and one pixel wide for the reduced drawing to
     // match a drawing of every point; text stays antialiased.
@@ -100,20 +81,10 @@ TChart::TChart(QWidget* parent)
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 
-    m_fullScreen = new QAction(QStringLiteral("Tela cheia"), this);
-    m_fullScreen->setCheckable(true);
-    m_fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
-    m_fullScreen->setShortcutContext(Qt::WindowShortcut);
-    // Esc leaves full screen too, and only then means that.
-    connect(m_fullScreen, &QAction::toggled, this, [this](bool on) {
-        QList<QKeySequence> keys{QKeySequence(Qt::Key_F11)};
-        if (on)
-            keys << QKeySequence(Qt::Key_Escape);
-        m_fullScreen->setShortcuts(keys);
-    });
+    m_fullScreen = new TFullScreenAction(this);
     addAction(m_fullScreen);
 
-    UpdateFonts();
+    UpdateLook();
     UpdateRanges();
 
     // A new plot area moves the pixel columns: reduce again.
@@ -210,17 +181,17 @@ void TChart::ScheduleFlush()
     m_pacer.Schedule();
 }
 
-qint64 TChart::NewestIndex() const
+std::int64_t TChart::Newest() const
 {
-    qint64 longest = 0;
+    std::int64_t longest = 0;
     for (const auto& series : m_series)
-        longest = std::max(longest, series->Count());
+        longest = std::max<std::int64_t>(longest, series->Count());
     return longest - 1;
 }
 
 void TChart::UpdateRanges()
 {
-    const qint64 newest = NewestIndex();
+    const qint64 newest = Newest();
     m_view = Slide(m_view, newest, m_chart->plotArea().width());
     const TSpan x = ShownX(m_view, newest);
     TSpan y{m_view.MinY, m_view.MaxY};
@@ -244,10 +215,7 @@ void TChart::UpdateRanges()
     const int parts = m_look.TickParts();
     SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
     SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
-    m_shownMinX = x.Min;
-    m_shownMaxX = x.Max;
-    m_shownMinY = y.Min;
-    m_shownMaxY = y.Max;
+    m_shown = {x, y};
 }
 
 void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
@@ -274,7 +242,7 @@ void TChart::Flush()
     if (m_chart->size() != QSizeF(size())) {
         m_chart->resize(QSizeF(size()));
         setSceneRect(QRectF(QPointF(0, 0), QSizeF(size())));
-        UpdateFonts();
+        UpdateLook();
     }
     UpdateRanges();
     // Settle the layout now so the plot area matches the new axis labels.
@@ -283,9 +251,9 @@ void TChart::Flush()
 
     const QRectF plot = m_chart->plotArea();
     const QTransform toDevice = m_chart->sceneTransform() * viewportTransform();
-    m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), Shown()), plot, m_view.Hidden);
-    if (m_hover.x() >= 0)
-        ShowReadout(m_hover);
+    m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), m_shown), plot, m_view.Hidden);
+    if (m_readout.Hover().x() >= 0)
+        ShowReadout(m_readout.Hover());
 }
 
 QImage TChart::Picture()
@@ -297,19 +265,17 @@ QImage TChart::Picture()
     return image;
 }
 
-void TChart::UpdateFonts()
+void TChart::UpdateLook()
 {
     m_look = TChartLook::ForHeight(height());
     ApplyLook(*m_chart, m_look, font());
-    m_readoutFont = m_look.LabelFont(font());
-    if (m_readout)
-        m_readout->setFont(m_readoutFont);
+    m_readout.SetFont(m_look.LabelFont(font()));
 }
 
 void TChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
-    UpdateFonts();
+    UpdateLook();
     HideReadout();
     ScheduleFlush();
 }
@@ -318,7 +284,7 @@ void TChart::resizeEvent(QResizeEvent* event)
 
 TChartView TChart::View() const
 {
-    return Reported(m_view, Shown());
+    return Reported(m_view, m_shown);
 }
 
 void TChart::SetView(const TChartView& view)
@@ -349,32 +315,32 @@ void TChart::ChangeView(const TChartView& view)
 
 void TChart::ShowAll()
 {
-    ChangeView(::ShowAll(m_view, NewestIndex()));
+    ChangeView(::ShowAll(m_view, Newest()));
 }
 
 void TChart::FollowNewest()
 {
-    ChangeView(::FollowNewest(m_view, Shown(), NewestIndex()));
+    ChangeView(::FollowNewest(m_view, m_shown, Newest()));
 }
 
 void TChart::ZoomX(double factor)
 {
-    ChangeView(::ZoomX(m_view, Shown(), NewestIndex(), factor));
+    ChangeView(::ZoomX(m_view, m_shown, Newest(), factor));
 }
 
 void TChart::PanX(double fraction)
 {
-    ChangeView(::PanX(m_view, Shown(), NewestIndex(), fraction));
+    ChangeView(::PanX(m_view, m_shown, Newest(), fraction));
 }
 
 void TChart::PanY(double fraction)
 {
-    ChangeView(::PanY(m_view, Shown(), NewestIndex(), fraction));
+    ChangeView(::PanY(m_view, m_shown, Newest(), fraction));
 }
 
 void TChart::FitY()
 {
-    ChangeView(FitLeftAxis(m_view, NewestIndex()));
+    ChangeView(FitLeftAxis(m_view, Newest()));
 }
 
 bool TChart::SeriesVisible(int index) const
@@ -419,40 +385,12 @@ void TChart::AddMenuActions(const QList<QAction*>& actions)
 
 QMenu* TChart::CreateContextMenu()
 {
-    auto* menu = new QMenu(this);
-    auto add = [this, menu](const QString& text, const char* key, auto slot) {
-        QAction* action = menu->addAction(key ? text + QLatin1Char('\t') + QLatin1String(key) : text);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    add(QStringLiteral("Mostrar tudo"), "Home", [this] { ShowAll(); });
-    QAction* follow = add(QStringLiteral("Acompanhar"), "End", [this] { FollowNewest(); });
-    follow->setCheckable(true);
-    follow->setChecked(!m_view.Whole && m_view.Following);
-    add(QStringLiteral("Aproximar"), "+", [this] { ZoomX(1 / KeyZoom); });
-    add(QStringLiteral("Afastar"), "-", [this] { ZoomX(KeyZoom); });
-    QAction* fit = add(QStringLiteral("Ajustar eixo vertical"), nullptr, [this] { FitY(); });
-    fit->setEnabled(m_view.ZoomedY);
-    menu->addSeparator();
-    for (int i = 0; i < SeriesCount(); ++i) {
-        QAction* show = add(Series(i)->Title(), nullptr, [this, i](bool on) { SetSeriesVisible(i, on); });
-        show->setCheckable(true);
-        show->setChecked(SeriesVisible(i));
-    }
-    menu->addSeparator();
-    menu->addAction(m_fullScreen);
-    if (!m_menuActions.isEmpty()) {
-        menu->addSeparator();
-        menu->addActions(m_menuActions);
-    }
-    return menu;
+    return CreateChartMenu(*this, m_menuActions);
 }
 
 void TChart::OpenMenu(QPoint globalPosition)
 {
-    QMenu* menu = CreateContextMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(globalPosition);
+    PopUpChartMenu(*this, m_menuActions, globalPosition);
 }
 
 // Geometry.
@@ -465,8 +403,8 @@ QRectF TChart::PlotArea() const
 QPointF TChart::WidgetPosition(double x, double y) const
 {
     const QRectF plot = m_chart->plotArea();
-    const QPointF inChart(plot.left() + (x - m_shownMinX) / (m_shownMaxX - m_shownMinX) * plot.width(),
-                          plot.top() + (m_shownMaxY - y) / (m_shownMaxY - m_shownMinY) * plot.height());
+    const QPointF inChart(plot.left() + (x - m_shown.X.Min) / (m_shown.X.Max - m_shown.X.Min) * plot.width(),
+                          plot.top() + (m_shown.Y.Max - y) / (m_shown.Y.Max - m_shown.Y.Min) * plot.height());
     return viewportTransform().map(m_chart->mapToScene(inChart));
 }
 
@@ -474,305 +412,98 @@ QPointF TChart::ValueAt(QPointF widgetPosition) const
 {
     const QRectF plot = m_chart->plotArea();
     const QPointF inChart = m_chart->mapFromScene(viewportTransform().inverted().map(widgetPosition));
-    return QPointF(m_shownMinX + (inChart.x() - plot.left()) / plot.width() * (m_shownMaxX - m_shownMinX),
-                   m_shownMaxY - (inChart.y() - plot.top()) / plot.height() * (m_shownMaxY - m_shownMinY));
+    return QPointF(m_shown.X.Min + (inChart.x() - plot.left()) / plot.width() * (m_shown.X.Max - m_shown.X.Min),
+                   m_shown.Y.Max - (inChart.y() - plot.top()) / plot.height() * (m_shown.Y.Max - m_shown.Y.Min));
 }
 
 // The readout.
 
-int TChart::SeriesAxis(const TFastLineSeries& series) const
-{
-    if (!m_session)
-        return -1;
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        if (&m_session->Values(TAxis(axis)) == &series.Store())
-            return axis;
-    }
-    return -1;
-}
-
 bool TChart::ReadoutVisible() const
 {
-    return m_readoutBox != nullptr;
+    return m_readout.Visible();
 }
 
 QString TChart::ReadoutText() const
 {
-    return ReadoutVisible() ? m_readout->text() : QString();
+    return m_readout.Text();
 }
 
 void TChart::HideReadout()
 {
-    m_hover = QPoint(-1, -1);
-    // Out of the scene while hidden: the scene looks at every item it holds
-    // at each repaint.
-    delete m_cursor;
-    delete m_readoutBox;  // with the text
-    m_cursor = nullptr;
-    m_readoutBox = nullptr;
-    m_readout = nullptr;
+    m_readout.Hide();
 }
 
 void TChart::ShowReadout(QPoint position)
 {
-    const QRectF area = PlotArea();
-    const qint64 newest = NewestIndex();
-    if (!area.contains(position) || newest < 0) {
-        HideReadout();
+    const std::int64_t newest = Newest();
+    if (!PlotArea().contains(position) || newest < 0) {
+        m_readout.Hide();
         return;
     }
-    m_hover = position;
-    // The points whose pixel column is the one under the cursor; when none
-    // is (zoomed in), the nearest point.
-    const qint64 count = newest + 1;
-    const TSampleStore& any = m_series.front()->Store();
-    qint64 first = FirstIndexAtFixedX(any, m_drawing.CurrentMapping(), 0, count, ColumnStart(position.x()));
-    qint64 end = FirstIndexAtFixedX(any, m_drawing.CurrentMapping(), first, count, ColumnStart(position.x() + 1));
-    if (first == end) {
-        const double x = ValueAt(QPointF(position.x() + 0.5, position.y())).x();
-        first = std::clamp<qint64>(qint64(std::llround(x)), 0, newest);
-        end = first + 1;
-    }
-    QStringList lines;
-    lines << QStringLiteral("X: ") + FormatRange(double(first), double(end - 1));
-    QString time;
-    for (int i = 0; i < SeriesCount(); ++i) {
-        const TFastLineSeries& series = *m_series[std::size_t(i)];
-        const qint64 stop = std::min(end, series.Count());
-        if (!SeriesVisible(i) || first >= stop)
-            continue;
-        const TMinMax values = series.Store().MinMax(first, stop);
-        lines << series.Title() + QStringLiteral(": ") + FormatRange(values.Min, values.Max);
-        const int axis = SeriesAxis(series);
-        if (time.isEmpty() && axis >= 0 && m_session->Started()) {
-            const QString from = FormatDuration(m_session->TimeUs(TAxis(axis), first));
-            const QString to = FormatDuration(m_session->TimeUs(TAxis(axis), stop - 1));
-            time = QStringLiteral("t: ") + (from == to ? from : from + QStringLiteral(" – ") + to);
-        }
-    }
-    if (!time.isEmpty())
-        lines << time;
-    if (!m_readoutBox) {
-        // A thin cursor and a box of text beside it, over the lines.
-        m_cursor = new QGraphicsLineItem(m_chart);
-        m_cursor->setPen(QPen(QColor(90, 90, 90), 0));
-        m_cursor->setZValue(1000);
-        m_readoutBox = new QGraphicsRectItem(m_chart);
-        m_readoutBox->setBrush(QColor(255, 255, 255, 235));
-        m_readoutBox->setPen(QPen(QColor(160, 160, 160), 0));
-        m_readoutBox->setZValue(1001);
-        m_readout = new QGraphicsSimpleTextItem(m_readoutBox);
-        m_readout->setFont(m_readoutFont);
-    }
-    m_readout->setText(lines.join(QLatin1Char('\n')));
-
-    // The cursor on the pixel column, the box beside it inside the plot.
-    const QRectF plot = m_chart->plotArea();
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    PointsUnderColumn(m_series.front()->Store(), m_drawing.CurrentMapping(), newest + 1, position.x(),
+                      ValueAt(QPointF(position.x() + 0.5, position.y())).x(), first, end);
+    std::vector<TReadoutSeries> series;
+    for (int i = 0; i < SeriesCount(); ++i)
+        series.push_back({Series(i)->Title(), &Series(i)->Store(), SeriesVisible(i)});
     const QPointF at = m_chart->mapFromScene(mapToScene(position));
-    const double x = std::floor(at.x()) + 0.5;
-    m_cursor->setLine(x, plot.top(), x, plot.bottom());
-    const QRectF text = m_readout->boundingRect();
-    const QSizeF box(text.width() + 8, text.height() + 6);
-    double left = x + 8;
-    if (left + box.width() > plot.right())
-        left = x - 8 - box.width();
-    left = std::max(left, plot.left());
-    m_readoutBox->setRect(0, 0, box.width(), box.height());
-    m_readoutBox->setPos(std::floor(left), std::floor(plot.top() + 4));
-    m_readout->setPos(4, 3);
+    m_readout.Show(position, at.x(), m_chart->plotArea(), ::ReadoutText(first, end, series, m_session));
 }
 
-// Mouse and keys.
+// Events: the gestures' first, then as Qt Charts handles them.
 
 void TChart::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    if (!PlotArea().contains(position) || m_gesture != TGesture::None) {
-        // Qt Charts asks the item under the press whether it takes mouse
-        // buttons without looking whether there is one: where the scene
-        // has none, the press goes to the view as it would without Qt
-        // Charts' rubber band, which the chart does not use.
-        if (itemAt(position))
-            QChartView::mousePressEvent(event);
-        else
-            QGraphicsView::mousePressEvent(event);
+    if (m_gestures.Press(*event)) {
+        event->accept();
         return;
     }
-    setFocus(Qt::MouseFocusReason);
-    m_pressPosition = position;
-    m_pressView = m_view;
-    if (event->button() == Qt::LeftButton) {
-        m_gesture = TGesture::Zoom;
-        if (!m_rubberBand)
-            m_rubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
-        m_rubberBand->setGeometry(QRect(position, QSize()));
-    } else if (event->button() == Qt::RightButton) {
-        m_gesture = TGesture::PanPending;
-    }
-    event->accept();
+    // Qt Charts asks the item under the press whether it takes mouse
+    // buttons without looking whether there is one: where the scene has
+    // none, the press goes to the view as it would without Qt Charts'
+    // rubber band, which the chart does not use.
+    if (itemAt(event->position().toPoint()))
+        QChartView::mousePressEvent(event);
+    else
+        QGraphicsView::mousePressEvent(event);
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    switch (m_gesture) {
-    case TGesture::Zoom: {
-        const QRect plot = PlotArea().toAlignedRect();
-        const QPoint end(std::clamp(position.x(), plot.left(), plot.right()),
-                         std::clamp(position.y(), plot.top(), plot.bottom()));
-        m_rubberBand->setGeometry(QRect(m_pressPosition, end).normalized());
-        if ((end - m_pressPosition).manhattanLength() >= QApplication::startDragDistance())
-            m_rubberBand->show();
-        HideReadout();
-        break;
-    }
-    case TGesture::PanPending:
-        if ((position - m_pressPosition).manhattanLength() < QApplication::startDragDistance())
-            break;
-        m_gesture = TGesture::Pan;
-        HideReadout();
-        Q_FALLTHROUGH();
-    case TGesture::Pan: {
-        // The view as at the press, moved by the drag.
-        const QRectF plot = PlotArea();
-        const QPointF drag = position - m_pressPosition;
-        ChangeView(Drag(m_pressView, NewestIndex(), drag.x() / plot.width(), drag.y() / plot.height()));
-        break;
-    }
-    case TGesture::None:
-        QChartView::mouseMoveEvent(event);
-        ShowReadout(position);
-        break;
-    }
+    if (m_gestures.Move(*event))
+        return;
+    QChartView::mouseMoveEvent(event);
+    ShowReadout(event->position().toPoint());
 }
 
 void TChart::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    const TGesture gesture = m_gesture;
-    if (gesture == TGesture::None) {
-        QChartView::mouseReleaseEvent(event);
-        return;
-    }
-    if ((gesture == TGesture::Zoom && event->button() != Qt::LeftButton)
-        || (gesture != TGesture::Zoom && event->button() != Qt::RightButton)) {
+    if (m_gestures.Release(*event))
         event->accept();
-        return;
-    }
-    m_gesture = TGesture::None;
-    event->accept();
-    if (gesture == TGesture::PanPending) {
-        OpenMenu(event->globalPosition().toPoint());
-        return;
-    }
-    if (gesture == TGesture::Pan)
-        return;
-
-    // The zoom rectangle.
-    const QRect band = m_rubberBand->geometry();
-    const bool shown = m_rubberBand->isVisible();
-    m_rubberBand->hide();
-    if (!shown)
-        return;  // a click
-    if (position.x() < m_pressPosition.x()) {
-        // Dragged leftwards: back to the whole history.
-        ShowAll();
-        return;
-    }
-    const QPointF topLeft = ValueAt(QPointF(band.left(), band.top()));
-    const QPointF bottomRight = ValueAt(QPointF(band.right() + 1, band.bottom() + 1));
-    const TSpan values{bottomRight.y(), topLeft.y()};
-    const bool tall = band.height() >= QApplication::startDragDistance();
-    ChangeView(ZoomInto(m_view, NewestIndex(), {topLeft.x(), bottomRight.x()}, tall ? &values : nullptr));
+    else
+        QChartView::mouseReleaseEvent(event);
 }
 
 void TChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && PlotArea().contains(event->position())) {
-        ShowAll();
+    if (m_gestures.DoubleClick(*event))
         event->accept();
-        return;
-    }
-    QChartView::mouseDoubleClickEvent(event);
+    else
+        QChartView::mouseDoubleClickEvent(event);
 }
 
 void TChart::wheelEvent(QWheelEvent* event)
 {
-    const QPointF position = event->position();
-    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-    if (!PlotArea().contains(position) || delta == 0) {
-        event->ignore();
-        return;
-    }
-    // Away from the user (positive) zooms in.
-    const double factor = std::pow(WheelZoom, -delta / 120.0);
-    const QPointF value = ValueAt(position);
-    if (event->modifiers() & Qt::ControlModifier)
-        ChangeView(::ZoomYAbout(m_view, Shown(), NewestIndex(), factor, value.y()));
-    else
-        ChangeView(::ZoomXAbout(m_view, Shown(), NewestIndex(), factor, value.x()));
-    event->accept();
+    event->setAccepted(m_gestures.Wheel(*event));
 }
 
 void TChart::keyPressEvent(QKeyEvent* event)
 {
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        PanX(-KeyPan);
-        break;
-    case Qt::Key_Right:
-        PanX(KeyPan);
-        break;
-    case Qt::Key_PageUp:
-        PanX(-0.9);
-        break;
-    case Qt::Key_PageDown:
-        PanX(0.9);
-        break;
-    case Qt::Key_Up:
-        PanY(KeyPan);
-        break;
-    case Qt::Key_Down:
-        PanY(-KeyPan);
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        ZoomX(1 / KeyZoom);
-        break;
-    case Qt::Key_Minus:
-        ZoomX(KeyZoom);
-        break;
-    case Qt::Key_Home:
-        ShowAll();
-        break;
-    case Qt::Key_End:
-        FollowNewest();
-        break;
-    case Qt::Key_Escape:
-        if (m_gesture == TGesture::None) {
-            QChartView::keyPressEvent(event);
-            return;
-        }
-        if (m_rubberBand)
-            m_rubberBand->hide();
-        m_gesture = TGesture::None;
-        break;
-    case Qt::Key_Menu:
-        OpenMenu(mapToGlobal(PlotArea().center().toPoint()));
-        break;
-    case Qt::Key_F10:
-        if (!shift) {
-            QChartView::keyPressEvent(event);
-            return;
-        }
-        OpenMenu(mapToGlobal(PlotArea().center().toPoint()));
-        break;
-    default:
+    if (m_gestures.Key(*event))
+        event->accept();
+    else
         QChartView::keyPressEvent(event);
-        return;
-    }
-    event->accept();
 }
 
 void TChart::contextMenuEvent(QContextMenuEvent* event)

@@ -6,37 +6,19 @@
 //
 // A series shows the points of a store it does not own (one axis of the
 // session, session.h), never copied: appending costs only the store. The
-// session tells the chart when points arrive, and about once per
-// displayed frame (16 ms; at once when most of a frame has passed) the chart
-// reduces every series to what each pixel column of the plot can show
-// (column_reduction.h) and draws only those points. A series is drawn by
-// pieces of its own in the chart's scene (line_item.h), one per band of
-// columns, painted as Qt Charts paints a line series; only the bands whose
-// drawing changed get new points and are painted again: while points
-// arrive, the last band at most, and not even that while the new points
-// fall on pixels already lit. Axis ranges come from the stores' min/max
-// pyramids. The lines are one pixel wide and drawn without antialiasing,
-// so the reduced drawing lights exactly the pixels a drawing of every
-// point would.
-
-// The view (TChartView): at start-up the whole history, the bottom axis
-// growing in steps so that the columns already drawn stay put. Zoomed, the
-// bottom axis shows a range of X; when its right edge is at the newest
-// point the view follows, keeping its width and sliding as points arrive,
-// otherwise it stays where the user left it while capture goes on. Only the
-// points in view are reduced, plus the one just outside each edge, kept as
-// it is so that the lines entering and leaving the plot are the real ones;
-// a view change costs O(plot width x log N).
+// session tells the chart when points arrive and the chart redraws about
+// once per displayed frame (redraw_pacer.h), reducing every series to what
+// each pixel column of the plot can show (series_drawing.h). Axis ranges
+// come from the view (view/chart_view.h) and the stores' min/max pyramids.
 //
-// Gestures: left-drag down and to the right zooms into the rectangle,
-// leftwards returns to the whole history; right-drag pans; the wheel zooms
-// the bottom axis around the cursor (with Ctrl, the left axis); double-click
-// shows everything; arrows pan, +/- zoom, Home shows everything, End
-// follows the newest points; a right click without dragging opens the
-// context menu. Hovering shows a cursor with the values under it. Clicking
-// a legend entry hides or shows its series.
+// The chart adapts Qt Charts and hands the rest to rooms of its own: the
+// gestures (gestures.h), the readout (readout.h), the context menu
+// (chart_menu.h), full screen (full_screen.h) and its look (chart_look.h).
+// Clicking a legend entry hides or shows its series.
 
 #include "chart_look.h"
+#include "gestures.h"
+#include "readout.h"
 #include "redraw_pacer.h"
 #include "series_drawing.h"
 #include "sample_store.h"
@@ -45,14 +27,11 @@
 
 #include <QChartView>
 #include <QColor>
-#include <QElapsedTimer>
-#include <QFont>
 #include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -60,15 +39,10 @@
 
 class QAction;
 class QChart;
-class QGraphicsLineItem;
-class QGraphicsRectItem;
-class QGraphicsSimpleTextItem;
 class QLegendMarker;
 class QLineSeries;
 class QMenu;
-class QRubberBand;
 class QValueAxis;
-class TLineItem;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
@@ -96,7 +70,7 @@ private:
     QLegendMarker* m_marker = nullptr;
 };
 
-class TChart : public QChartView, private ISessionListener {
+class TChart : public QChartView, private ISessionListener, private IGestureTarget {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -151,9 +125,9 @@ public:
     // Where a value lies in the widget, and the value at a widget position,
     // as of the last redraw.
     QPointF WidgetPosition(double x, double y) const;
-    QPointF ValueAt(QPointF widgetPosition) const;
+    QPointF ValueAt(QPointF widgetPosition) const override;
     // The plot area in widget coordinates.
-    QRectF PlotArea() const;
+    QRectF PlotArea() const override;
 
     // Applies pending points to the drawing now. Normally the redraw timer
     // does it, at most once per displayed frame.
@@ -198,23 +172,23 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    enum class TGesture { None, Zoom, PanPending, Pan };
-
     void SessionGrew() override;
     void ScheduleFlush();
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
-    qint64 NewestIndex() const;
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    void UpdateFonts();
-    // Shows a settled view (chart_view.h), unless it is the one shown.
-    void ChangeView(const TChartView& view);
-    TShown Shown() const { return {{m_shownMinX, m_shownMaxX}, {m_shownMinY, m_shownMaxY}}; }
+    void UpdateLook();
     void UpdateMarker(int index);
     void ShowReadout(QPoint position);
-    void HideReadout();
-    void OpenMenu(QPoint globalPosition);
-    int SeriesAxis(const TFastLineSeries& series) const;
+
+    // For the gestures.
+    const TChartView& CurrentView() const override { return m_view; }
+    TShown ShownRanges() const override { return m_shown; }
+    std::int64_t Newest() const override;
+    // Shows a settled view (chart_view.h), unless it is the one shown.
+    void ChangeView(const TChartView& view) override;
+    void OpenMenu(QPoint globalPosition) override;
+    void HideReadout() override;
 
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
@@ -228,24 +202,10 @@ private:
     double m_topMaximum = 0;
 
     TChartView m_view;
-    // What the last redraw showed.
-    double m_shownMinX = 0;
-    double m_shownMaxX = 0;
-    double m_shownMinY = 0;
-    double m_shownMaxY = 0;
+    TShown m_shown;  // what the last redraw showed
 
-    TGesture m_gesture = TGesture::None;
-    QPoint m_pressPosition;
-    TChartView m_pressView;
-    QRubberBand* m_rubberBand = nullptr;
-    QPoint m_hover{-1, -1};  // widget position of the readout, x < 0: hidden
-
-    // The readout's items exist only while it shows; owned by the chart.
-    QGraphicsLineItem* m_cursor = nullptr;
-    QGraphicsRectItem* m_readoutBox = nullptr;
-    QGraphicsSimpleTextItem* m_readout = nullptr;  // owned by m_readoutBox
-    QFont m_readoutFont;
-
+    TChartGestures m_gestures;
+    TReadout m_readout;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };
