@@ -27,12 +27,13 @@ QString FormatRange(double low, double high)
 
 QString FormatShare(std::uint64_t part, std::uint64_t whole)
 {
-    if (part == 0 || whole == 0)
-        return QStringLiteral("0%");
-    const double percent = 100.0 * double(part) / double(whole);
-    // A share that rounds to nothing is still not none.
-    if (percent < 0.05)
+    const double percent = whole == 0 ? 0.0 : 100.0 * double(part) / double(whole);
+    // A share that rounds to nothing is still not none, one that rounds
+    // to everything still not all.
+    if (part > 0 && percent < 0.05)
         return QStringLiteral("<%1%").arg(BrazilianLocale().toString(0.1, 'f', 1));
+    if (part < whole && percent >= 99.95)
+        return QStringLiteral(">%1%").arg(BrazilianLocale().toString(99.9, 'f', 1));
     return QStringLiteral("%1%").arg(BrazilianLocale().toString(percent, 'f', 1));
 }
 
@@ -50,7 +51,7 @@ QString FormatDuration(std::int64_t us)
         return QStringLiteral("%1,%2 s").arg(seconds).arg(fraction);
     const QString secs = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)
-        return QStringLiteral("%1:%2,%3").arg(seconds / 60).arg(secs, fraction);
+        return QStringLiteral("%1:%2,%3 min").arg(seconds / 60).arg(secs, fraction);
     const QString mins = QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3,%4").arg(seconds / 3600).arg(mins, secs, fraction);
+    return QStringLiteral("%1:%2:%3,%4 h").arg(seconds / 3600).arg(mins, secs, fraction);
 }

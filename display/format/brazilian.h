@@ -17,7 +17,9 @@ QString FormatCount(std::uint64_t count);                     // "1.234.567"
 QString FormatNumber(double value);                           // "150.000.000", "2.047,50"
 // One number when low and high are the same.
 QString FormatRange(double low, double high);                 // "12 – 15", "7"
-QString FormatShare(std::uint64_t part, std::uint64_t whole); // "1,5%", "<0,1%", "0%"
+// Always with one decimal; a share that is neither none nor all never
+// reads as one.
+QString FormatShare(std::uint64_t part, std::uint64_t whole); // "0,0%", "<0,1%", "0,3%", "1,5%", ">99,9%"
 QString FormatRate(double perSecond);                         // "320"
-// A time since the session's start, to the millisecond.
-QString FormatDuration(std::int64_t us);                      // "5,123 s", "2:05,123", "1:02:05,123"
+// A time since the session's start, to the millisecond, with its unit.
+QString FormatDuration(std::int64_t us);                      // "5,123 s", "2:05,123 min", "1:02:05,123 h"

@@ -24,3 +24,43 @@ TEST(BrazilianNumbers, CountsAndNumbersGroupTheirDigits)
     EXPECT_EQ(FormatRate(12345.0), "12.345");
     EXPECT_EQ(FormatRate(0.4), "0");
 }
+
+// A share has one decimal whatever its size, so that the status line does
+// not jump between "0%" and "1,0%"; one that rounds to none or to all says
+// it is not quite that.
+TEST(BrazilianNumbers, SharesAlwaysHaveOneDecimal)
+{
+    struct TCase {
+        std::uint64_t Part, Whole;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {0, 0, "0,0%"},          {0, 500, "0,0%"},      {1, 1000000, "<0,1%"}, {1, 2001, "<0,1%"},
+        {1, 2000, "0,1%"},       {3, 1000, "0,3%"},     {1, 400, "0,3%"},      {4, 1000, "0,4%"},
+        {49, 10000, "0,5%"},     {5, 1000, "0,5%"},     {15, 1000, "1,5%"},    {5, 100, "5,0%"},
+        {1, 3, "33,3%"},         {999, 1000, "99,9%"},  {9999, 10000, ">99,9%"}, {1000, 1000, "100,0%"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(FormatShare(c.Part, c.Whole), c.Text) << c.Part << "/" << c.Whole;
+}
+
+// Times since the start always carry their unit: seconds, then minutes
+// and hours with the seconds after a colon.
+TEST(BrazilianNumbers, DurationsCarryTheirUnit)
+{
+    const std::pair<std::int64_t, QString> cases[] = {
+        {0, "0,000 s"},
+        {499, "0,000 s"},
+        {500, "0,001 s"},
+        {3474000, "3,474 s"},
+        {59999499, "59,999 s"},
+        {59999500, "1:00,000 min"},
+        {66713000, "1:06,713 min"},
+        {3599999000, "59:59,999 min"},
+        {3600000000, "1:00:00,000 h"},
+        {3725123000, "1:02:05,123 h"},
+        {360000000000, "100:00:00,000 h"},
+    };
+    for (const auto& [us, text] : cases)
+        EXPECT_EQ(FormatDuration(us), text) << us;
+}
