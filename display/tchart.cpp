@@ -43,7 +43,8 @@ TChart::TChart(QWidget* parent)
       m_axisY(new QValueAxis),
       m_pacer(this, [this] { Flush(); }),
       m_gestures(*this, *this),
-      m_readout(m_chart)
+      m_readout(m_chart),
+      m_frozenSign(m_chart)
 {
     // Lines must be aliased and one pixel wide for the reduced drawing to
     // match a drawing of every point; text stays antialiased.
@@ -252,6 +253,8 @@ void TChart::Flush()
     const QRectF plot = m_chart->plotArea();
     const QTransform toDevice = m_chart->sceneTransform() * viewportTransform();
     m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), m_shown), plot, m_view.Hidden);
+    // A hint for the user at the screen: not in a picture drawn offscreen.
+    m_frozenSign.Update(Frozen(m_view) && isVisible(), plot);
     if (m_readout.Hover().x() >= 0)
         ShowReadout(m_readout.Hover());
 }
@@ -270,6 +273,7 @@ void TChart::UpdateLook()
     m_look = TChartLook::ForHeight(height());
     ApplyLook(*m_chart, m_look, font());
     m_readout.SetFont(m_look.LabelFont(font()));
+    m_frozenSign.SetFont(m_look.LabelFont(font()));
 }
 
 void TChart::resizeEvent(QResizeEvent* event)
@@ -277,6 +281,18 @@ void TChart::resizeEvent(QResizeEvent* event)
     QChartView::resizeEvent(event);
     UpdateLook();
     HideReadout();
+    ScheduleFlush();
+}
+
+void TChart::showEvent(QShowEvent* event)
+{
+    QChartView::showEvent(event);
+    ScheduleFlush();
+}
+
+void TChart::hideEvent(QHideEvent* event)
+{
+    QChartView::hideEvent(event);
     ScheduleFlush();
 }
 
@@ -426,6 +442,12 @@ bool TChart::ReadoutVisible() const
 QString TChart::ReadoutText() const
 {
     return m_readout.Text();
+}
+
+QRectF TChart::FrozenSignArea() const
+{
+    const QRectF area = m_frozenSign.Area();
+    return area.isEmpty() ? QRectF() : viewportTransform().mapRect(m_chart->mapRectToScene(area));
 }
 
 void TChart::HideReadout()

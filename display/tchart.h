@@ -12,11 +12,13 @@
 // come from the view (view/chart_view.h) and the stores' min/max pyramids.
 //
 // The chart adapts Qt Charts and hands the rest to rooms of its own: the
-// gestures (gestures.h), the readout (readout.h), the context menu
-// (chart_menu.h), full screen (full_screen.h) and its look (chart_look.h).
+// gestures (gestures.h), the readout (readout.h), the sign of a frozen
+// view (frozen_sign.h), the context menu (chart_menu.h), full screen
+// (full_screen.h) and its look (chart_look.h).
 // Clicking a legend entry hides or shows its series.
 
 #include "chart_look.h"
+#include "frozen_sign.h"
 #include "gestures.h"
 #include "readout.h"
 #include "redraw_pacer.h"
@@ -121,6 +123,9 @@ public:
     // The readout shown while hovering over the plot (empty when hidden).
     QString ReadoutText() const;
     bool ReadoutVisible() const;
+    // The sign that the view is frozen (frozen_sign.h), in widget
+    // coordinates; empty when not shown. Shown only on screen.
+    QRectF FrozenSignArea() const;
 
     // Where a value lies in the widget, and the value at a widget position,
     // as of the last redraw.
@@ -162,6 +167,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -206,6 +213,7 @@ private:
 
     TChartGestures m_gestures;
     TReadout m_readout;
+    TFrozenSign m_frozenSign;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };

@@ -579,6 +579,61 @@ TEST(ChartView, CopiesToAnotherChart)
     first.Watch(nullptr);
 }
 
+// While the view is frozen away from the newest points, a chart on screen
+// says so in a corner of its plot; following or showing everything it
+// does not, nor does a chart that is not on screen (a picture drawn
+// offscreen). The sign never changes a pixel of a line.
+TEST(ChartView, SaysWhenTheViewIsFrozen)
+{
+    TAccelerometer shown(QSize(640, 400));
+    TAccelerometer offscreen(QSize(640, 400));
+    shown.Chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.Chart));
+    TNoisy().Fill({&shown.Sink, &offscreen.Sink}, 5000);
+    TChartView following = Range(4000, 4999);
+    following.Following = true;
+    struct TCase {
+        const char* Name;
+        TChartView View;
+        bool Sign;
+    };
+    const TCase cases[] = {
+        {"whole", TChartView{}, false},
+        {"frozen", Range(1000, 2000), true},
+        {"following", following, false},
+        {"frozen again", Range(3990.5, 4990.5), true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        shown.Chart.SetView(c.View);
+        offscreen.Chart.SetView(c.View);
+        const QImage a = shown.Chart.Picture();
+        const QImage b = offscreen.Chart.Picture();
+        EXPECT_TRUE(offscreen.Chart.FrozenSignArea().isEmpty());
+        const QRectF sign = shown.Chart.FrozenSignArea();
+        ASSERT_EQ(!sign.isEmpty(), c.Sign);
+        const QRect differ = Difference(a, b);
+        if (!c.Sign) {
+            EXPECT_TRUE(differ.isEmpty());
+            continue;
+        }
+        const QRectF plot = shown.Chart.PlotArea();
+        EXPECT_TRUE(plot.contains(sign));
+        EXPECT_GT(sign.left(), plot.center().x());
+        EXPECT_GT(sign.top(), plot.center().y());
+        ASSERT_FALSE(differ.isEmpty());
+        EXPECT_TRUE(sign.toAlignedRect().contains(differ));
+        for (const QColor& colour : AxisColours)
+            EXPECT_EQ(CountColour(a, colour), CountColour(b, colour));
+    }
+    EXPECT_EQ(TFrozenSign::Text(), QString::fromUtf8("vista parada — End acompanha"));
+    shown.Sink.Append(axX, 1);  // the view stays where it was left
+    shown.Chart.Flush();
+    EXPECT_FALSE(shown.Chart.FrozenSignArea().isEmpty());
+    shown.Chart.FollowNewest();
+    EXPECT_TRUE(shown.Chart.FrozenSignArea().isEmpty());
+}
+
 // Big numbers on the axes are grouped as in Brazilian Portuguese.
 TEST(ChartView, AxisLabelsGroupDigits)
 {
