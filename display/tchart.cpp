@@ -65,7 +65,6 @@ TChart::TChart(QWidget* parent)
     m_chart->setBackgroundBrush(QBrush(Qt::white));
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->setBackgroundRoundness(0);
-    m_chart->setMargins(QMargins(2, 2, 2, 2));
     if (m_chart->layout())
         m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->legend()->setVisible(true);
@@ -151,6 +150,8 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
     const QList<QLegendMarker*> markers = m_chart->legend()->markers(line);
     if (!markers.isEmpty()) {
         series.m_marker = markers.first();
+        if (m_look.Scale != 1)
+            series.m_marker->setLabel(m_look.LegendLabel(title, font()));
         connect(series.m_marker, &QLegendMarker::clicked, this,
                 [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
     }
@@ -268,12 +269,25 @@ QImage TChart::Picture()
     return image;
 }
 
+void TChart::SetOnScreenSize(QSize onScreen)
+{
+    m_onScreen = onScreen;
+    UpdateLook();
+    ScheduleFlush();
+}
+
 void TChart::UpdateLook()
 {
-    m_look = TChartLook::ForHeight(height());
+    m_look = m_onScreen.isValid() ? TChartLook::ForPicture(m_onScreen, size()) : TChartLook::ForHeight(height());
     ApplyLook(*m_chart, m_look, font());
     m_readout.SetFont(m_look.LabelFont(font()));
     m_frozenSign.SetFont(m_look.LabelFont(font()));
+    if (m_look.Scale != 1) {
+        for (const auto& series : m_series) {
+            if (series->m_marker)
+                series->m_marker->setLabel(m_look.LegendLabel(series->Title(), font()));
+        }
+    }
 }
 
 void TChart::resizeEvent(QResizeEvent* event)

@@ -142,6 +142,11 @@ public:
     // white into an image of the widget's size.
     QImage Picture();
 
+    // The chart is a picture of one that is onScreen large on the screen:
+    // larger than that, its text, axis lines and margins are scaled with
+    // it (chart_look.h).
+    void SetOnScreenSize(QSize onScreen);
+
     // When false, Flush draws every point instead of the reduced polyline.
     // For comparing the two drawings only.
     void SetReduction(bool enabled);
@@ -205,6 +210,7 @@ private:
     TRedrawPacer m_pacer;
     TSeriesDrawing m_drawing;
     TChartLook m_look;
+    QSize m_onScreen;  // invalid: the chart is what is on screen
     double m_topMinimum = 0;
     double m_topMaximum = 0;
 
