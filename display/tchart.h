@@ -11,11 +11,11 @@
 // each pixel column of the plot can show (series_drawing.h). Axis ranges
 // come from the view (view/chart_view.h) and the stores' min/max pyramids.
 //
-// The chart adapts Qt Charts and hands the rest to rooms of its own: the
-// gestures (gestures.h), the readout (readout.h), the sign of a frozen
-// view (frozen_sign.h), the context menu (chart_menu.h), full screen
-// (full_screen.h) and its look (chart_look.h).
-// Clicking a legend entry hides or shows its series.
+// The chart adapts Qt Charts (its series, axes, legend and layout) and
+// hands the rest to rooms of its own: the gestures (gestures.h), the
+// readout (readout.h), the sign of a frozen view (frozen_sign.h), the
+// context menu (chart_menu.h), full screen (full_screen.h) and its look
+// (chart_look.h). Clicking a legend entry hides or shows its series.
 
 #include "chart_look.h"
 #include "frozen_sign.h"
