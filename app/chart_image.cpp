@@ -41,6 +41,7 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
 
     TChart picture;
     picture.resize(size);
+    picture.SetOnScreenSize(shown.size());
     ApplyAccelerometerChart(picture, session);
     // What is shown: the same stretch of history, zoom and hidden lines.
     picture.SetView(shown.View());

@@ -4,18 +4,11 @@
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
 namespace {
-
-const QLocale& Brazil()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
 
 QString StateText(const TLinkView& view)
 {
@@ -116,27 +109,6 @@ TLinkView MakeLinkView(const TLinkCounters& counters, TLinkState state, const TS
         path = TDeviceResolver::PathToWaitFor(name);
     view.Device = (path.isEmpty() || path == name) ? name : QStringLiteral("%1 (%2)").arg(name, path);
     return view;
-}
-
-QString FormatCount(std::uint64_t count)
-{
-    return Brazil().toString(qulonglong(count));
-}
-
-QString FormatShare(std::uint64_t part, std::uint64_t whole)
-{
-    if (part == 0 || whole == 0)
-        return QStringLiteral("0%");
-    const double percent = 100.0 * double(part) / double(whole);
-    // A share that rounds to nothing is still not none.
-    if (percent < 0.05)
-        return QStringLiteral("<%1%").arg(Brazil().toString(0.1, 'f', 1));
-    return QStringLiteral("%1%").arg(Brazil().toString(percent, 'f', 1));
-}
-
-QString FormatRate(double perSecond)
-{
-    return Brazil().toString(qRound64(perSecond));
 }
 
 QString LineDescription(const TSerialSettings& s)

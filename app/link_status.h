@@ -9,6 +9,7 @@
 // Both are written a few times per second from the receiver's counters,
 // never per frame. Numbers are written as in Brazil: 1.234.567 and 1,5%.
 
+#include "format/brazilian.h"
 #include "receiver.h"
 #include "recorder.h"
 #include "serial_settings.h"
@@ -56,9 +57,6 @@ struct TLinkView {
 TLinkView MakeLinkView(const TLinkCounters& counters, TLinkState state, const TSerialSettings& chosen,
                        const QString& openDevice, const QString& lastAttempt);
 
-QString FormatCount(std::uint64_t count);                    // "1.234.567"
-QString FormatShare(std::uint64_t part, std::uint64_t whole); // "1,5%", "<0,1%", "0%"
-QString FormatRate(double perSecond);                         // "320"
 // "9600 baud, 8N1, sem controle de fluxo, DTR desligado, RTS desligado"
 QString LineDescription(const TSerialSettings& settings);
 

@@ -1,147 +1,25 @@
 #include "tchart.h"
 
-#include "line_item.h"
+#include "chart_menu.h"
+#include "format/brazilian.h"
+#include "full_screen.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QChart>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
-#include <QFont>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
-#include <QGraphicsLineItem>
-#include <QGraphicsRectItem>
-#include <QGraphicsSimpleTextItem>
 #include <QKeyEvent>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QList>
-#include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
-#include <QRubberBand>
 #include <QValueAxis>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <stdexcept>
-
-namespace {
-
-// Range shown by the left axis before any point arrives: a 12-bit reading.
-constexpr double EmptyMinimumY = 0;
-constexpr double EmptyMaximumY = 4095;
-
-// Widgets at most this tall get the compact look.
-constexpr int CompactHeight = 400;
-
-// The bottom axis spans at least this many points in the whole history.
-constexpr double MinimumSpanX = 200;
-// The narrowest range of the left axis the user can zoom to.
-constexpr double MinimumSpanY = 1;
-// How far from 0 a zoomed left axis may reach: far beyond any reading, and
-// well inside the doubles that a tick interval of 1 still moves. Qt Charts
-// steps from tick to tick by adding the interval, so a range zoomed out
-// without end (the wheel turned on, a fling) would grow until that loop no
-// longer advanced and the window hung.
-constexpr double LimitY = 1e12;
-// A following view slides by this many pixels at a time.
-constexpr double FollowStepPixels = 8;
-// The width "Acompanhar" gives a view of the whole history.
-constexpr double DefaultFollowWidth = 1000;
-
-// Columns reduced beyond each edge of the plot, past the pixels that the
-// clip lets through; the point before them (and the one after) is kept as
-// it is, so the lines crossing the edges are the real ones.
-constexpr qint64 EdgeColumns = 3;
-// Points below which the bands of a flush are reduced on this thread
-// alone: a frame of new points, or a view of a few thousand points, takes
-// less than waking the helper costs.
-constexpr qint64 ParallelPoints = 65536;
-
-// Zoom steps: a wheel notch, a key.
-constexpr double WheelZoom = 1.25;
-constexpr double KeyZoom = 1.5;
-constexpr double KeyPan = 0.1;
-
-// Labels in Brazilian Portuguese: digits grouped ("150.000.000").
-const QLocale& Locale()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
-
-QString Number(double value)
-{
-    if (value == std::floor(value) && std::fabs(value) < 1e15)
-        return Locale().toString(qint64(value));
-    return Locale().toString(value, 'f', 2);
-}
-
-QString Range(double low, double high)
-{
-    return low == high ? Number(low) : Number(low) + QStringLiteral(" – ") + Number(high);
-}
-
-// A receive time: "5,123 s", "2:05,123", "1:02:05,123".
-QString Time(qint64 us)
-{
-    const qint64 ms = (us + 500) / 1000;
-    const qint64 seconds = ms / 1000;
-    const QString fraction = QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
-    if (seconds < 60)
-        return QStringLiteral("%1,%2 s").arg(seconds).arg(fraction);
-    const QString secs = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    if (seconds < 3600)
-        return QStringLiteral("%1:%2,%3").arg(seconds / 60).arg(secs, fraction);
-    const QString mins = QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3,%4").arg(seconds / 3600).arg(mins, secs, fraction);
-}
-
-// The smallest of 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8 times a power of ten
-// that is at least value (value >= 1). The bottom axis grows by these steps
-// so that its scale, and with it every pixel column already drawn, stays
-// put while points arrive.
-double StepCeil(double value)
-{
-    static const double steps[] = {1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8, 10};
-    double decade = 1;
-    while (decade * 10 <= value)
-        decade *= 10;
-    for (double step : steps) {
-        if (step * decade >= value)
-            return step * decade;
-    }
-    return 10 * decade;
-}
-
-// The round tick interval (1, 2 or 5 times a power of ten, at least 1)
-// nearest to cutting span into count parts.
-double TickInterval(double span, int count)
-{
-    const double raw = std::max(1.0, span / count);
-    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-    double best = decade;
-    for (double step : {2.0, 5.0, 10.0}) {
-        if (std::fabs(std::log(step * decade / raw)) < std::fabs(std::log(best / raw)))
-            best = step * decade;
-    }
-    return best;
-}
-
-}  // namespace
-
-bool TChartView::operator==(const TChartView& other) const
-{
-    return Whole == other.Whole && Following == other.Following && MinX == other.MinX && MaxX == other.MaxX
-        && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY && Hidden == other.Hidden;
-}
 
 QColor ColorFromWord(uint32_t colourWord)
 {
@@ -159,7 +37,14 @@ QColor TFastLineSeries::Color() const
 }
 
 TChart::TChart(QWidget* parent)
-    : QChartView(parent), m_chart(chart()), m_axisX(new QValueAxis), m_axisY(new QValueAxis)
+    : QChartView(parent),
+      m_chart(chart()),
+      m_axisX(new QValueAxis),
+      m_axisY(new QValueAxis),
+      m_pacer(this, [this] { Flush(); }),
+      m_gestures(*this, *this),
+      m_readout(m_chart),
+      m_frozenSign(m_chart)
 {
     // Lines must be aliased and one pixel wide for the reduced drawing to
     // match a drawing of every point; text stays antialiased.
@@ -180,12 +65,11 @@ TChart::TChart(QWidget* parent)
     m_chart->setBackgroundBrush(QBrush(Qt::white));
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->setBackgroundRoundness(0);
-    m_chart->setMargins(QMargins(2, 2, 2, 2));
     if (m_chart->layout())
         m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->legend()->setVisible(true);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart->setLocale(Locale());
+    m_chart->setLocale(BrazilianLocale());
     m_chart->setLocalizeNumbers(true);
 
     for (QValueAxis* axis : {m_axisX, m_axisY}) {
@@ -197,24 +81,12 @@ TChart::TChart(QWidget* parent)
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
 
-    m_fullScreen = new QAction(QStringLiteral("Tela cheia"), this);
-    m_fullScreen->setCheckable(true);
-    m_fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
-    m_fullScreen->setShortcutContext(Qt::WindowShortcut);
-    // Esc leaves full screen too, and only then means that.
-    connect(m_fullScreen, &QAction::toggled, this, [this](bool on) {
-        QList<QKeySequence> keys{QKeySequence(Qt::Key_F11)};
-        if (on)
-            keys << QKeySequence(Qt::Key_Escape);
-        m_fullScreen->setShortcuts(keys);
-    });
+    m_fullScreen = new TFullScreenAction(this);
     addAction(m_fullScreen);
 
-    UpdateFonts();
+    UpdateLook();
     UpdateRanges();
 
-    m_flushTimer.setSingleShot(true);
-    connect(&m_flushTimer, &QTimer::timeout, this, &TChart::Flush);
     // A new plot area moves the pixel columns: reduce again.
     connect(m_chart, &QChart::plotAreaChanged, this, &TChart::ScheduleFlush);
 }
@@ -278,17 +150,13 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
     const QList<QLegendMarker*> markers = m_chart->legend()->markers(line);
     if (!markers.isEmpty()) {
         series.m_marker = markers.first();
+        if (m_look.Scale != 1)
+            series.m_marker->setLabel(m_look.LegendLabel(title, font()));
         connect(series.m_marker, &QLegendMarker::clicked, this,
                 [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
     }
-    for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
-        TFastLineSeries::TBand entry;
-        entry.Item = new TLineItem(lineItem);
-        entry.Item->SetPen(line->pen());
-        series.m_bands.push_back(std::move(entry));
-    }
+    m_drawing.AddSeries(values, lineItem, line->pen());
     m_view.Hidden.resize(m_series.size(), false);
-    m_remapPending = true;
     ScheduleFlush();
     return &series;
 }
@@ -301,75 +169,39 @@ void TChart::SetTopAxis(double minimum, double maximum)
 
 void TChart::SetReduction(bool enabled)
 {
-    m_reduction = enabled;
-    m_remapPending = true;
+    m_drawing.SetReduction(enabled);
     ScheduleFlush();
 }
 
 qint64 TChart::DrawnPointCount() const
 {
-    qint64 total = 0;
-    for (const auto& series : m_series)
-        for (const auto& band : series->m_bands)
-            total += band.Item->PointCount();
-    return total;
+    return m_drawing.DrawnPointCount();
 }
 
 void TChart::ScheduleFlush()
 {
-    if (m_flushTimer.isActive())
-        return;
-    // About once per frame, and no later: points arriving most of a frame
-    // or more after the last redraw are drawn as soon as the event loop has
-    // taken in the rest of what arrived with them, in the same wakeup, not
-    // in a wakeup of their own a few milliseconds later. A device that
-    // sends a packet per frame is so drawn at its own pace, once per
-    // packet.
-    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : FrameIntervalMs;
-    const qint64 wait = since >= FrameIntervalMs * 3 / 4 ? 0 : FrameIntervalMs - since;
-    m_flushTimer.start(int(wait));
+    m_pacer.Schedule();
 }
 
-qint64 TChart::NewestIndex() const
+std::int64_t TChart::Newest() const
 {
-    qint64 longest = 0;
+    std::int64_t longest = 0;
     for (const auto& series : m_series)
-        longest = std::max(longest, series->Count());
+        longest = std::max<std::int64_t>(longest, series->Count());
     return longest - 1;
-}
-
-double TChart::WholeMaxX() const
-{
-    return std::max(MinimumSpanX, StepCeil(double(NewestIndex())));
 }
 
 void TChart::UpdateRanges()
 {
-    const double newest = double(NewestIndex());
-    double minX = 0;
-    double maxX = WholeMaxX();
-    if (!m_view.Whole) {
-        if (m_view.Following && newest > m_view.MaxX) {
-            // The newest point passed the right edge: slide, by a few
-            // pixels at a time, so that between steps only the newest
-            // column is drawn again, not the whole plot.
-            const double width = m_view.MaxX - m_view.MinX;
-            const double plotWidth = std::max(1.0, m_chart->plotArea().width());
-            const double step = width * FollowStepPixels / plotWidth;
-            const double shift = std::ceil((newest - m_view.MaxX) / step) * step;
-            m_view.MinX += shift;
-            m_view.MaxX += shift;
-        }
-        minX = m_view.MinX;
-        maxX = m_view.MaxX;
-    }
-
-    double minY = m_view.MinY;
-    double maxY = m_view.MaxY;
+    const qint64 newest = Newest();
+    m_view = Slide(m_view, newest, m_chart->plotArea().width());
+    const TSpan x = ShownX(m_view, newest);
+    TSpan y{m_view.MinY, m_view.MaxY};
     if (!m_view.ZoomedY) {
         // The points in view of the series shown.
-        const qint64 from = std::max<qint64>(0, qint64(std::ceil(minX)));
-        const qint64 to = qint64(std::floor(maxX)) + 1;
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+        PointsWithin(x, from, to);
         TMinMax values;
         for (std::size_t i = 0; i < m_series.size(); ++i) {
             if (m_view.Hidden[i])
@@ -379,24 +211,13 @@ void TChart::UpdateRanges()
             if (from < end)
                 values.Include(store.MinMax(from, end));
         }
-        minY = EmptyMinimumY;
-        maxY = EmptyMaximumY;
-        if (!values.Empty()) {
-            minY = values.Min;
-            maxY = values.Max;
-            const double pad = minY < maxY ? (maxY - minY) * 0.04 : 1.0;
-            minY -= pad;
-            maxY += pad;
-        }
+        y = ::FitY(values);
     }
 
-    const int parts = height() <= CompactHeight ? 4 : 8;
-    SetAxis(*m_axisX, minX, maxX, TickInterval(maxX - minX, parts));
-    SetAxis(*m_axisY, minY, maxY, TickInterval(maxY - minY, parts));
-    m_shownMinX = minX;
-    m_shownMaxX = maxX;
-    m_shownMinY = minY;
-    m_shownMaxY = maxY;
+    const int parts = m_look.TickParts();
+    SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
+    SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
+    m_shown = {x, y};
 }
 
 void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
@@ -412,25 +233,9 @@ void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double ti
         axis.setTickInterval(tickInterval);
 }
 
-void TChart::ClearBands()
-{
-    for (const auto& series : m_series)
-        ClearBands(*series);
-}
-
-void TChart::ClearBands(TFastLineSeries& series)
-{
-    for (auto& band : series.m_bands) {
-        band.Item->Clear();
-        band.First = band.End = -1;
-        band.Held.clear();
-    }
-}
-
 void TChart::Flush()
 {
-    m_flushTimer.stop();
-    m_sinceFlush.start();
+    m_pacer.Started();
     // Told of the next append once this flush has taken in the points so far.
     if (m_session)
         m_session->NotifyOnGrowth(*this);
@@ -439,7 +244,7 @@ void TChart::Flush()
     if (m_chart->size() != QSizeF(size())) {
         m_chart->resize(QSizeF(size()));
         setSceneRect(QRectF(QPointF(0, 0), QSizeF(size())));
-        UpdateFonts();
+        UpdateLook();
     }
     UpdateRanges();
     // Settle the layout now so the plot area matches the new axis labels.
@@ -447,50 +252,12 @@ void TChart::Flush()
         m_chart->layout()->activate();
 
     const QRectF plot = m_chart->plotArea();
-    // The series items sit at the plot area's top-left corner; the painter
-    // adds the chart's own translation in the view.
     const QTransform toDevice = m_chart->sceneTransform() * viewportTransform();
-    TColumnMapping mapping;
-    mapping.MinX = m_shownMinX;
-    mapping.DeltaX = plot.width() / (m_shownMaxX - m_shownMinX);
-    mapping.Offset = plot.left() + toDevice.dx();
-    mapping.MinY = m_shownMinY;
-    mapping.DeltaY = plot.height() / (m_shownMaxY - m_shownMinY);
-    mapping.Height = plot.height();
-    mapping.OffsetY = plot.top() + toDevice.dy();
-    // Lines with both ends in the widget are not clipped by the stroker on
-    // any device that holds the widget (the window, or an image of it).
-    mapping.SafeLeft = 1;
-    mapping.SafeTop = 1;
-    mapping.SafeRight = width() - 2;
-    mapping.SafeBottom = height() - 2;
-    const bool remap = m_remapPending || mapping.MinX != m_mapping.MinX || mapping.DeltaX != m_mapping.DeltaX
-        || mapping.Offset != m_mapping.Offset || mapping.MinY != m_mapping.MinY || mapping.DeltaY != m_mapping.DeltaY
-        || mapping.OffsetY != m_mapping.OffsetY || mapping.SafeRight != m_mapping.SafeRight
-        || mapping.SafeBottom != m_mapping.SafeBottom;
-    m_mapping = mapping;
-    m_remapPending = false;
-
-    m_replacedPoints = 0;
-    if (plot != m_itemPlot) {
-        m_itemPlot = plot;
-        for (const auto& series : m_series)
-            for (const auto& band : series->m_bands)
-                band.Item->SetPlot(plot.topLeft(), plot.size());
-    }
-    if (plot.width() > 0 && plot.height() > 0) {
-        // The columns reduced: those of the plot and a few beyond each edge.
-        const qint64 columnLeft = qint64(std::floor(mapping.Offset)) - EdgeColumns;
-        const qint64 columnSpan = qint64(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
-        m_bandJobs.clear();
-        for (const auto& series : m_series)
-            FlushBands(*series, mapping, remap, columnLeft, columnSpan);
-        ReduceBands(mapping);
-    } else {
-        ClearBands();
-    }
-    if (m_hover.x() >= 0)
-        ShowReadout(m_hover);
+    m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), m_shown), plot, m_view.Hidden);
+    // A hint for the user at the screen: not in a picture drawn offscreen.
+    m_frozenSign.Update(Frozen(m_view) && isVisible(), plot);
+    if (m_readout.Hover().x() >= 0)
+        ShowReadout(m_readout.Hover());
 }
 
 QImage TChart::Picture()
@@ -502,223 +269,44 @@ QImage TChart::Picture()
     return image;
 }
 
-void TChart::FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
-                        qint64 columnSpan)
+void TChart::SetOnScreenSize(QSize onScreen)
 {
-    std::size_t position = 0;
-    while (m_series[position].get() != &series)
-        ++position;
-    if (m_view.Hidden[position]) {
-        ClearBands(series);
-        return;
-    }
-
-    const TSampleStore& store = series.Store();
-    const qint64 count = store.Count();
-    // The points in view, with the one just outside each edge.
-    qint64 begin = 0;
-    qint64 end = count;
-    if (m_reduction) {
-        const qint64 inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
-        const qint64 insideEnd
-            = FirstIndexAtFixedX(store, mapping, inside, count, ColumnStart(columnLeft + columnSpan));
-        begin = inside > 0 ? inside - 1 : 0;
-        end = std::min(count, insideEnd + 1);
-    }
-    // The pieces: a band per sixteenth of the columns, then the tail: the
-    // column of the newest point, cut from its band so that new points
-    // there touch the smallest piece.
-    qint64 firsts[BandCount + 1];
-    qint64 lasts[BandCount + 1];
-    qint64 bandFirst = begin;
-    for (int b = 0; b < BandCount; ++b) {
-        if (!m_reduction) {
-            // Everything in the first band.
-            firsts[b] = b == 0 ? 0 : count;
-            lasts[b] = count;
-            continue;
-        }
-        firsts[b] = bandFirst;
-        const qint64 nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
-        lasts[b] = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
-        bandFirst = lasts[b];
-    }
-    firsts[BandCount] = lasts[BandCount] = end;
-    if (m_reduction && count > 0 && count - 1 < end) {
-        const qint64 tail
-            = FirstIndexAtFixedX(store, mapping, begin, end, ColumnStart(FixedColumn(mapping.FixedX(count - 1))));
-        for (int b = 0; b < BandCount; ++b) {
-            if (firsts[b] <= tail && tail < lasts[b]) {
-                firsts[BandCount] = tail;
-                lasts[BandCount] = lasts[b];
-                lasts[b] = tail;
-                break;
-            }
-        }
-    }
-
-    for (int b = 0; b <= BandCount; ++b) {
-        TFastLineSeries::TBand& band = series.m_bands[std::size_t(b)];
-        const qint64 first = firsts[b];
-        const qint64 last = lasts[b];
-        const qint64 stop = last < end && last > first ? last + 1 : last;  // with the joining point
-        if (!remap && band.First == first && band.End == stop)
-            continue;
-        const bool sameMapping = !remap && band.First >= 0;
-        band.First = first;
-        band.End = stop;
-        if (first == stop && band.Held.empty() && band.Item->PointCount() == 0)
-            continue;  // empty, and nothing drawn
-        if (m_reduction) {
-            // Reduced with the other series' bands, then placed in order.
-            m_bandJobs.push_back({&series, b, first, last, stop, sameMapping});
-            continue;
-        }
-        m_placed.clear();
-        band.Held.clear();
-        m_placed.reserve(std::size_t(last - first));
-        for (qint64 i = first; i < last; ++i)
-            m_placed.push_back(Place(mapping, double(i), double(store.Value(i))));
-        m_replacedPoints += qint64(m_placed.size());
-        ++m_replacedBands;
-        band.Item->SetPoints(m_placed);
-    }
+    m_onScreen = onScreen;
+    UpdateLook();
+    ScheduleFlush();
 }
 
-// As Qt Charts places a series' points (XYDomain::calculateGeometryPoints),
-// which is what the stroke model of the reduction assumes.
-QPointF TChart::Place(const TColumnMapping& mapping, double x, double y)
+void TChart::UpdateLook()
 {
-    return QPointF((x - mapping.MinX) * mapping.DeltaX, (y - mapping.MinY) * -mapping.DeltaY + mapping.Height);
-}
-
-void TChart::ReduceBands(const TColumnMapping& mapping)
-{
-    if (m_bandReduced.size() < m_bandJobs.size())
-        m_bandReduced.resize(m_bandJobs.size());
-    // A new view of a long history reduces every band of every series,
-    // milliseconds each: they share the processors. Each job reads its
-    // store and writes its own vector only; the stores grow on this
-    // thread, which waits meanwhile.
-    auto reduce = [this, &mapping](std::size_t j) {
-        const TBandJob& job = m_bandJobs[j];
-        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
-        reduced.clear();
-        ReduceColumns(job.Series->Store(), mapping, job.First, job.Last, reduced);
-    };
-    qint64 points = 0;
-    for (const TBandJob& job : m_bandJobs)
-        points += job.Last - job.First;
-    if (points >= ParallelPoints && m_bandJobs.size() > 1) {
-        m_workSharing.Run(m_bandJobs.size(), reduce);
-    } else {
-        for (std::size_t j = 0; j < m_bandJobs.size(); ++j)
-            reduce(j);
-    }
-
-    for (std::size_t j = 0; j < m_bandJobs.size(); ++j) {
-        const TBandJob& job = m_bandJobs[j];
-        TFastLineSeries::TBand& band = job.Series->m_bands[std::size_t(job.Band)];
-        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
-        if (job.Stop > job.Last)
-            reduced.push_back({double(job.Last), double(job.Series->Store().Value(job.Last))});
-        // New points that fall on pixels already lit change nothing on
-        // screen: the piece keeps what it has and nothing is painted.
-        if (job.SameMapping && DrawsAlike(band, reduced))
-            continue;
-        // Swapped, not copied: the job's vector takes the old points' room.
-        band.Held.swap(reduced);
-        m_placed.clear();
-        m_placed.reserve(band.Held.size());
-        for (const TPlotPoint& p : band.Held)
-            m_placed.push_back(Place(mapping, p.X, p.Y));
-        m_replacedPoints += qint64(m_placed.size());
-        ++m_replacedBands;
-        band.Item->SetPoints(m_placed);
-    }
-}
-
-bool TChart::DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const
-{
-    if (band.Held == points)
-        return true;
-    if (band.Held.empty() || points.empty())
-        return false;
-    // Both polylines as the stroker draws them, segment by segment
-    // (StrokePixels), on a bitmap of the plot's rows and of the columns
-    // they reach; the plot's clip, taken a pixel wider, hides the rest.
-    // Only lines the stroker does not clip are compared: all their ends in
-    // the widget and in the plot's rows.
-    const TColumnMapping& m = m_mapping;
-    const double top = m.OffsetY;
-    const double bottom = m.OffsetY + m.Height;
-    double left = 0;
-    double right = 0;
-    bool firstPoint = true;
-    for (const auto* list : {&band.Held, &points}) {
-        for (const TPlotPoint& p : *list) {
-            const double x = (p.X - m.MinX) * m.DeltaX + m.Offset;
-            const double y = m.DeviceY(p.Y);
-            if (!(x >= m.SafeLeft && x <= m.SafeRight && y >= top - 2 && y <= bottom + 2 && y >= m.SafeTop
-                  && y <= m.SafeBottom))
-                return false;
-            left = firstPoint ? x : std::min(left, x);
-            right = firstPoint ? x : std::max(right, x);
-            firstPoint = false;
+    m_look = m_onScreen.isValid() ? TChartLook::ForPicture(m_onScreen, size()) : TChartLook::ForHeight(height());
+    ApplyLook(*m_chart, m_look, font());
+    m_readout.SetFont(m_look.LabelFont(font()));
+    m_frozenSign.SetFont(m_look.LabelFont(font()));
+    if (m_look.Scale != 1) {
+        for (const auto& series : m_series) {
+            if (series->m_marker)
+                series->m_marker->setLabel(m_look.LegendLabel(series->Title(), font()));
         }
     }
-    const int clipLeft = int(std::floor(m.Offset)) - 1;
-    const int clipRight = int(std::ceil(m.Offset + m_chart->plotArea().width())) + 1;
-    const int clipTop = int(std::floor(top)) - 1;
-    const int clipBottom = int(std::ceil(bottom)) + 1;
-    const int originX = int(std::floor(left)) - 2;
-    const int width = int(std::ceil(right)) + 3 - originX;
-    const int height = clipBottom - clipTop + 1;
-    for (auto& bits : m_bandBits)
-        bits.assign(std::size_t(width) * std::size_t(height), 0);
-    for (int k = 0; k < 2; ++k) {
-        const std::vector<TPlotPoint>& list = k == 0 ? band.Held : points;
-        std::vector<uint8_t>& bits = m_bandBits[k];
-        for (std::size_t i = 1; i < list.size(); ++i) {
-            m_pixels.clear();
-            StrokePixels((list[i - 1].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i - 1].Y),
-                         (list[i].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i].Y), m_pixels);
-            for (const TPixel& p : m_pixels) {
-                if (p.X < clipLeft || p.X > clipRight || p.Y < clipTop || p.Y > clipBottom)
-                    continue;
-                if (p.X < originX || p.X >= originX + width)
-                    return false;  // cannot happen for lines within the columns of their ends
-                bits[std::size_t(p.Y - clipTop) * std::size_t(width) + std::size_t(p.X - originX)] = 1;
-            }
-        }
-    }
-    return m_bandBits[0] == m_bandBits[1];
-}
-
-void TChart::UpdateFonts()
-{
-    const bool compact = height() <= CompactHeight;
-    QFont title = font();
-    title.setBold(true);
-    title.setPointSizeF(compact ? 9 : 13);
-    m_chart->setTitleFont(title);
-    QFont labels = font();
-    labels.setPointSizeF(compact ? 7 : 9);
-    m_axisX->setLabelsFont(labels);
-    m_axisY->setLabelsFont(labels);
-    m_readoutFont = labels;
-    if (m_readout)
-        m_readout->setFont(labels);
-    QFont legend = font();
-    legend.setPointSizeF(compact ? 8 : 10);
-    m_chart->legend()->setFont(legend);
 }
 
 void TChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
-    UpdateFonts();
+    UpdateLook();
     HideReadout();
+    ScheduleFlush();
+}
+
+void TChart::showEvent(QShowEvent* event)
+{
+    QChartView::showEvent(event);
+    ScheduleFlush();
+}
+
+void TChart::hideEvent(QHideEvent* event)
+{
+    QChartView::hideEvent(event);
     ScheduleFlush();
 }
 
@@ -726,17 +314,7 @@ void TChart::resizeEvent(QResizeEvent* event)
 
 TChartView TChart::View() const
 {
-    TChartView view = m_view;
-    if (view.Whole) {
-        view.Following = false;
-        view.MinX = m_shownMinX;
-        view.MaxX = m_shownMaxX;
-    }
-    if (!view.ZoomedY) {
-        view.MinY = m_shownMinY;
-        view.MaxY = m_shownMaxY;
-    }
-    return view;
+    return Reported(m_view, m_shown);
 }
 
 void TChart::SetView(const TChartView& view)
@@ -749,49 +327,15 @@ void TChart::SetView(const TChartView& view)
     for (std::size_t i = 0; i < m_series.size(); ++i) {
         if (hidden[i] != m_view.Hidden[i]) {
             UpdateMarker(int(i));
-            m_remapPending = true;
+            m_drawing.Invalidate();
         }
     }
     Flush();
     emit ViewChanged();
 }
 
-void TChart::ChangeView(TChartView view)
+void TChart::ChangeView(const TChartView& view)
 {
-    if (!view.Whole) {
-        double width = std::max(view.MaxX - view.MinX, MinimumViewWidth);
-        if (!(view.MaxX - view.MinX >= MinimumViewWidth)) {
-            const double middle = (view.MinX + view.MaxX) / 2;
-            view.MinX = middle - width / 2;
-        }
-        const double whole = WholeMaxX();
-        if (width >= whole) {
-            view.Whole = true;
-        } else {
-            // Within the whole history's axis: from 0 to its stepped end.
-            view.MinX = std::clamp(view.MinX, 0.0, whole - width);
-            view.MaxX = view.MinX + width;
-            view.Following = view.MaxX >= double(NewestIndex());
-        }
-    }
-    if (view.Whole) {
-        view.Following = false;
-        view.MinX = view.MaxX = 0;
-    }
-    if (view.ZoomedY) {
-        // Written so that a NaN end becomes the limit too.
-        if (!(view.MinY >= -LimitY))
-            view.MinY = -LimitY;
-        if (!(view.MinY <= LimitY - MinimumSpanY))
-            view.MinY = LimitY - MinimumSpanY;
-        if (!(view.MaxY <= LimitY))
-            view.MaxY = LimitY;
-        if (view.MaxY - view.MinY < MinimumSpanY) {
-            const double middle = (view.MinY + view.MaxY) / 2;
-            view.MinY = middle - MinimumSpanY / 2;
-            view.MaxY = middle + MinimumSpanY / 2;
-        }
-    }
     if (view == m_view)
         return;
     m_view = view;
@@ -801,73 +345,32 @@ void TChart::ChangeView(TChartView view)
 
 void TChart::ShowAll()
 {
-    TChartView view = m_view;
-    view.Whole = true;
-    view.ZoomedY = false;
-    ChangeView(view);
+    ChangeView(::ShowAll(m_view, Newest()));
 }
 
 void TChart::FollowNewest()
 {
-    TChartView view = m_view;
-    const double width = view.Whole ? DefaultFollowWidth : m_shownMaxX - m_shownMinX;
-    const double newest = double(NewestIndex());
-    view.Whole = false;
-    view.MaxX = std::max(newest, width);
-    view.MinX = view.MaxX - width;
-    ChangeView(view);
+    ChangeView(::FollowNewest(m_view, m_shown, Newest()));
 }
 
 void TChart::ZoomX(double factor)
 {
-    const bool following = !m_view.Whole && m_view.Following;
-    ZoomXAbout(factor, following ? m_shownMaxX : (m_shownMinX + m_shownMaxX) / 2);
-}
-
-void TChart::ZoomXAbout(double factor, double anchor)
-{
-    TChartView view = m_view;
-    view.Whole = false;
-    view.MinX = anchor - (anchor - m_shownMinX) * factor;
-    view.MaxX = anchor + (m_shownMaxX - anchor) * factor;
-    ChangeView(view);
-}
-
-void TChart::ZoomYAbout(double factor, double anchor)
-{
-    TChartView view = m_view;
-    view.ZoomedY = true;
-    view.MinY = anchor - (anchor - m_shownMinY) * factor;
-    view.MaxY = anchor + (m_shownMaxY - anchor) * factor;
-    ChangeView(view);
+    ChangeView(::ZoomX(m_view, m_shown, Newest(), factor));
 }
 
 void TChart::PanX(double fraction)
 {
-    if (m_view.Whole)
-        return;  // everything is in view
-    TChartView view = m_view;
-    const double shift = (m_shownMaxX - m_shownMinX) * fraction;
-    view.MinX = m_shownMinX + shift;
-    view.MaxX = m_shownMaxX + shift;
-    ChangeView(view);
+    ChangeView(::PanX(m_view, m_shown, Newest(), fraction));
 }
 
 void TChart::PanY(double fraction)
 {
-    TChartView view = m_view;
-    const double shift = (m_shownMaxY - m_shownMinY) * fraction;
-    view.ZoomedY = true;
-    view.MinY = m_shownMinY + shift;
-    view.MaxY = m_shownMaxY + shift;
-    ChangeView(view);
+    ChangeView(::PanY(m_view, m_shown, Newest(), fraction));
 }
 
 void TChart::FitY()
 {
-    TChartView view = m_view;
-    view.ZoomedY = false;
-    ChangeView(view);
+    ChangeView(FitLeftAxis(m_view, Newest()));
 }
 
 bool TChart::SeriesVisible(int index) const
@@ -883,7 +386,7 @@ void TChart::SetSeriesVisible(int index, bool visible)
     view.Hidden[std::size_t(index)] = !visible;
     m_view = view;
     UpdateMarker(index);
-    m_remapPending = true;
+    m_drawing.Invalidate();
     Flush();
     emit ViewChanged();
 }
@@ -912,40 +415,12 @@ void TChart::AddMenuActions(const QList<QAction*>& actions)
 
 QMenu* TChart::CreateContextMenu()
 {
-    auto* menu = new QMenu(this);
-    auto add = [this, menu](const QString& text, const char* key, auto slot) {
-        QAction* action = menu->addAction(key ? text + QLatin1Char('\t') + QLatin1String(key) : text);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    add(QStringLiteral("Mostrar tudo"), "Home", [this] { ShowAll(); });
-    QAction* follow = add(QStringLiteral("Acompanhar"), "End", [this] { FollowNewest(); });
-    follow->setCheckable(true);
-    follow->setChecked(!m_view.Whole && m_view.Following);
-    add(QStringLiteral("Aproximar"), "+", [this] { ZoomX(1 / KeyZoom); });
-    add(QStringLiteral("Afastar"), "-", [this] { ZoomX(KeyZoom); });
-    QAction* fit = add(QStringLiteral("Ajustar eixo vertical"), nullptr, [this] { FitY(); });
-    fit->setEnabled(m_view.ZoomedY);
-    menu->addSeparator();
-    for (int i = 0; i < SeriesCount(); ++i) {
-        QAction* show = add(Series(i)->Title(), nullptr, [this, i](bool on) { SetSeriesVisible(i, on); });
-        show->setCheckable(true);
-        show->setChecked(SeriesVisible(i));
-    }
-    menu->addSeparator();
-    menu->addAction(m_fullScreen);
-    if (!m_menuActions.isEmpty()) {
-        menu->addSeparator();
-        menu->addActions(m_menuActions);
-    }
-    return menu;
+    return CreateChartMenu(*this, m_menuActions);
 }
 
 void TChart::OpenMenu(QPoint globalPosition)
 {
-    QMenu* menu = CreateContextMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(globalPosition);
+    PopUpChartMenu(*this, m_menuActions, globalPosition);
 }
 
 // Geometry.
@@ -958,8 +433,8 @@ QRectF TChart::PlotArea() const
 QPointF TChart::WidgetPosition(double x, double y) const
 {
     const QRectF plot = m_chart->plotArea();
-    const QPointF inChart(plot.left() + (x - m_shownMinX) / (m_shownMaxX - m_shownMinX) * plot.width(),
-                          plot.top() + (m_shownMaxY - y) / (m_shownMaxY - m_shownMinY) * plot.height());
+    const QPointF inChart(plot.left() + (x - m_shown.X.Min) / (m_shown.X.Max - m_shown.X.Min) * plot.width(),
+                          plot.top() + (m_shown.Y.Max - y) / (m_shown.Y.Max - m_shown.Y.Min) * plot.height());
     return viewportTransform().map(m_chart->mapToScene(inChart));
 }
 
@@ -967,323 +442,104 @@ QPointF TChart::ValueAt(QPointF widgetPosition) const
 {
     const QRectF plot = m_chart->plotArea();
     const QPointF inChart = m_chart->mapFromScene(viewportTransform().inverted().map(widgetPosition));
-    return QPointF(m_shownMinX + (inChart.x() - plot.left()) / plot.width() * (m_shownMaxX - m_shownMinX),
-                   m_shownMaxY - (inChart.y() - plot.top()) / plot.height() * (m_shownMaxY - m_shownMinY));
+    return QPointF(m_shown.X.Min + (inChart.x() - plot.left()) / plot.width() * (m_shown.X.Max - m_shown.X.Min),
+                   m_shown.Y.Max - (inChart.y() - plot.top()) / plot.height() * (m_shown.Y.Max - m_shown.Y.Min));
 }
 
 // The readout.
 
-int TChart::SeriesAxis(const TFastLineSeries& series) const
-{
-    if (!m_session)
-        return -1;
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        if (&m_session->Values(TAxis(axis)) == &series.Store())
-            return axis;
-    }
-    return -1;
-}
-
 bool TChart::ReadoutVisible() const
 {
-    return m_readoutBox != nullptr;
+    return m_readout.Visible();
 }
 
 QString TChart::ReadoutText() const
 {
-    return ReadoutVisible() ? m_readout->text() : QString();
+    return m_readout.Text();
+}
+
+QRectF TChart::FrozenSignArea() const
+{
+    const QRectF area = m_frozenSign.Area();
+    return area.isEmpty() ? QRectF() : viewportTransform().mapRect(m_chart->mapRectToScene(area));
 }
 
 void TChart::HideReadout()
 {
-    m_hover = QPoint(-1, -1);
-    // Out of the scene while hidden: the scene looks at every item it holds
-    // at each repaint.
-    delete m_cursor;
-    delete m_readoutBox;  // with the text
-    m_cursor = nullptr;
-    m_readoutBox = nullptr;
-    m_readout = nullptr;
+    m_readout.Hide();
 }
 
 void TChart::ShowReadout(QPoint position)
 {
-    const QRectF area = PlotArea();
-    const qint64 newest = NewestIndex();
-    if (!area.contains(position) || newest < 0) {
-        HideReadout();
+    const std::int64_t newest = Newest();
+    if (!PlotArea().contains(position) || newest < 0) {
+        m_readout.Hide();
         return;
     }
-    m_hover = position;
-    // The points whose pixel column is the one under the cursor; when none
-    // is (zoomed in), the nearest point.
-    const qint64 count = newest + 1;
-    const TSampleStore& any = m_series.front()->Store();
-    qint64 first = FirstIndexAtFixedX(any, m_mapping, 0, count, ColumnStart(position.x()));
-    qint64 end = FirstIndexAtFixedX(any, m_mapping, first, count, ColumnStart(position.x() + 1));
-    if (first == end) {
-        const double x = ValueAt(QPointF(position.x() + 0.5, position.y())).x();
-        first = std::clamp<qint64>(qint64(std::llround(x)), 0, newest);
-        end = first + 1;
-    }
-    QStringList lines;
-    lines << QStringLiteral("X: ") + Range(double(first), double(end - 1));
-    QString time;
-    for (int i = 0; i < SeriesCount(); ++i) {
-        const TFastLineSeries& series = *m_series[std::size_t(i)];
-        const qint64 stop = std::min(end, series.Count());
-        if (!SeriesVisible(i) || first >= stop)
-            continue;
-        const TMinMax values = series.Store().MinMax(first, stop);
-        lines << series.Title() + QStringLiteral(": ") + Range(values.Min, values.Max);
-        const int axis = SeriesAxis(series);
-        if (time.isEmpty() && axis >= 0 && m_session->Started()) {
-            const QString from = Time(m_session->TimeUs(TAxis(axis), first));
-            const QString to = Time(m_session->TimeUs(TAxis(axis), stop - 1));
-            time = QStringLiteral("t: ") + (from == to ? from : from + QStringLiteral(" – ") + to);
-        }
-    }
-    if (!time.isEmpty())
-        lines << time;
-    if (!m_readoutBox) {
-        // A thin cursor and a box of text beside it, over the lines.
-        m_cursor = new QGraphicsLineItem(m_chart);
-        m_cursor->setPen(QPen(QColor(90, 90, 90), 0));
-        m_cursor->setZValue(1000);
-        m_readoutBox = new QGraphicsRectItem(m_chart);
-        m_readoutBox->setBrush(QColor(255, 255, 255, 235));
-        m_readoutBox->setPen(QPen(QColor(160, 160, 160), 0));
-        m_readoutBox->setZValue(1001);
-        m_readout = new QGraphicsSimpleTextItem(m_readoutBox);
-        m_readout->setFont(m_readoutFont);
-    }
-    m_readout->setText(lines.join(QLatin1Char('\n')));
-
-    // The cursor on the pixel column, the box beside it inside the plot.
-    const QRectF plot = m_chart->plotArea();
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    PointsUnderColumn(m_series.front()->Store(), m_drawing.CurrentMapping(), newest + 1, position.x(),
+                      ValueAt(QPointF(position.x() + 0.5, position.y())).x(), first, end);
+    std::vector<TReadoutSeries> series;
+    for (int i = 0; i < SeriesCount(); ++i)
+        series.push_back({Series(i)->Title(), &Series(i)->Store(), SeriesVisible(i)});
     const QPointF at = m_chart->mapFromScene(mapToScene(position));
-    const double x = std::floor(at.x()) + 0.5;
-    m_cursor->setLine(x, plot.top(), x, plot.bottom());
-    const QRectF text = m_readout->boundingRect();
-    const QSizeF box(text.width() + 8, text.height() + 6);
-    double left = x + 8;
-    if (left + box.width() > plot.right())
-        left = x - 8 - box.width();
-    left = std::max(left, plot.left());
-    m_readoutBox->setRect(0, 0, box.width(), box.height());
-    m_readoutBox->setPos(std::floor(left), std::floor(plot.top() + 4));
-    m_readout->setPos(4, 3);
+    m_readout.Show(position, at.x(), m_chart->plotArea(), ::ReadoutText(first, end, series, m_session));
 }
 
-// Mouse and keys.
+// Events: the gestures' first, then as Qt Charts handles them.
 
 void TChart::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    if (!PlotArea().contains(position) || m_gesture != TGesture::None) {
-        // Qt Charts asks the item under the press whether it takes mouse
-        // buttons without looking whether there is one: where the scene
-        // has none, the press goes to the view as it would without Qt
-        // Charts' rubber band, which the chart does not use.
-        if (itemAt(position))
-            QChartView::mousePressEvent(event);
-        else
-            QGraphicsView::mousePressEvent(event);
+    if (m_gestures.Press(*event)) {
+        event->accept();
         return;
     }
-    setFocus(Qt::MouseFocusReason);
-    m_pressPosition = position;
-    m_pressView = m_view;
-    if (event->button() == Qt::LeftButton) {
-        m_gesture = TGesture::Zoom;
-        if (!m_rubberBand)
-            m_rubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
-        m_rubberBand->setGeometry(QRect(position, QSize()));
-    } else if (event->button() == Qt::RightButton) {
-        m_gesture = TGesture::PanPending;
-    }
-    event->accept();
+    // Qt Charts asks the item under the press whether it takes mouse
+    // buttons without looking whether there is one: where the scene has
+    // none, the press goes to the view as it would without Qt Charts'
+    // rubber band, which the chart does not use.
+    if (itemAt(event->position().toPoint()))
+        QChartView::mousePressEvent(event);
+    else
+        QGraphicsView::mousePressEvent(event);
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    switch (m_gesture) {
-    case TGesture::Zoom: {
-        const QRect plot = PlotArea().toAlignedRect();
-        const QPoint end(std::clamp(position.x(), plot.left(), plot.right()),
-                         std::clamp(position.y(), plot.top(), plot.bottom()));
-        m_rubberBand->setGeometry(QRect(m_pressPosition, end).normalized());
-        if ((end - m_pressPosition).manhattanLength() >= QApplication::startDragDistance())
-            m_rubberBand->show();
-        HideReadout();
-        break;
-    }
-    case TGesture::PanPending:
-        if ((position - m_pressPosition).manhattanLength() < QApplication::startDragDistance())
-            break;
-        m_gesture = TGesture::Pan;
-        HideReadout();
-        Q_FALLTHROUGH();
-    case TGesture::Pan: {
-        // The view as at the press, moved by the drag.
-        const QRectF plot = PlotArea();
-        const QPointF drag = position - m_pressPosition;
-        TChartView view = m_pressView;
-        if (!view.Whole) {
-            const double shift = -drag.x() / plot.width() * (m_pressView.MaxX - m_pressView.MinX);
-            view.MinX += shift;
-            view.MaxX += shift;
-        }
-        if (view.ZoomedY) {
-            const double shift = drag.y() / plot.height() * (m_pressView.MaxY - m_pressView.MinY);
-            view.MinY += shift;
-            view.MaxY += shift;
-        }
-        ChangeView(view);
-        break;
-    }
-    case TGesture::None:
-        QChartView::mouseMoveEvent(event);
-        ShowReadout(position);
-        break;
-    }
+    if (m_gestures.Move(*event))
+        return;
+    QChartView::mouseMoveEvent(event);
+    ShowReadout(event->position().toPoint());
 }
 
 void TChart::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint position = event->position().toPoint();
-    const TGesture gesture = m_gesture;
-    if (gesture == TGesture::None) {
-        QChartView::mouseReleaseEvent(event);
-        return;
-    }
-    if ((gesture == TGesture::Zoom && event->button() != Qt::LeftButton)
-        || (gesture != TGesture::Zoom && event->button() != Qt::RightButton)) {
+    if (m_gestures.Release(*event))
         event->accept();
-        return;
-    }
-    m_gesture = TGesture::None;
-    event->accept();
-    if (gesture == TGesture::PanPending) {
-        OpenMenu(event->globalPosition().toPoint());
-        return;
-    }
-    if (gesture == TGesture::Pan)
-        return;
-
-    // The zoom rectangle.
-    const QRect band = m_rubberBand->geometry();
-    const bool shown = m_rubberBand->isVisible();
-    m_rubberBand->hide();
-    if (!shown)
-        return;  // a click
-    if (position.x() < m_pressPosition.x()) {
-        // Dragged leftwards: back to the whole history.
-        ShowAll();
-        return;
-    }
-    const QPointF topLeft = ValueAt(QPointF(band.left(), band.top()));
-    const QPointF bottomRight = ValueAt(QPointF(band.right() + 1, band.bottom() + 1));
-    TChartView view = m_view;
-    view.Whole = false;
-    view.MinX = topLeft.x();
-    view.MaxX = bottomRight.x();
-    if (band.height() >= QApplication::startDragDistance()) {
-        view.ZoomedY = true;
-        view.MinY = bottomRight.y();
-        view.MaxY = topLeft.y();
-    }
-    ChangeView(view);
+    else
+        QChartView::mouseReleaseEvent(event);
 }
 
 void TChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && PlotArea().contains(event->position())) {
-        ShowAll();
+    if (m_gestures.DoubleClick(*event))
         event->accept();
-        return;
-    }
-    QChartView::mouseDoubleClickEvent(event);
+    else
+        QChartView::mouseDoubleClickEvent(event);
 }
 
 void TChart::wheelEvent(QWheelEvent* event)
 {
-    const QPointF position = event->position();
-    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-    if (!PlotArea().contains(position) || delta == 0) {
-        event->ignore();
-        return;
-    }
-    // Away from the user (positive) zooms in.
-    const double factor = std::pow(WheelZoom, -delta / 120.0);
-    const QPointF value = ValueAt(position);
-    if (event->modifiers() & Qt::ControlModifier)
-        ZoomYAbout(factor, value.y());
-    else
-        ZoomXAbout(factor, value.x());
-    event->accept();
+    event->setAccepted(m_gestures.Wheel(*event));
 }
 
 void TChart::keyPressEvent(QKeyEvent* event)
 {
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        PanX(-KeyPan);
-        break;
-    case Qt::Key_Right:
-        PanX(KeyPan);
-        break;
-    case Qt::Key_PageUp:
-        PanX(-0.9);
-        break;
-    case Qt::Key_PageDown:
-        PanX(0.9);
-        break;
-    case Qt::Key_Up:
-        PanY(KeyPan);
-        break;
-    case Qt::Key_Down:
-        PanY(-KeyPan);
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        ZoomX(1 / KeyZoom);
-        break;
-    case Qt::Key_Minus:
-        ZoomX(KeyZoom);
-        break;
-    case Qt::Key_Home:
-        ShowAll();
-        break;
-    case Qt::Key_End:
-        FollowNewest();
-        break;
-    case Qt::Key_Escape:
-        if (m_gesture == TGesture::None) {
-            QChartView::keyPressEvent(event);
-            return;
-        }
-        if (m_rubberBand)
-            m_rubberBand->hide();
-        m_gesture = TGesture::None;
-        break;
-    case Qt::Key_Menu:
-        OpenMenu(mapToGlobal(PlotArea().center().toPoint()));
-        break;
-    case Qt::Key_F10:
-        if (!shift) {
-            QChartView::keyPressEvent(event);
-            return;
-        }
-        OpenMenu(mapToGlobal(PlotArea().center().toPoint()));
-        break;
-    default:
+    if (m_gestures.Key(*event))
+        event->accept();
+    else
         QChartView::keyPressEvent(event);
-        return;
-    }
-    event->accept();
 }
 
 void TChart::contextMenuEvent(QContextMenuEvent* event)

@@ -6,51 +6,34 @@
 //
 // A series shows the points of a store it does not own (one axis of the
 // session, session.h), never copied: appending costs only the store. The
-// session tells the chart when points arrive, and about once per
-// displayed frame (16 ms; at once when most of a frame has passed) the chart
-// reduces every series to what each pixel column of the plot can show
-// (column_reduction.h) and draws only those points. A series is drawn by
-// pieces of its own in the chart's scene (line_item.h), one per band of
-// columns, painted as Qt Charts paints a line series; only the bands whose
-// drawing changed get new points and are painted again: while points
-// arrive, the last band at most, and not even that while the new points
-// fall on pixels already lit. Axis ranges come from the stores' min/max
-// pyramids. The lines are one pixel wide and drawn without antialiasing,
-// so the reduced drawing lights exactly the pixels a drawing of every
-// point would.
-
-// The view (TChartView): at start-up the whole history, the bottom axis
-// growing in steps so that the columns already drawn stay put. Zoomed, the
-// bottom axis shows a range of X; when its right edge is at the newest
-// point the view follows, keeping its width and sliding as points arrive,
-// otherwise it stays where the user left it while capture goes on. Only the
-// points in view are reduced, plus the one just outside each edge, kept as
-// it is so that the lines entering and leaving the plot are the real ones;
-// a view change costs O(plot width x log N).
+// session tells the chart when points arrive and the chart redraws about
+// once per displayed frame (redraw_pacer.h), reducing every series to what
+// each pixel column of the plot can show (series_drawing.h). Axis ranges
+// come from the view (view/chart_view.h) and the stores' min/max pyramids.
 //
-// Gestures: left-drag down and to the right zooms into the rectangle,
-// leftwards returns to the whole history; right-drag pans; the wheel zooms
-// the bottom axis around the cursor (with Ctrl, the left axis); double-click
-// shows everything; arrows pan, +/- zoom, Home shows everything, End
-// follows the newest points; a right click without dragging opens the
-// context menu. Hovering shows a cursor with the values under it. Clicking
-// a legend entry hides or shows its series.
+// The chart adapts Qt Charts (its series, axes, legend and layout) and
+// hands the rest to rooms of its own: the gestures (gestures.h), the
+// readout (readout.h), the sign of a frozen view (frozen_sign.h), the
+// context menu (chart_menu.h), full screen (full_screen.h) and its look
+// (chart_look.h). Clicking a legend entry hides or shows its series.
 
-#include "plotdata/column_reduction.h"
-#include "plotdata/work_sharing.h"
+#include "chart_look.h"
+#include "frozen_sign.h"
+#include "gestures.h"
+#include "readout.h"
+#include "redraw_pacer.h"
+#include "series_drawing.h"
 #include "sample_store.h"
 #include "session.h"
+#include "view/chart_view.h"
 
 #include <QChartView>
 #include <QColor>
-#include <QElapsedTimer>
-#include <QFont>
 #include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -58,43 +41,13 @@
 
 class QAction;
 class QChart;
-class QGraphicsLineItem;
-class QGraphicsRectItem;
-class QGraphicsSimpleTextItem;
 class QLegendMarker;
 class QLineSeries;
 class QMenu;
-class QRubberBand;
 class QValueAxis;
-class TLineItem;
 
 // Converts a colour word 0x00BBGGRR to a colour.
 QColor ColorFromWord(uint32_t colourWord);
-
-// What a chart shows, as a plain value: another chart over the same data
-// given it shows the same (an image of another size drawn offscreen).
-struct TChartView {
-    // The whole history, as at start-up: the bottom axis spans every point
-    // and grows in steps. MinX and MaxX then only report the range shown.
-    bool Whole = true;
-    // Not Whole: the view keeps its width and slides as points arrive, a
-    // few pixels at a time, so that the newest point stays within them of
-    // the right edge.
-    bool Following = false;
-    // Not Whole: the range of the bottom axis.
-    double MinX = 0;
-    double MaxX = 0;
-    // The left axis' range when the user zoomed it; otherwise it fits the
-    // data in view and MinY, MaxY only report the range shown.
-    bool ZoomedY = false;
-    double MinY = 0;
-    double MaxY = 0;
-    // Per series, in the order they were added: hidden by the user.
-    std::vector<bool> Hidden;
-
-    bool operator==(const TChartView& other) const;
-    bool operator!=(const TChartView& other) const { return !(*this == other); }
-};
 
 class TFastLineSeries {
 public:
@@ -109,18 +62,6 @@ public:
 private:
     friend class TChart;
 
-    // The series is drawn by several pieces (line_item.h), one per band of
-    // pixel columns and one for the column of the newest point (the tail),
-    // so that new points redraw only the tail, and its band when a column
-    // begins. Each piece ends with the first point of the next, which
-    // draws the line joining them.
-    struct TBand {
-        TLineItem* Item = nullptr;  // owned by the series' line item
-        qint64 First = -1;    // indices [First, End) of the last reduction
-        qint64 End = -1;
-        std::vector<TPlotPoint> Held;  // the points the piece draws
-    };
-
     explicit TFastLineSeries(const TSampleStore& values) : m_values(&values) {}
 
     const TSampleStore* m_values;
@@ -128,11 +69,10 @@ private:
     // and the colour, and it is attached to the axes. Its line item in the
     // scene holds the pieces.
     QLineSeries* m_line = nullptr;  // owned by the QChart
-    std::vector<TBand> m_bands;
     QLegendMarker* m_marker = nullptr;
 };
 
-class TChart : public QChartView, private ISessionListener {
+class TChart : public QChartView, private ISessionListener, private IGestureTarget {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -183,13 +123,16 @@ public:
     // The readout shown while hovering over the plot (empty when hidden).
     QString ReadoutText() const;
     bool ReadoutVisible() const;
+    // The sign that the view is frozen (frozen_sign.h), in widget
+    // coordinates; empty when not shown. Shown only on screen.
+    QRectF FrozenSignArea() const;
 
     // Where a value lies in the widget, and the value at a widget position,
     // as of the last redraw.
     QPointF WidgetPosition(double x, double y) const;
-    QPointF ValueAt(QPointF widgetPosition) const;
+    QPointF ValueAt(QPointF widgetPosition) const override;
     // The plot area in widget coordinates.
-    QRectF PlotArea() const;
+    QRectF PlotArea() const override;
 
     // Applies pending points to the drawing now. Normally the redraw timer
     // does it, at most once per displayed frame.
@@ -199,6 +142,11 @@ public:
     // white into an image of the widget's size.
     QImage Picture();
 
+    // The chart is a picture of one that is onScreen large on the screen:
+    // larger than that, its text, axis lines and margins are scaled with
+    // it (chart_look.h).
+    void SetOnScreenSize(QSize onScreen);
+
     // When false, Flush draws every point instead of the reduced polyline.
     // For comparing the two drawings only.
     void SetReduction(bool enabled);
@@ -206,16 +154,16 @@ public:
     // Points currently drawn, over all series.
     qint64 DrawnPointCount() const;
     // Points given to the pieces by the last Flush.
-    qint64 ReplacedPointCount() const { return m_replacedPoints; }
+    qint64 ReplacedPointCount() const { return m_drawing.ReplacedPointCount(); }
     // Pieces given new points since the chart was made.
-    qint64 ReplacedBandCount() const { return m_replacedBands; }
+    qint64 ReplacedBandCount() const { return m_drawing.ReplacedBandCount(); }
 
     QChart* Chart() const { return m_chart; }
 
-    static constexpr int FrameIntervalMs = 16;
-    static constexpr int BandCount = 16;
+    static constexpr int FrameIntervalMs = TRedrawPacer::FrameIntervalMs;
+    static constexpr int BandCount = TSeriesDrawing::BandCount;
     // The narrowest view, in points.
-    static constexpr double MinimumViewWidth = 10;
+    static constexpr double MinimumViewWidth = ViewLimits::MinimumWidth;
 
 signals:
     // The user or a caller changed the view (not emitted for the sliding of
@@ -224,6 +172,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -234,89 +184,42 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    enum class TGesture { None, Zoom, PanPending, Pan };
-
     void SessionGrew() override;
     void ScheduleFlush();
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
-    double WholeMaxX() const;
-    qint64 NewestIndex() const;
-    void ClearBands();
-    void ClearBands(TFastLineSeries& series);
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    // Brings the series' bands up to date: those drawing every point at
-    // once, those drawing reduced points as jobs for ReduceBands.
-    void FlushBands(TFastLineSeries& series, const TColumnMapping& mapping, bool remap, qint64 columnLeft,
-                    qint64 columnSpan);
-    void ReduceBands(const TColumnMapping& mapping);
-    // Where Qt Charts places a point in the plot area.
-    static QPointF Place(const TColumnMapping& mapping, double x, double y);
-    // True when the band's held points light the same pixels as points.
-    bool DrawsAlike(const TFastLineSeries::TBand& band, const std::vector<TPlotPoint>& points) const;
-    void UpdateFonts();
-    // Sets the view from a user's gesture: whole history when it covers
-    // it, following when its right edge reaches the newest point.
-    void ChangeView(TChartView view);
-    void ZoomXAbout(double factor, double anchor);
-    void ZoomYAbout(double factor, double anchor);
+    void UpdateLook();
     void UpdateMarker(int index);
     void ShowReadout(QPoint position);
-    void HideReadout();
-    void OpenMenu(QPoint globalPosition);
-    int SeriesAxis(const TFastLineSeries& series) const;
+
+    // For the gestures.
+    const TChartView& CurrentView() const override { return m_view; }
+    TShown ShownRanges() const override { return m_shown; }
+    std::int64_t Newest() const override;
+    // Shows a settled view (chart_view.h), unless it is the one shown.
+    void ChangeView(const TChartView& view) override;
+    void OpenMenu(QPoint globalPosition) override;
+    void HideReadout() override;
 
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
     QValueAxis* m_axisX;
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
-    QTimer m_flushTimer;
-    QElapsedTimer m_sinceFlush;  // since the last redraw
-    QRectF m_itemPlot;           // the plot area the line pieces clip to
-    bool m_reduction = true;
+    TRedrawPacer m_pacer;
+    TSeriesDrawing m_drawing;
+    TChartLook m_look;
+    QSize m_onScreen;  // invalid: the chart is what is on screen
     double m_topMinimum = 0;
     double m_topMaximum = 0;
-    qint64 m_replacedPoints = 0;
-    qint64 m_replacedBands = 0;
-    TColumnMapping m_mapping;
-    bool m_remapPending = true;
-    // A band to reduce: points [First, Last), and the joining point when
-    // Stop is Last + 1. SameMapping: its points are drawn as they were.
-    struct TBandJob {
-        TFastLineSeries* Series;
-        int Band;
-        qint64 First;
-        qint64 Last;
-        qint64 Stop;
-        bool SameMapping;
-    };
-    std::vector<TBandJob> m_bandJobs;
-    std::vector<std::vector<TPlotPoint>> m_bandReduced;  // by job, reused between flushes
-    TWorkSharing m_workSharing;
-    std::vector<QPointF> m_placed;
-    mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike
-    mutable std::vector<TPixel> m_pixels;
 
     TChartView m_view;
-    // What the last redraw showed.
-    double m_shownMinX = 0;
-    double m_shownMaxX = 0;
-    double m_shownMinY = 0;
-    double m_shownMaxY = 0;
+    TShown m_shown;  // what the last redraw showed
 
-    TGesture m_gesture = TGesture::None;
-    QPoint m_pressPosition;
-    TChartView m_pressView;
-    QRubberBand* m_rubberBand = nullptr;
-    QPoint m_hover{-1, -1};  // widget position of the readout, x < 0: hidden
-
-    // The readout's items exist only while it shows; owned by the chart.
-    QGraphicsLineItem* m_cursor = nullptr;
-    QGraphicsRectItem* m_readoutBox = nullptr;
-    QGraphicsSimpleTextItem* m_readout = nullptr;  // owned by m_readoutBox
-    QFont m_readoutFont;
-
+    TChartGestures m_gestures;
+    TReadout m_readout;
+    TFrozenSign m_frozenSign;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };

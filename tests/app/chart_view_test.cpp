@@ -1,7 +1,9 @@
 // The chart's view on the real window: zoom, pan, following, the readout,
 // the legend, the context menu and full screen, driven by Qt Test's mouse
 // and key events while points arrive through the port on a pty.
+#include "accelerometer_chart.h"
 #include "app_test_support.h"
+#include "chart_image.h"
 #include "frame_encoder.h"
 #include "paced_writer.h"
 #include "pty_pair.h"
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -471,4 +474,53 @@ TEST_F(ChartViewTest, FullScreenShowsTheChartAloneUntilEscOrF11)
     EXPECT_EQ(chart->geometry(), form->rect());
     chart->FullScreenAction()->trigger();
     EXPECT_EQ(chart->geometry(), declared);
+}
+
+namespace {
+
+// The height of the title's text: the dark grey pixels (not the lines'
+// colours) in the middle third of the top rows.
+int TitleHeight(const QImage& image)
+{
+    QRect box;
+    for (int y = 0; y < image.height() / 8; ++y) {
+        for (int x = image.width() / 3; x < image.width() * 2 / 3; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int spread = std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()});
+            if (qGray(c.rgb()) < 128 && spread < 16)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box.height();
+}
+
+}  // namespace
+
+// A picture saved larger than the chart on screen keeps the screen's
+// proportions: its text grows with it instead of staying the screen's
+// size in a larger picture.
+TEST(ChartImage, ALargerPictureScalesItsTextWithIt)
+{
+    TSession session;
+    for (int i = 0; i < 3000; ++i)
+        for (int axis = 0; axis < 3; ++axis)
+            session.Append(TAxis(axis), KnownValue(axis, i));
+    TChart shown;
+    shown.resize(400, 250);
+    ApplyAccelerometerChart(shown, session);
+    const int onScreen = TitleHeight(shown.Picture());
+    ASSERT_GT(onScreen, 4);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("grafico.png");
+    SaveChartImage(shown, session, path, QSize(1600, 1000));
+    const QImage png(path);
+    ASSERT_EQ(png.size(), QSize(1600, 1000));
+    EXPECT_GE(TitleHeight(png), 3 * onScreen);
+    EXPECT_LE(TitleHeight(png), 5 * onScreen);
+
+    // At the screen's own size the picture is the screen's.
+    SaveChartImage(shown, session, path, shown.size());
+    EXPECT_EQ(TitleHeight(QImage(path)), onScreen);
+    shown.Watch(nullptr);
 }

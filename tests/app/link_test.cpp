@@ -99,7 +99,7 @@ TEST_F(LinkTest, StatusLineSitsInTheFreeStripBelowTheChart)
                        static_cast<QWidget*>(form->Button3)})
         EXPECT_FALSE(line.intersects(w->geometry())) << w->objectName().toStdString();
     EXPECT_EQ(form->StatusLine->text(),
-              "Quadros: 0 · falhas: 0% · bytes ignorados: 0 · 0 quadros/s\nPorta fechada");
+              "Quadros: 0 · falhas: 0,0% · bytes ignorados: 0 · 0 quadros/s\nPorta fechada");
     EXPECT_TRUE(form->ComLed1->toolTip().contains("9600 baud, 8N1, sem controle de fluxo")) << form->ComLed1->toolTip().toStdString();
 }
 
@@ -262,7 +262,7 @@ TEST(LinkStatus, NumbersAreWrittenTheBrazilianWay)
         EXPECT_EQ(FormatCount(count), text) << count;
 
     struct Share { std::uint64_t part, whole; QString text; };
-    const Share shares[] = {{0, 0, "0%"},        {0, 500, "0%"},          {1, 3, "33,3%"},
+    const Share shares[] = {{0, 0, "0,0%"},      {0, 500, "0,0%"},        {1, 3, "33,3%"},
                             {5, 100, "5,0%"},    {1, 1000000, "<0,1%"},   {1000, 1000, "100,0%"}};
     for (const Share& s : shares)
         EXPECT_EQ(FormatShare(s.part, s.whole), s.text) << s.part << "/" << s.whole;

@@ -332,6 +332,63 @@ QValueAxis* Axis(TChart& chart, Qt::Orientation orientation)
 
 }  // namespace
 
+// The height of the title's text in a picture: the rows where it differs
+// from the same chart with the title painted white.
+int TitleHeight(QSize size, QSize onScreen)
+{
+    TAccelerometer a(size);
+    TAccelerometer blank(size);
+    a.Chart.SetOnScreenSize(onScreen);
+    blank.Chart.SetOnScreenSize(onScreen);
+    blank.Chart.Chart()->setTitleBrush(QBrush(Qt::white));
+    return Difference(a.Chart.Picture(), blank.Chart.Picture()).height();
+}
+
+// A picture larger than the chart on the screen looks as the screen does,
+// larger: its text, the lines of its axes and grid and its margins grow
+// with it, and its axes are cut into as many ticks. Its series' lines stay
+// one pixel wide and exact.
+TEST(ChartPicture, LargerThanTheScreenScalesTextLinesAndMargins)
+{
+    const QSize screen(400, 250);
+    const QSize large(1600, 1000);  // four times as large
+    const int onScreen = TitleHeight(screen, QSize());
+    ASSERT_GT(onScreen, 4);
+    EXPECT_EQ(TitleHeight(screen, screen), onScreen);
+    const int scaled = TitleHeight(large, screen);
+    EXPECT_GE(scaled, 3 * onScreen);
+    EXPECT_LE(scaled, 5 * onScreen);
+    // Without the screen's size the picture has its own, larger-chart look.
+    EXPECT_LT(TitleHeight(large, QSize()), 2 * onScreen);
+
+    TAccelerometer shown(screen);
+    TAccelerometer reduced(large);
+    TAccelerometer full(large);
+    reduced.Chart.SetOnScreenSize(screen);
+    full.Chart.SetOnScreenSize(screen);
+    full.Chart.SetReduction(false);
+    TNoisy().Fill({&shown.Sink, &reduced.Sink, &full.Sink}, 60000);
+    const QImage a = reduced.Chart.Picture();
+    EXPECT_EQ(DifferentPixels(a, full.Chart.Picture()), 0);
+    shown.Chart.Flush();
+    for (const Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
+        EXPECT_EQ(Axis(reduced.Chart, o)->tickInterval(), Axis(shown.Chart, o)->tickInterval());
+        EXPECT_EQ(Axis(reduced.Chart, o)->labelsFont().pointSizeF(), 4 * Axis(shown.Chart, o)->labelsFont().pointSizeF());
+        EXPECT_EQ(Axis(reduced.Chart, o)->gridLinePen().widthF(),
+                  4 * std::max(1.0, Axis(shown.Chart, o)->gridLinePen().widthF()));
+    }
+    EXPECT_EQ(reduced.Chart.Chart()->margins(), QMargins(8, 8, 8, 8));
+    EXPECT_EQ(shown.Chart.Chart()->margins(), QMargins(2, 2, 2, 2));
+    // The lines: each series lights about as many pixels as there are
+    // columns, not four times as many.
+    for (const QColor& colour : AxisColours)
+        EXPECT_LT(CountColour(a, colour), 2 * 100 * large.width());
+    if (qEnvironmentVariableIsSet("CHART_TEST_SAVE")) {
+        a.save("/tmp/chart-test-large.png");
+        shown.Chart.Picture().save("/tmp/chart-test-screen.png");
+    }
+}
+
 // Any view, at any zoom, lights exactly the pixels of a drawing of every
 // point: the lines entering and leaving at the edges included, whether the
 // view's edges fall on points or cut through segments, with the left axis
@@ -577,6 +634,61 @@ TEST(ChartView, CopiesToAnotherChart)
     EXPECT_EQ(CountColour(second.Picture(), AxisColours[1]), 0);
     second.Watch(nullptr);
     first.Watch(nullptr);
+}
+
+// While the view is frozen away from the newest points, a chart on screen
+// says so in a corner of its plot; following or showing everything it
+// does not, nor does a chart that is not on screen (a picture drawn
+// offscreen). The sign never changes a pixel of a line.
+TEST(ChartView, SaysWhenTheViewIsFrozen)
+{
+    TAccelerometer shown(QSize(640, 400));
+    TAccelerometer offscreen(QSize(640, 400));
+    shown.Chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.Chart));
+    TNoisy().Fill({&shown.Sink, &offscreen.Sink}, 5000);
+    TChartView following = Range(4000, 4999);
+    following.Following = true;
+    struct TCase {
+        const char* Name;
+        TChartView View;
+        bool Sign;
+    };
+    const TCase cases[] = {
+        {"whole", TChartView{}, false},
+        {"frozen", Range(1000, 2000), true},
+        {"following", following, false},
+        {"frozen again", Range(3990.5, 4990.5), true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        shown.Chart.SetView(c.View);
+        offscreen.Chart.SetView(c.View);
+        const QImage a = shown.Chart.Picture();
+        const QImage b = offscreen.Chart.Picture();
+        EXPECT_TRUE(offscreen.Chart.FrozenSignArea().isEmpty());
+        const QRectF sign = shown.Chart.FrozenSignArea();
+        ASSERT_EQ(!sign.isEmpty(), c.Sign);
+        const QRect differ = Difference(a, b);
+        if (!c.Sign) {
+            EXPECT_TRUE(differ.isEmpty());
+            continue;
+        }
+        const QRectF plot = shown.Chart.PlotArea();
+        EXPECT_TRUE(plot.contains(sign));
+        EXPECT_GT(sign.left(), plot.center().x());
+        EXPECT_GT(sign.top(), plot.center().y());
+        ASSERT_FALSE(differ.isEmpty());
+        EXPECT_TRUE(sign.toAlignedRect().contains(differ));
+        for (const QColor& colour : AxisColours)
+            EXPECT_EQ(CountColour(a, colour), CountColour(b, colour));
+    }
+    EXPECT_EQ(TFrozenSign::Text(), QString::fromUtf8("vista parada — End acompanha"));
+    shown.Sink.Append(axX, 1);  // the view stays where it was left
+    shown.Chart.Flush();
+    EXPECT_FALSE(shown.Chart.FrozenSignArea().isEmpty());
+    shown.Chart.FollowNewest();
+    EXPECT_TRUE(shown.Chart.FrozenSignArea().isEmpty());
 }
 
 // Big numbers on the axes are grouped as in Brazilian Portuguese.

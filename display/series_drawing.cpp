@@ -1,0 +1,303 @@
+#include "series_drawing.h"
+
+#include "line_item.h"
+#include "view/chart_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Columns reduced beyond each edge of the plot, past the pixels that the
+// clip lets through; the point before them (and the one after) is kept as
+// it is, so the lines crossing the edges are the real ones.
+constexpr std::int64_t EdgeColumns = 3;
+// Points below which the bands of an update are reduced on this thread
+// alone: a frame of new points, or a view of a few thousand points, takes
+// less than waking the helper costs.
+constexpr std::int64_t ParallelPoints = 65536;
+
+}  // namespace
+
+void TSeriesDrawing::AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen)
+{
+    TSeries series{&store, {}};
+    for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
+        TBand entry;
+        entry.Item = new TLineItem(lineItem);
+        entry.Item->SetPen(pen);
+        if (!m_itemPlot.isNull())
+            entry.Item->SetPlot(m_itemPlot.topLeft(), m_itemPlot.size());
+        series.Bands.push_back(std::move(entry));
+    }
+    m_series.push_back(std::move(series));
+    m_remapPending = true;
+}
+
+void TSeriesDrawing::SetReduction(bool enabled)
+{
+    m_reduction = enabled;
+    m_remapPending = true;
+}
+
+std::int64_t TSeriesDrawing::DrawnPointCount() const
+{
+    std::int64_t total = 0;
+    for (const TSeries& series : m_series)
+        for (const TBand& band : series.Bands)
+            total += band.Item->PointCount();
+    return total;
+}
+
+TColumnMapping TSeriesDrawing::Mapping(const QRectF& plot, const QTransform& toDevice, QSize widget,
+                                       const TShown& shown)
+{
+    // The series' pieces sit at the plot area's top-left corner; the
+    // painter adds the chart's own translation in the view.
+    TColumnMapping mapping;
+    mapping.MinX = shown.X.Min;
+    mapping.DeltaX = plot.width() / (shown.X.Max - shown.X.Min);
+    mapping.Offset = plot.left() + toDevice.dx();
+    mapping.MinY = shown.Y.Min;
+    mapping.DeltaY = plot.height() / (shown.Y.Max - shown.Y.Min);
+    mapping.Height = plot.height();
+    mapping.OffsetY = plot.top() + toDevice.dy();
+    // Lines with both ends in the widget are not clipped by the stroker on
+    // any device that holds the widget (the window, or an image of it).
+    mapping.SafeLeft = 1;
+    mapping.SafeTop = 1;
+    mapping.SafeRight = widget.width() - 2;
+    mapping.SafeBottom = widget.height() - 2;
+    return mapping;
+}
+
+void TSeriesDrawing::Update(const TColumnMapping& mapping, const QRectF& plot, const std::vector<bool>& hidden)
+{
+    const bool remap = m_remapPending || mapping.MinX != m_mapping.MinX || mapping.DeltaX != m_mapping.DeltaX
+        || mapping.Offset != m_mapping.Offset || mapping.MinY != m_mapping.MinY || mapping.DeltaY != m_mapping.DeltaY
+        || mapping.OffsetY != m_mapping.OffsetY || mapping.SafeRight != m_mapping.SafeRight
+        || mapping.SafeBottom != m_mapping.SafeBottom;
+    m_mapping = mapping;
+    m_remapPending = false;
+
+    m_replacedPoints = 0;
+    if (plot != m_itemPlot) {
+        m_itemPlot = plot;
+        for (const TSeries& series : m_series)
+            for (const TBand& band : series.Bands)
+                band.Item->SetPlot(plot.topLeft(), plot.size());
+    }
+    if (plot.width() > 0 && plot.height() > 0) {
+        // The columns reduced: those of the plot and a few beyond each edge.
+        const std::int64_t columnLeft = std::int64_t(std::floor(mapping.Offset)) - EdgeColumns;
+        const std::int64_t columnSpan = std::int64_t(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
+        m_bandJobs.clear();
+        for (std::size_t i = 0; i < m_series.size(); ++i) {
+            if (hidden[i])
+                Clear(m_series[i]);
+            else
+                UpdateBands(i, remap, columnLeft, columnSpan);
+        }
+        ReduceBands();
+    } else {
+        for (TSeries& series : m_series)
+            Clear(series);
+    }
+}
+
+void TSeriesDrawing::Clear(TSeries& series)
+{
+    for (TBand& band : series.Bands) {
+        band.Item->Clear();
+        band.First = band.End = -1;
+        band.Held.clear();
+    }
+}
+
+void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t columnLeft, std::int64_t columnSpan)
+{
+    TSeries& series = m_series[index];
+    const TColumnMapping& mapping = m_mapping;
+    const TSampleStore& store = *series.Store;
+    const std::int64_t count = store.Count();
+    // The points in view, with the one just outside each edge.
+    std::int64_t begin = 0;
+    std::int64_t end = count;
+    if (m_reduction) {
+        const std::int64_t inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
+        const std::int64_t insideEnd
+            = FirstIndexAtFixedX(store, mapping, inside, count, ColumnStart(columnLeft + columnSpan));
+        begin = inside > 0 ? inside - 1 : 0;
+        end = std::min(count, insideEnd + 1);
+    }
+    // The pieces: a band per sixteenth of the columns, then the tail: the
+    // column of the newest point, cut from its band so that new points
+    // there touch the smallest piece.
+    std::int64_t firsts[BandCount + 1];
+    std::int64_t lasts[BandCount + 1];
+    std::int64_t bandFirst = begin;
+    for (int b = 0; b < BandCount; ++b) {
+        if (!m_reduction) {
+            // Everything in the first band.
+            firsts[b] = b == 0 ? 0 : count;
+            lasts[b] = count;
+            continue;
+        }
+        firsts[b] = bandFirst;
+        const std::int64_t nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
+        lasts[b] = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
+        bandFirst = lasts[b];
+    }
+    firsts[BandCount] = lasts[BandCount] = end;
+    if (m_reduction && count > 0 && count - 1 < end) {
+        const std::int64_t tail
+            = FirstIndexAtFixedX(store, mapping, begin, end, ColumnStart(FixedColumn(mapping.FixedX(count - 1))));
+        for (int b = 0; b < BandCount; ++b) {
+            if (firsts[b] <= tail && tail < lasts[b]) {
+                firsts[BandCount] = tail;
+                lasts[BandCount] = lasts[b];
+                lasts[b] = tail;
+                break;
+            }
+        }
+    }
+
+    for (int b = 0; b <= BandCount; ++b) {
+        TBand& band = series.Bands[std::size_t(b)];
+        const std::int64_t first = firsts[b];
+        const std::int64_t last = lasts[b];
+        const std::int64_t stop = last < end && last > first ? last + 1 : last;  // with the joining point
+        if (!remap && band.First == first && band.End == stop)
+            continue;
+        const bool sameMapping = !remap && band.First >= 0;
+        band.First = first;
+        band.End = stop;
+        if (first == stop && band.Held.empty() && band.Item->PointCount() == 0)
+            continue;  // empty, and nothing drawn
+        if (m_reduction) {
+            // Reduced with the other series' bands, then placed in order.
+            m_bandJobs.push_back({index, b, first, last, stop, sameMapping});
+            continue;
+        }
+        m_placed.clear();
+        band.Held.clear();
+        m_placed.reserve(std::size_t(last - first));
+        for (std::int64_t i = first; i < last; ++i)
+            m_placed.push_back(Place(mapping, double(i), double(store.Value(i))));
+        m_replacedPoints += std::int64_t(m_placed.size());
+        ++m_replacedBands;
+        band.Item->SetPoints(m_placed);
+    }
+}
+
+// As Qt Charts places a series' points (XYDomain::calculateGeometryPoints),
+// which is what the stroke model of the reduction assumes.
+QPointF TSeriesDrawing::Place(const TColumnMapping& mapping, double x, double y)
+{
+    return QPointF((x - mapping.MinX) * mapping.DeltaX, (y - mapping.MinY) * -mapping.DeltaY + mapping.Height);
+}
+
+void TSeriesDrawing::ReduceBands()
+{
+    const TColumnMapping& mapping = m_mapping;
+    if (m_bandReduced.size() < m_bandJobs.size())
+        m_bandReduced.resize(m_bandJobs.size());
+    // A new view of a long history reduces every band of every series,
+    // milliseconds each: they share the processors. Each job reads its
+    // store and writes its own vector only; the stores grow on this
+    // thread, which waits meanwhile.
+    auto reduce = [this, &mapping](std::size_t j) {
+        const TBandJob& job = m_bandJobs[j];
+        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
+        reduced.clear();
+        ReduceColumns(*m_series[job.Series].Store, mapping, job.First, job.Last, reduced);
+    };
+    std::int64_t points = 0;
+    for (const TBandJob& job : m_bandJobs)
+        points += job.Last - job.First;
+    if (points >= ParallelPoints && m_bandJobs.size() > 1) {
+        m_workSharing.Run(m_bandJobs.size(), reduce);
+    } else {
+        for (std::size_t j = 0; j < m_bandJobs.size(); ++j)
+            reduce(j);
+    }
+
+    for (std::size_t j = 0; j < m_bandJobs.size(); ++j) {
+        const TBandJob& job = m_bandJobs[j];
+        TSeries& series = m_series[job.Series];
+        TBand& band = series.Bands[std::size_t(job.Band)];
+        std::vector<TPlotPoint>& reduced = m_bandReduced[j];
+        if (job.Stop > job.Last)
+            reduced.push_back({double(job.Last), double(series.Store->Value(job.Last))});
+        // New points that fall on pixels already lit change nothing on
+        // screen: the piece keeps what it has and nothing is painted.
+        if (job.SameMapping && DrawsAlike(band, reduced))
+            continue;
+        // Swapped, not copied: the job's vector takes the old points' room.
+        band.Held.swap(reduced);
+        m_placed.clear();
+        m_placed.reserve(band.Held.size());
+        for (const TPlotPoint& p : band.Held)
+            m_placed.push_back(Place(mapping, p.X, p.Y));
+        m_replacedPoints += std::int64_t(m_placed.size());
+        ++m_replacedBands;
+        band.Item->SetPoints(m_placed);
+    }
+}
+
+bool TSeriesDrawing::DrawsAlike(const TBand& band, const std::vector<TPlotPoint>& points) const
+{
+    if (band.Held == points)
+        return true;
+    if (band.Held.empty() || points.empty())
+        return false;
+    // Both polylines as the stroker draws them, segment by segment
+    // (StrokePixels), on a bitmap of the plot's rows and of the columns
+    // they reach; the plot's clip, taken a pixel wider, hides the rest.
+    // Only lines the stroker does not clip are compared: all their ends in
+    // the widget and in the plot's rows.
+    const TColumnMapping& m = m_mapping;
+    const double top = m.OffsetY;
+    const double bottom = m.OffsetY + m.Height;
+    double left = 0;
+    double right = 0;
+    bool firstPoint = true;
+    for (const auto* list : {&band.Held, &points}) {
+        for (const TPlotPoint& p : *list) {
+            const double x = (p.X - m.MinX) * m.DeltaX + m.Offset;
+            const double y = m.DeviceY(p.Y);
+            if (!(x >= m.SafeLeft && x <= m.SafeRight && y >= top - 2 && y <= bottom + 2 && y >= m.SafeTop
+                  && y <= m.SafeBottom))
+                return false;
+            left = firstPoint ? x : std::min(left, x);
+            right = firstPoint ? x : std::max(right, x);
+            firstPoint = false;
+        }
+    }
+    const int clipLeft = int(std::floor(m.Offset)) - 1;
+    const int clipRight = int(std::ceil(m.Offset + m_itemPlot.width())) + 1;
+    const int clipTop = int(std::floor(top)) - 1;
+    const int clipBottom = int(std::ceil(bottom)) + 1;
+    const int originX = int(std::floor(left)) - 2;
+    const int width = int(std::ceil(right)) + 3 - originX;
+    const int height = clipBottom - clipTop + 1;
+    for (auto& bits : m_bandBits)
+        bits.assign(std::size_t(width) * std::size_t(height), 0);
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<TPlotPoint>& list = k == 0 ? band.Held : points;
+        std::vector<uint8_t>& bits = m_bandBits[k];
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            m_pixels.clear();
+            StrokePixels((list[i - 1].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i - 1].Y),
+                         (list[i].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i].Y), m_pixels);
+            for (const TPixel& p : m_pixels) {
+                if (p.X < clipLeft || p.X > clipRight || p.Y < clipTop || p.Y > clipBottom)
+                    continue;
+                if (p.X < originX || p.X >= originX + width)
+                    return false;  // cannot happen for lines within the columns of their ends
+                bits[std::size_t(p.Y - clipTop) * std::size_t(width) + std::size_t(p.X - originX)] = 1;
+            }
+        }
+    }
+    return m_bandBits[0] == m_bandBits[1];
+}

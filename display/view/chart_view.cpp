@@ -1,0 +1,237 @@
+#include "chart_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace ViewLimits;
+
+bool TChartView::operator==(const TChartView& other) const
+{
+    return Whole == other.Whole && Following == other.Following && MinX == other.MinX && MaxX == other.MaxX
+        && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY && Hidden == other.Hidden;
+}
+
+double StepCeil(double value)
+{
+    static const double steps[] = {1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8, 10};
+    double decade = 1;
+    while (decade * 10 <= value)
+        decade *= 10;
+    for (double step : steps) {
+        if (step * decade >= value)
+            return step * decade;
+    }
+    return 10 * decade;
+}
+
+double WholeEndX(std::int64_t newest)
+{
+    return std::max(MinimumWholeX, StepCeil(double(newest)));
+}
+
+double TickInterval(double span, int count)
+{
+    const double raw = std::max(1.0, span / count);
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    double best = decade;
+    for (double step : {2.0, 5.0, 10.0}) {
+        if (std::fabs(std::log(step * decade / raw)) < std::fabs(std::log(best / raw)))
+            best = step * decade;
+    }
+    return best;
+}
+
+TChartView Slide(TChartView view, std::int64_t newest, double plotWidth)
+{
+    const double last = double(newest);
+    if (view.Whole || !view.Following || !(last > view.MaxX))
+        return view;
+    const double width = view.MaxX - view.MinX;
+    const double step = width * FollowStepPixels / std::max(1.0, plotWidth);
+    const double shift = std::ceil((last - view.MaxX) / step) * step;
+    view.MinX += shift;
+    view.MaxX += shift;
+    return view;
+}
+
+TSpan ShownX(const TChartView& view, std::int64_t newest)
+{
+    if (view.Whole)
+        return {0, WholeEndX(newest)};
+    return {view.MinX, view.MaxX};
+}
+
+void PointsWithin(TSpan x, std::int64_t& first, std::int64_t& end)
+{
+    first = std::max<std::int64_t>(0, std::int64_t(std::ceil(x.Min)));
+    end = std::int64_t(std::floor(x.Max)) + 1;
+}
+
+TSpan FitY(const TMinMax& values)
+{
+    if (values.Empty())
+        return EmptyY;
+    TSpan y{values.Min, values.Max};
+    const double pad = y.Min < y.Max ? (y.Max - y.Min) * 0.04 : 1.0;
+    y.Min -= pad;
+    y.Max += pad;
+    return y;
+}
+
+TChartView Reported(TChartView view, const TShown& shown)
+{
+    if (view.Whole) {
+        view.Following = false;
+        view.MinX = shown.X.Min;
+        view.MaxX = shown.X.Max;
+    }
+    if (!view.ZoomedY) {
+        view.MinY = shown.Y.Min;
+        view.MaxY = shown.Y.Max;
+    }
+    return view;
+}
+
+bool Frozen(const TChartView& view)
+{
+    return !view.Whole && !view.Following;
+}
+
+TChartView Settle(TChartView view, std::int64_t newest)
+{
+    if (!view.Whole) {
+        const double width = std::max(view.MaxX - view.MinX, MinimumWidth);
+        if (!(view.MaxX - view.MinX >= MinimumWidth)) {
+            const double middle = (view.MinX + view.MaxX) / 2;
+            view.MinX = middle - width / 2;
+        }
+        const double whole = WholeEndX(newest);
+        if (width >= whole) {
+            view.Whole = true;
+        } else {
+            // Within the whole history's axis: from 0 to its stepped end.
+            view.MinX = std::clamp(view.MinX, 0.0, whole - width);
+            view.MaxX = view.MinX + width;
+            view.Following = view.MaxX >= double(newest);
+        }
+    }
+    if (view.Whole) {
+        view.Following = false;
+        view.MinX = view.MaxX = 0;
+    }
+    if (view.ZoomedY) {
+        // Written so that a NaN end becomes the limit too.
+        if (!(view.MinY >= -LimitY))
+            view.MinY = -LimitY;
+        if (!(view.MinY <= LimitY - MinimumSpanY))
+            view.MinY = LimitY - MinimumSpanY;
+        if (!(view.MaxY <= LimitY))
+            view.MaxY = LimitY;
+        if (view.MaxY - view.MinY < MinimumSpanY) {
+            const double middle = (view.MinY + view.MaxY) / 2;
+            view.MinY = middle - MinimumSpanY / 2;
+            view.MaxY = middle + MinimumSpanY / 2;
+        }
+    }
+    return view;
+}
+
+TChartView ShowAll(const TChartView& view, std::int64_t newest)
+{
+    TChartView all = view;
+    all.Whole = true;
+    all.ZoomedY = false;
+    return Settle(all, newest);
+}
+
+TChartView FollowNewest(const TChartView& view, const TShown& shown, std::int64_t newest)
+{
+    TChartView follow = view;
+    const double width = view.Whole ? DefaultFollowWidth : shown.X.Max - shown.X.Min;
+    follow.Whole = false;
+    follow.MaxX = std::max(double(newest), width);
+    follow.MinX = follow.MaxX - width;
+    return Settle(follow, newest);
+}
+
+TChartView ZoomXAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor)
+{
+    TChartView zoomed = view;
+    zoomed.Whole = false;
+    zoomed.MinX = anchor - (anchor - shown.X.Min) * factor;
+    zoomed.MaxX = anchor + (shown.X.Max - anchor) * factor;
+    return Settle(zoomed, newest);
+}
+
+TChartView ZoomX(const TChartView& view, const TShown& shown, std::int64_t newest, double factor)
+{
+    const bool following = !view.Whole && view.Following;
+    return ZoomXAbout(view, shown, newest, factor, following ? shown.X.Max : (shown.X.Min + shown.X.Max) / 2);
+}
+
+TChartView ZoomYAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor)
+{
+    TChartView zoomed = view;
+    zoomed.ZoomedY = true;
+    zoomed.MinY = anchor - (anchor - shown.Y.Min) * factor;
+    zoomed.MaxY = anchor + (shown.Y.Max - anchor) * factor;
+    return Settle(zoomed, newest);
+}
+
+TChartView PanX(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction)
+{
+    if (view.Whole)
+        return view;  // everything is in view
+    TChartView panned = view;
+    const double shift = (shown.X.Max - shown.X.Min) * fraction;
+    panned.MinX = shown.X.Min + shift;
+    panned.MaxX = shown.X.Max + shift;
+    return Settle(panned, newest);
+}
+
+TChartView PanY(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction)
+{
+    TChartView panned = view;
+    const double shift = (shown.Y.Max - shown.Y.Min) * fraction;
+    panned.ZoomedY = true;
+    panned.MinY = shown.Y.Min + shift;
+    panned.MaxY = shown.Y.Max + shift;
+    return Settle(panned, newest);
+}
+
+TChartView FitLeftAxis(const TChartView& view, std::int64_t newest)
+{
+    TChartView fitted = view;
+    fitted.ZoomedY = false;
+    return Settle(fitted, newest);
+}
+
+TChartView Drag(const TChartView& pressed, std::int64_t newest, double right, double down)
+{
+    TChartView moved = pressed;
+    if (!moved.Whole) {
+        const double shift = -right * (pressed.MaxX - pressed.MinX);
+        moved.MinX += shift;
+        moved.MaxX += shift;
+    }
+    if (moved.ZoomedY) {
+        const double shift = down * (pressed.MaxY - pressed.MinY);
+        moved.MinY += shift;
+        moved.MaxY += shift;
+    }
+    return Settle(moved, newest);
+}
+
+TChartView ZoomInto(const TChartView& view, std::int64_t newest, TSpan x, const TSpan* y)
+{
+    TChartView zoomed = view;
+    zoomed.Whole = false;
+    zoomed.MinX = x.Min;
+    zoomed.MaxX = x.Max;
+    if (y) {
+        zoomed.ZoomedY = true;
+        zoomed.MinY = y->Min;
+        zoomed.MaxY = y->Max;
+    }
+    return Settle(zoomed, newest);
+}
