@@ -70,6 +70,8 @@ QString Help(const QString& program)
                "  --reconnect          reabre a porta sozinho quando o dispositivo volta\n"
                "                       (como \"Reconectar automaticamente\" em Config. Serial)\n"
                "  --record ARQUIVO     grava as leituras em ARQUIVO\n"
+               "  --open ARQUIVO       mostra uma gravação feita antes numa janela própria\n"
+               "                       (pode vir mais de uma vez)\n"
                "  -h, --help           mostra este texto e termina\n"
                "  -v, --version        mostra a versão e termina\n"
                "\n"
@@ -79,6 +81,25 @@ QString Help(const QString& program)
                "janela, como fechar a janela. Status de saída: 0; 2 para opções inválidas.\n")
         .arg(program)
         .arg(MaxBaudRate);
+}
+
+// Why name cannot be a recording to open, or nothing. Whether the file is
+// a recording is for the window to say, with the rest of its reasons.
+QString OpenFileProblem(const QString& name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("falta o nome do arquivo");
+    // "--open --start": the parser took the next option for the name.
+    if (name.startsWith(QLatin1Char('-')))
+        return QStringLiteral("falta o nome do arquivo (veio \"%1\"; um arquivo cujo nome começa com - "
+                              "se escreve ./%1)")
+            .arg(name);
+    const QFileInfo file(name);
+    if (file.isDir())
+        return QStringLiteral("\"%1\" é uma pasta, não um arquivo").arg(name);
+    if (!file.exists())
+        return QStringLiteral("o arquivo \"%1\" não existe").arg(name);
+    return QString();
 }
 
 } // namespace
@@ -124,7 +145,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption start(QStringLiteral("start"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"));
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
-    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record});
+    const QCommandLineOption open(QStringLiteral("open"), QString(), QStringLiteral("ARQUIVO"));
+    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, open});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -182,11 +204,16 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         if (!file.absoluteDir().exists())
             return Error(program, QStringLiteral("--record: a pasta \"%1\" não existe").arg(file.absolutePath()));
     }
+    for (const QString& name : parser.values(open)) {
+        if (const QString why = OpenFileProblem(name); !why.isEmpty())
+            return Error(program, QStringLiteral("--open: ") + why);
+        o.OpenFiles << name;
+    }
     return result;
 }
 
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
-                      const TReporter& report)
+                      const TReporter& report, const TOpenRecording& open)
 {
     // The port is closed yet: new settings cannot fail.
     capture.SetSettings(options.Apply(capture.Settings()));
@@ -194,4 +221,7 @@ void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDa
         RunReported(report, [&] { jobs.StartRecording(options.RecordFile); });
     if (options.Start)
         RunReported(report, [&] { capture.Start(); });
+    if (open)
+        for (const QString& path : options.OpenFiles)
+            open(path);
 }

@@ -7,19 +7,22 @@
 //   --start            open the port at start-up, as a click on Inicia
 //   --reconnect        reopen the port by itself when the device comes back
 //   --record FILE      record the readings to FILE
+//   --open FILE        show a recording in a window of its own (repeatable)
 //   -h, --help         -v, --version
 //
 // Parsing needs neither a display nor the application object, so help,
 // version and mistakes are answered before either exists. The options Qt
 // takes for every program (-platform, -style, ...) are let through to Qt.
-// A repeated option takes its last value. Without options the program
-// starts as it always has.
+// A repeated option takes its last value, but --open, which opens each.
+// Without options the program starts as it always has.
 
 #include "reporter.h"
 #include "serial_settings.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class TCapture;
 class TDataJobs;
@@ -32,6 +35,7 @@ struct TCommandLineOptions {
     bool Start = false;
     bool Reconnect = false;
     QString RecordFile;    // empty: no recording
+    QStringList OpenFiles; // recordings to show, in the order given
 
     // `settings` with what the options change.
     TSerialSettings Apply(TSerialSettings settings) const;
@@ -57,7 +61,9 @@ QString ProgramVersion();
 
 // Puts the options into effect as the program starts: the settings, then
 // the recording, so that it holds every frame, then the start of capture,
-// as Inicia would. The errors of the last two go to report, as a click's
-// would, and the rest goes ahead.
+// as Inicia would, then the recordings to show, each handed to open. The
+// errors of the recording and the start go to report, as a click's would,
+// and the rest goes ahead; open reports its own.
+using TOpenRecording = std::function<void(const QString& path)>;
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
-                      const TReporter& report);
+                      const TReporter& report, const TOpenRecording& open = {});

@@ -7,16 +7,17 @@
 #include "data_jobs.h"
 #include "device_resolver.h"
 #include "link_status.h"
+#include "recording_viewers.h"
 #include "serial_setup_dialog.h"
 #include "tapplication.h"
 #include "tchart.h"
 #include "tcomled.h"
 #include "tcomport.h"
+#include "window_look.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QPalette>
 #include <QPushButton>
 
 TForm2* Form2 = nullptr;
@@ -49,15 +50,7 @@ TForm2::TForm2(QWidget* parent)
 {
     m_ui->setupUi(this);
 
-    // Button-face colour for the window's background; a sans-serif font
-    // where Tahoma is missing.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setStyleHint(QFont::SansSerif);
-    setFont(f);
+    ApplyWindowLook(*this);
 
     Chart1 = m_ui->Chart1;
     Button1 = m_ui->Button1;
@@ -94,8 +87,14 @@ TForm2::TForm2(QWidget* parent)
             return view;
         },
         [this] { return m_capture->Receiver().Now(); }, this);
-    // The chart's menu offers what can be done with the session too.
-    Chart1->AddMenuActions(m_data->Actions());
+    // The chart's menu offers what can be done with the session too, and
+    // opening a recording made before, which files dropped on the window
+    // do as well.
+    m_viewers = std::make_unique<TRecordingViewers>(m_report);
+    m_openRecording = m_viewers->CreateOpenAction(*this);
+    AddChartMenuActions(m_data->Actions());
+    AddChartMenuActions({m_openRecording});
+    m_viewers->TakeDrops(*this, *Chart1->viewport());
     m_chartGeometry = Chart1->geometry();
 
     BindHandlers();
@@ -109,6 +108,7 @@ TForm2::~TForm2()
     m_capture->disconnect(this);
     ComPort1->blockSignals(true);
     Chart1->Watch(nullptr);
+    m_viewers.reset();
 }
 
 void TForm2::BindHandlers()
@@ -148,6 +148,7 @@ void TForm2::Button2Click()
 
 void TForm2::FormClose()
 {
+    m_viewers->CloseAll();
     m_capture->Stop();
     // The port is closed: the recording gets every frame that came.
     m_jobs->Shutdown();
@@ -165,7 +166,20 @@ QList<QAction*> TForm2::DataActions() const
 
 void TForm2::SetDataDialogs(TDataDialogs dialogs)
 {
-    m_data->SetDialogs(std::move(dialogs));
+    m_data->SetDialogs(dialogs);
+    m_viewers->SetDataDialogs(std::move(dialogs));
+}
+
+void TForm2::AddChartMenuActions(const QList<QAction*>& actions)
+{
+    QList<QAction*> group;
+    if (m_chartActionGroups++ > 0) {
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        group << separator;
+    }
+    Chart1->AddMenuActions(group + actions);
+    addActions(actions);
 }
 
 void TForm2::ShowChartAlone(bool alone)

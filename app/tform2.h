@@ -5,7 +5,8 @@
 // which reads the window's port into the session the chart shows; the
 // chart's menu runs the jobs on that session (data_actions.h). Errors reach
 // the user through the window's one reporter, which the capture and the
-// jobs are given.
+// jobs are given. Recordings made before open in viewer windows of their
+// own (recording_viewers.h), which close with this one.
 
 #include "data_dialogs.h"
 #include "reporter.h"
@@ -29,6 +30,7 @@ class TDataActions;
 class TDataJobs;
 class TFastLineSeries;
 class TLinkMonitor;
+class TRecordingViewers;
 
 namespace Ui { class TForm2; }
 
@@ -69,8 +71,16 @@ public:
     // "Gravar…", "Parar gravação", "Exportar dados…", "Salvar imagem…",
     // owned by the window, for the menus that offer them.
     QList<QAction*> DataActions() const;
-    // What the actions ask the user (a file, a picture's size).
+    // What the actions ask the user (a file, a picture's size, the
+    // recordings to open), here and in the viewers.
     void SetDataDialogs(TDataDialogs dialogs);
+    // "Abrir gravação…" (Ctrl+O), owned by the window.
+    QAction* OpenRecordingAction() const { return m_openRecording; }
+    // The recordings open in viewer windows.
+    TRecordingViewers& Viewers() const { return *m_viewers; }
+    // Actions owned by the caller for the chart's menu, after those there
+    // (a separator between), and for the window's shortcuts.
+    void AddChartMenuActions(const QList<QAction*>& actions);
 
     // "Tela cheia": the chart alone filling the window, the window on the
     // whole screen; off again, the declared layout.
@@ -90,7 +100,10 @@ private:
     std::unique_ptr<TCapture> m_capture;
     std::unique_ptr<TDataJobs> m_jobs;
     std::unique_ptr<TDataActions> m_data;
+    std::unique_ptr<TRecordingViewers> m_viewers;
+    QAction* m_openRecording = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
+    int m_chartActionGroups = 0;
     bool m_chartAlone = false;
     bool m_wasMaximized = false;
     QRect m_chartGeometry;                   // as declared

@@ -56,13 +56,13 @@ void TDataJobs::StopRecording()
     m_recorder.Stop();
 }
 
-void TDataJobs::StartExport(const QString& path)
+void TDataJobs::StartExport(const QString& path, TExportFormat format)
 {
     if (m_export)
         return;
     if (m_recorder.Active())
         CheckNotWriting(path, m_recorder.State().Path, "a gravação");
-    m_export = std::make_unique<TSessionExport>(m_session, path);
+    m_export = std::make_unique<TSessionExport>(m_session, path, format);
     connect(m_export.get(), &TSessionExport::succeeded, this, &TDataJobs::EndExport);
     connect(m_export.get(), &TSessionExport::failed, this, [this](const QString& message) {
         EndExport();

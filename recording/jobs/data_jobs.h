@@ -10,6 +10,7 @@
 // a file that no longer has a name, or the export would end by putting its
 // rows over the recording.
 
+#include "export_rows.h"
 #include "recorder.h"
 #include "reporter.h"
 
@@ -36,10 +37,10 @@ public:
     bool IsRecording() const { return m_recorder.Active(); }
     TRecordingState RecordingState() const { return m_recorder.State(); }
 
-    // Starts exporting the frames held now to path, from the event loop.
-    // Nothing while an export runs. Throws Exception when the file cannot
-    // be created.
-    void StartExport(const QString& path);
+    // Starts exporting the frames held now to path, in format, from the
+    // event loop. Nothing while an export runs. Throws Exception when the
+    // file cannot be created.
+    void StartExport(const QString& path, TExportFormat format = TExportFormat::Recording);
     // Ends a running export; nothing is left under its name.
     void CancelExport();
     // The running export, for its progress; null when none runs.

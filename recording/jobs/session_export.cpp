@@ -1,6 +1,5 @@
 #include "session_export.h"
 
-#include "csv_rows.h"
 #include "exception.h"
 #include "file_writer.h"
 
@@ -16,16 +15,16 @@ constexpr std::uint64_t RowsPerStep = 8192;
 
 }  // namespace
 
-TSessionExport::TSessionExport(const TSession& session, const QString& path, QObject* parent)
+TSessionExport::TSessionExport(const TSession& session, const QString& path, TExportFormat format, QObject* parent)
     : QObject(parent),
       m_session(session),
       m_path(path),
       m_file(std::make_unique<TFileWriter>(QFile::encodeName(path).toStdString(), TFileWriter::TMode::Replace)),
-      m_total(session.FrameCount())
+      m_rows(session, format)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TSessionExport::Slice);
-    m_file->Write(CsvHeader);  // buffered: it cannot fail yet
+    m_file->Write(m_rows.Header());  // buffered: it cannot fail yet
 }
 
 TSessionExport::~TSessionExport() = default;
@@ -46,18 +45,16 @@ void TSessionExport::Cancel()
 void TSessionExport::Slice()
 {
     try {
-        if (m_done == m_total) {
+        if (m_rows.AtEnd()) {
             Finish();
             return;
         }
         QElapsedTimer clock;
         clock.start();
         do {
-            const std::uint64_t to = std::min(m_total, m_done + RowsPerStep);
-            WriteSessionRows(m_session, m_done, to, *m_file);
-            m_done = to;
-        } while (m_done < m_total && clock.elapsed() < SliceMs);
-        if (m_done == m_total) {
+            m_rows.Write(RowsPerStep, *m_file);
+        } while (!m_rows.AtEnd() && clock.elapsed() < SliceMs);
+        if (m_rows.AtEnd()) {
             // The rest goes to the disk on a thread of its own while the
             // window carries on. (Syncing while the rows are still written
             // gains little and holds up the writes, and with them the
@@ -70,10 +67,11 @@ void TSessionExport::Slice()
         emit failed(QString::fromStdString(CurrentExceptionText()));
         return;
     }
-    emit progress(m_total == 0 ? 1000 : int(m_done * 1000 / m_total));
+    const std::uint64_t total = m_rows.RowCount();
+    emit progress(total == 0 ? 1000 : int(m_rows.RowsWritten() * 1000 / total));
     if (m_cancelled)
         return;  // from whoever heard of the progress
-    m_timer.start(m_done == m_total ? SyncPollMs : 0);
+    m_timer.start(m_rows.AtEnd() ? SyncPollMs : 0);
 }
 
 void TSessionExport::Finish()

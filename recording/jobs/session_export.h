@@ -1,6 +1,7 @@
 #pragma once
-// An export of the session held in memory to a CSV file (csv_rows.h): the
-// frames held when it starts, in the same rows a recording writes.
+// An export of the session held in memory to a CSV file: the frames held
+// when it starts, in the same rows a recording writes (csv_rows.h) or in
+// rows for spreadsheets (export_rows.h).
 //
 // The session grows on the GUI thread, so the export reads it there too,
 // in slices of a few milliseconds from the event loop: the port is read
@@ -9,6 +10,7 @@
 // which takes the chosen name only once complete and synced; a
 // cancellation or a failure leaves nothing under that name.
 
+#include "export_rows.h"
 #include "session.h"
 
 #include <QObject>
@@ -28,9 +30,10 @@ public:
     // While the disk syncs the file, how often the export looks.
     static constexpr int SyncPollMs = 10;
 
-    // Prepares the export of the session's frames held now to path. Throws
-    // Exception when the file cannot be created.
-    TSessionExport(const TSession& session, const QString& path, QObject* parent = nullptr);
+    // Prepares the export of the session's frames held now to path, in
+    // format. Throws Exception when the file cannot be created.
+    TSessionExport(const TSession& session, const QString& path, TExportFormat format = TExportFormat::Recording,
+                   QObject* parent = nullptr);
     ~TSessionExport() override;
 
     // Begins writing, from the event loop.
@@ -55,8 +58,7 @@ private:
     const TSession& m_session;
     QString m_path;
     std::unique_ptr<TFileWriter> m_file;
-    std::uint64_t m_total;
-    std::uint64_t m_done = 0;
+    TExportRows m_rows;
     bool m_cancelled = false;
     QTimer m_timer;
 };

@@ -65,7 +65,9 @@ protected:
                               [this](QWidget*, QSize shown) {
                                   shownSize = shown;
                                   return nextSize;
-                              }});
+                              },
+                              {},    // an export asks FileName
+                              {}});  // nothing is opened
         form->show();
     }
     void TearDown() override
