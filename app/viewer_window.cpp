@@ -126,10 +126,10 @@ void TViewerWindow::UpdateTitle()
 
 void TViewerWindow::ShowProgress(qint64 rows, int permille)
 {
-    LoadProgress->setValue(permille);
     StatusLine->setText(QStringLiteral("Lendo %1: %2 pontos (%3%)")
                             .arg(FileName(), FormatCount(std::uint64_t(rows)))
                             .arg(permille / 10));
+    LoadProgress->setValue(permille);
 }
 
 void TViewerWindow::LoadFinished()
