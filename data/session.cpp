@@ -72,37 +72,9 @@ TFrameRecord TSession::TReader::Record() const
             m_session->Values(p.Axis).Value(p.Index), m_session->Valid(p.Axis, p.Index)};
 }
 
-namespace {
-
-[[noreturn]] __attribute__((noinline, cold)) void ThrowIndexOutOfSequence()
+void TSession::ThrowIndexOutOfSequence()
 {
     throw std::invalid_argument("TSession::AppendRecord: index out of sequence");
-}
-
-}  // namespace
-
-void TSession::AppendRecord(const TFrameRecord& frame)
-{
-    TAxisData& data = m_axes[frame.Axis];
-    const std::int64_t count = data.Values.Count();
-    if (count > 0 && frame.Index != m_firstIndex[frame.Axis] + count)
-        ThrowIndexOutOfSequence();
-    // A new batch wherever the time changes: the frames of one time are
-    // written as one, however they were read.
-    const bool newBatch = m_readPending || m_log.Count() == 0 || frame.TimeUs != m_readUs;
-    data.Values.Reserve();
-    data.Valid.Reserve();
-    m_log.Reserve(frame.Axis, newBatch);
-
-    if (count == 0)
-        m_firstIndex[frame.Axis] = frame.Index;
-    data.Values.Append(frame.Value);
-    data.Valid.PushBack(frame.Valid);
-    m_log.Append(frame.Axis, newBatch, frame.TimeUs);
-    m_readUs = frame.TimeUs;
-    m_readPending = false;
-    if (!m_waiting.empty())
-        Notify();
 }
 
 std::size_t TSession::HeldBytes() const

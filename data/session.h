@@ -101,7 +101,30 @@ public:
     // one must be the next of its axis (std::invalid_argument otherwise).
     // Frames of equal time in a row arrived together, as in one read. Throws
     // std::bad_alloc, leaving the session as it was.
-    void AppendRecord(const TFrameRecord& frame);
+    // Inline: reading a recording back appends tens of millions of them.
+    void AppendRecord(const TFrameRecord& frame)
+    {
+        TAxisData& data = m_axes[frame.Axis];
+        const std::int64_t count = data.Values.Count();
+        if (count > 0 && frame.Index != m_firstIndex[frame.Axis] + count)
+            ThrowIndexOutOfSequence();
+        // A new batch wherever the time changes: the frames of one time are
+        // written as one, however they were read.
+        const bool newBatch = m_readPending || m_log.Count() == 0 || frame.TimeUs != m_readUs;
+        data.Values.Reserve();
+        data.Valid.Reserve();
+        m_log.Reserve(frame.Axis, newBatch);
+
+        if (count == 0)
+            m_firstIndex[frame.Axis] = frame.Index;
+        data.Values.Append(frame.Value);
+        data.Valid.PushBack(frame.Valid);
+        m_log.Append(frame.Axis, newBatch, frame.TimeUs);
+        m_readUs = frame.TimeUs;
+        m_readPending = false;
+        if (!m_waiting.empty())
+            Notify();
+    }
     // Index of the axis' first point: 0 but in a recording read back.
     std::int64_t FirstIndex(TAxis axis) const { return m_firstIndex[axis]; }
 
@@ -112,6 +135,7 @@ private:
     };
 
     void Notify();
+    [[noreturn]] __attribute__((noinline, cold)) static void ThrowIndexOutOfSequence();
 
     TAxisData m_axes[AxisCount];
     TArrivalLog m_log;
