@@ -7,6 +7,10 @@
 
 namespace {
 
+// The numbers and times are read eight bytes at a time, the first byte the
+// lowest.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+
 constexpr std::uint64_t MaxTimeUs = std::uint64_t(std::numeric_limits<std::int64_t>::max());
 constexpr std::uint64_t MaxSeconds = MaxTimeUs / 1000000;
 constexpr std::uint64_t MaxIndex = std::uint64_t(std::numeric_limits<std::int64_t>::max()) - 1;
@@ -64,6 +68,19 @@ inline const char* ParseDigits(const char* p, const char* end, std::uint64_t& va
         return nullptr;
     value = v;
     return p;
+}
+
+// True when the bytes bytes (1 to 16) at a and at b are the same; reads 16
+// bytes at each.
+inline bool SameText(const char* a, const char* b, std::size_t bytes)
+{
+    std::uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&a1, a + 8, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&b1, b + 8, 8);
+    const auto mask = [](std::size_t n) { return n >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * n)) - 1; };
+    return ((a0 ^ b0) & mask(bytes)) == 0 && (bytes <= 8 || ((a1 ^ b1) & mask(bytes - 8)) == 0);
 }
 
 // "12.345678" to microseconds: whole seconds, a point, exactly six
@@ -153,6 +170,9 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
     std::size_t rows = 0;
     std::int64_t lastTime = -1;
     std::int64_t expected[AxisCount] = {-1, -1, -1};
+    // The text of the last time parsed, when at most 16 bytes (0: none).
+    const char* lastTimeText = nullptr;
+    std::size_t timeBytes = 0;
 
     while (p < stop) {
         // A row is parsed as it comes, without looking for its end first;
@@ -161,7 +181,16 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
         std::uint64_t time;
         std::uint64_t index;
         std::uint64_t value;
-        const char* q = ParseTime(p, limit, time);
+        const char* q;
+        if (timeBytes != 0 && limit - p > 16 && SameText(p, lastTimeText, timeBytes) && p[timeBytes] == ',') {
+            // The frames of one read share their time: its text again.
+            time = std::uint64_t(lastTime);
+            q = p + timeBytes;
+        } else {
+            q = ParseTime(p, limit, time);
+            lastTimeText = p;
+            timeBytes = q != nullptr && q - p <= 16 ? std::size_t(q - p) : 0;
+        }
         bool ok = q != nullptr && limit - q >= 3 && q[0] == ',' && q[2] == ',';
         const unsigned axis = ok ? unsigned(q[1] - 'X') : 0;
         ok = ok && axis < unsigned(AxisCount);
