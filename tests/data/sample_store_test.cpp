@@ -170,7 +170,7 @@ TEST(SampleStore, FailedAppendLeavesTheStoreAsItWas)
         {"block completing three levels", 4096 - 1},
         {"new top level", 32768 - 1},
         {"new chunk of nodes", 64 * 4096 - 1},
-        {"new chunk of kept sums", 1024 * 1024 - 1},
+        {"new chunk of kept sums", 1025 * 1024 - 1},
     };
     std::mt19937 rng(4);
     for (const TCase& c : cases) {
