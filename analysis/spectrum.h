@@ -95,15 +95,21 @@ public:
 private:
     void Accumulate(const float* values, double sign);
 
+    struct TWindow;
+    // Segments added up in single precision before going into m_power:
+    // few enough to lose nothing that matters, and the sum of each
+    // segment then costs no conversions.
+    static constexpr int BatchSegments = 32;
+
     int m_length;
     float m_offset;
     const TRealFft* m_fft;
-    std::vector<float> m_window;
-    double m_windowSum[2];  // the window's transform at bins 0 and 1 (real)
-    double m_windowSquares; // sum of its squares
+    const TWindow* m_window;  // shared by every sum of this length
     TFftBuffer<float> m_in;
     TFftBuffer<fftwf_complex> m_out;
     std::vector<double> m_power;  // per bin, over the segments
+    std::vector<float> m_batch;   // per bin, over the latest segments
+    int m_batched = 0;
     double m_real[2] = {0, 0};    // real parts of bins 0 and 1, over the segments
     std::int64_t m_segments = 0;
 };

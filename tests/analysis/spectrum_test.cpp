@@ -205,7 +205,8 @@ TEST(SpectrumTracker, SlidingRangeMatchesAFreshComputation)
         const TSpectrum want = fresh.Result(mean, TSampleRate());
         ASSERT_EQ(got.Density.size(), want.Density.size());
         for (std::size_t k = 0; k < got.Density.size(); ++k)
-            ASSERT_NEAR(got.Density[k], want.Density[k], 1e-9 * want.Peak.Density) << k;
+            // Single-precision sums: what a segment taken back leaves.
+            ASSERT_NEAR(got.Density[k], want.Density[k], 1e-5 * want.Density[k] + 1e-6 * want.Peak.Density) << k;
     }
 }
 
