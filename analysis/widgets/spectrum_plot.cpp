@@ -1,0 +1,262 @@
+#include "spectrum_plot.h"
+
+#include "analysis_text.h"
+#include "exception.h"
+#include "file_writer.h"
+
+#include <QBuffer>
+#include <QChart>
+#include <QFile>
+#include <QImage>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScatterSeries>
+#include <QSvgGenerator>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The lowest value the dB scale shows below the highest.
+constexpr double DecibelSpan = 120;
+
+double Shown(double density, bool decibels)
+{
+    return decibels ? ToDecibels(density) : density;
+}
+
+}  // namespace
+
+TSpectrumPlot::TSpectrumPlot(QWidget* parent)
+    : QChartView(new QChart(), parent), m_axisX(new QValueAxis), m_axisY(new QValueAxis), m_peaks(new QScatterSeries)
+{
+    QChart* c = chart();
+    c->setLocalizeNumbers(true);
+    c->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    c->setTitle(QStringLiteral("Espectro (Welch)"));
+    c->legend()->setAlignment(Qt::AlignBottom);
+    c->addAxis(m_axisX, Qt::AlignBottom);
+    c->addAxis(m_axisY, Qt::AlignLeft);
+    m_axisX->setLabelFormat(QStringLiteral("%.4g"));
+    m_axisY->setLabelFormat(QStringLiteral("%.4g"));
+    m_peaks->setName(QStringLiteral("Picos"));
+    m_peaks->setMarkerSize(9);
+    m_peaks->setColor(Qt::black);
+    c->addSeries(m_peaks);
+    m_peaks->attachAxis(m_axisX);
+    m_peaks->attachAxis(m_axisY);
+    setRenderHint(QPainter::Antialiasing, false);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setMinimumSize(320, 220);
+    Redraw();
+}
+
+void TSpectrumPlot::SetCurves(std::vector<TCurve> curves)
+{
+    m_curves = std::move(curves);
+    Redraw();
+    SetReadout(QString());
+}
+
+void TSpectrumPlot::SetDecibels(bool decibels)
+{
+    if (decibels == m_decibels)
+        return;
+    m_decibels = decibels;
+    Redraw();
+    SetReadout(QString());
+}
+
+void TSpectrumPlot::Redraw()
+{
+    QChart* c = chart();
+    while (m_lines.size() > m_curves.size()) {
+        c->removeSeries(m_lines.back());
+        delete m_lines.back();
+        m_lines.pop_back();
+    }
+    while (m_lines.size() < m_curves.size()) {
+        auto* line = new QLineSeries;
+        c->addSeries(line);
+        line->attachAxis(m_axisX);
+        line->attachAxis(m_axisY);
+        m_lines.push_back(line);
+    }
+    const int columns = std::max(64, int(c->plotArea().width()));
+    m_drawnWidth = int(c->plotArea().width());
+    double maxFrequency = 0;
+    double top = -std::numeric_limits<double>::infinity();
+    double bottom = std::numeric_limits<double>::infinity();
+    QString unit = QStringLiteral("Hz");
+    QList<QPointF> peaks;
+    for (std::size_t i = 0; i < m_curves.size(); ++i) {
+        const TCurve& curve = m_curves[i];
+        const TSpectrum& s = curve.Spectrum;
+        QLineSeries* line = m_lines[i];
+        line->setName(curve.Title);
+        QPen pen(curve.Color);
+        pen.setWidth(1);
+        line->setPen(pen);
+        QList<QPointF> points;
+        const std::size_t bins = s.Density.size();
+        if (bins > 0) {
+            unit = analysis_text::FrequencyUnit(s.Rate);
+            maxFrequency = std::max(maxFrequency, s.Frequency(bins - 1));
+            // Every bin while they are few; else per column its lowest and
+            // highest, in the order they come.
+            const double perColumn = double(bins) / columns;
+            if (perColumn <= 2) {
+                points.reserve(qsizetype(bins));
+                for (std::size_t k = 0; k < bins; ++k)
+                    points.append(QPointF(s.Frequency(k), Shown(s.Density[k], m_decibels)));
+            } else {
+                points.reserve(2 * columns);
+                for (int col = 0; col < columns; ++col) {
+                    const std::size_t from = std::size_t(col * perColumn);
+                    const std::size_t to = std::min(bins, std::size_t((col + 1) * perColumn));
+                    if (from >= to)
+                        continue;
+                    const auto [lo, hi] = std::minmax_element(s.Density.begin() + std::ptrdiff_t(from),
+                                                              s.Density.begin() + std::ptrdiff_t(to));
+                    const std::size_t a = std::size_t(std::min(lo, hi) - s.Density.begin());
+                    const std::size_t b = std::size_t(std::max(lo, hi) - s.Density.begin());
+                    points.append(QPointF(s.Frequency(a), Shown(s.Density[a], m_decibels)));
+                    if (b != a)
+                        points.append(QPointF(s.Frequency(b), Shown(s.Density[b], m_decibels)));
+                }
+            }
+            for (const float d : s.Density) {
+                if (d > 0 || !m_decibels) {
+                    top = std::max(top, Shown(d, m_decibels));
+                    bottom = std::min(bottom, Shown(d, m_decibels));
+                }
+            }
+            if (s.Peak.Found)
+                peaks.append(QPointF(s.Peak.Frequency, Shown(s.Peak.Density, m_decibels)));
+        }
+        line->replace(points);
+    }
+    m_peaks->replace(peaks);
+    for (QLegendMarker* marker : c->legend()->markers(m_peaks))
+        marker->setVisible(false);
+    if (!std::isfinite(top)) {
+        top = m_decibels ? 0 : 1;
+        bottom = m_decibels ? -DecibelSpan : 0;
+    }
+    if (m_decibels) {
+        top = std::ceil((top + 1) / 10) * 10;
+        bottom = std::max(std::floor(bottom / 10) * 10, top - DecibelSpan);
+    } else {
+        bottom = 0;
+        top = top > 0 ? top * 1.05 : 1;
+    }
+    if (bottom >= top)
+        bottom = top - 10;
+    m_axisX->setRange(0, maxFrequency > 0 ? maxFrequency : 0.5);
+    m_axisY->setRange(bottom, top);
+    m_axisX->setTitleText(QStringLiteral("Frequência (%1)").arg(unit));
+    m_axisY->setTitleText(m_decibels ? QStringLiteral("Densidade espectral (dB)")
+                                     : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit));
+}
+
+QString TSpectrumPlot::ReadoutAt(double frequency) const
+{
+    QStringList parts;
+    const TSampleRate* rate = nullptr;
+    for (const TCurve& curve : m_curves) {
+        const TSpectrum& s = curve.Spectrum;
+        if (s.Density.empty() || s.BinWidth <= 0)
+            continue;
+        const double bin = std::round(frequency / s.BinWidth);
+        if (bin < 0 || bin >= double(s.Density.size()))
+            continue;
+        rate = &s.Rate;
+        parts << QStringLiteral("%1: %2").arg(curve.Title, analysis_text::Density(s.Density[std::size_t(bin)], m_decibels));
+    }
+    if (!rate)
+        return QString();
+    return analysis_text::Frequency(frequency, *rate) + QStringLiteral(" — ") + parts.join(QStringLiteral("; "));
+}
+
+void TSpectrumPlot::SetReadout(const QString& text)
+{
+    if (text == m_readout)
+        return;
+    m_readout = text;
+    emit ReadoutChanged(text);
+}
+
+void TSpectrumPlot::mouseMoveEvent(QMouseEvent* event)
+{
+    QChartView::mouseMoveEvent(event);
+    const QPointF scene = mapToScene(event->position().toPoint());
+    const QPointF inChart = chart()->mapFromScene(scene);
+    if (!chart()->plotArea().contains(inChart)) {
+        SetReadout(QString());
+        return;
+    }
+    SetReadout(ReadoutAt(chart()->mapToValue(inChart).x()));
+}
+
+void TSpectrumPlot::leaveEvent(QEvent* event)
+{
+    QChartView::leaveEvent(event);
+    SetReadout(QString());
+}
+
+void TSpectrumPlot::resizeEvent(QResizeEvent* event)
+{
+    QChartView::resizeEvent(event);
+    // The plot area follows the layout: the lines are made again for the
+    // new number of columns.
+    if (int(chart()->plotArea().width()) != m_drawnWidth)
+        Redraw();
+}
+
+qsizetype TSpectrumPlot::DrawnPoints() const
+{
+    qsizetype points = 0;
+    for (const QLineSeries* line : m_lines)
+        points += line->count();
+    return points;
+}
+
+void TSpectrumPlot::SaveImage(const QString& path)
+{
+    const QSize size = this->size();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    bool drawn;
+    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setResolution(logicalDpiX());
+        svg.setTitle(chart()->title());
+        QPainter painter(&svg);
+        painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+        render(&painter);
+        drawn = painter.end();
+    } else {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        render(&painter);
+        painter.end();
+        drawn = image.save(&buffer, "PNG");
+    }
+    if (!drawn || bytes.isEmpty())
+        throw Exception(QStringLiteral("Não foi possível desenhar a imagem \"%1\".").arg(path).toStdString());
+    TFileWriter file(QFile::encodeName(path).toStdString(), TFileWriter::TMode::Replace);
+    file.Write(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    file.Close();
+}
