@@ -25,6 +25,8 @@ void TSpectrumWorker::Submit(TSpectrumRequest request, bool cancelRunning)
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (m_waiting)
+            ReportCancelled(m_waiting->Id);
         m_waiting = std::move(request);
         if (cancelRunning && m_running)
             m_cancel = true;
@@ -35,6 +37,8 @@ void TSpectrumWorker::Submit(TSpectrumRequest request, bool cancelRunning)
 void TSpectrumWorker::Cancel()
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    if (m_waiting)
+        ReportCancelled(m_waiting->Id);
     m_waiting.reset();
     if (m_running)
         m_cancel = true;
@@ -69,10 +73,14 @@ void TSpectrumWorker::Run()
             std::shared_ptr<const TSpectrumResult> shared = std::move(result);
             QMetaObject::invokeMethod(this, [this, shared] { emit Finished(shared); }, Qt::QueuedConnection);
         } else {
-            const quint64 id = request.Id;
-            QMetaObject::invokeMethod(this, [this, id] { emit Cancelled(id); }, Qt::QueuedConnection);
+            ReportCancelled(request.Id);
         }
     }
+}
+
+void TSpectrumWorker::ReportCancelled(std::uint64_t id)
+{
+    QMetaObject::invokeMethod(this, [this, id] { emit Cancelled(quint64(id)); }, Qt::QueuedConnection);
 }
 
 bool TSpectrumWorker::Compute(const TSpectrumRequest& request, TSpectrumResult& result)

@@ -55,7 +55,8 @@ public:
     ~TSpectrumWorker() override;
 
     // Runs request after the one running, which it cancels when
-    // cancelRunning; replaces any request still waiting.
+    // cancelRunning; replaces any request still waiting. Every request
+    // ends in Finished or Cancelled, whichever way it went.
     void Submit(TSpectrumRequest request, bool cancelRunning);
     // Cancels the running request and drops the waiting one.
     void Cancel();
@@ -70,6 +71,8 @@ signals:
 
 private:
     void Run();
+    // Tells of a request that will not finish, on the owner's thread.
+    void ReportCancelled(std::uint64_t id);
     // Computes request; false when cancelled.
     bool Compute(const TSpectrumRequest& request, TSpectrumResult& result);
 

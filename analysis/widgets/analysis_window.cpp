@@ -443,7 +443,11 @@ void TAnalysisWindow::CancelSpectrum()
 
 void TAnalysisWindow::UpdateTimer()
 {
-    const bool wanted = isVisible() && Moving();
+    // Points can come into the range only where it reaches the newest.
+    bool openEnded = false;
+    for (int a = 0; a < AxisCount; ++a)
+        openEnded = openEnded || (m_axes[std::size_t(a)].Shown && m_axes[std::size_t(a)].Last == m_seenCounts[a]);
+    const bool wanted = isVisible() && (Moving() || openEnded);
     if (wanted && !m_tick.isActive())
         m_tick.start();
     else if (!wanted)
@@ -452,12 +456,15 @@ void TAnalysisWindow::UpdateTimer()
 
 void TAnalysisWindow::OnTick()
 {
+    // The chart slides a following view when it redraws, a little after
+    // the points arrive: the view is read again at every tick.
     bool grew = false;
     for (int a = 0; a < AxisCount; ++a)
         grew = grew || m_session.Count(TAxis(a)) != m_seenCounts[a];
-    if (!grew)
+    const bool moved = ReadView();
+    if (!grew && !moved)
         return;
-    ReadView();
+    UpdateTimer();
     RefreshStats();
     RequestSpectrum(false);
 }

@@ -176,7 +176,10 @@ TEST(AnalysisWindow, FollowsTheNewestPointsAsTheSessionGrows)
     for (int step = 0; step < 6; ++step) {
         scene.Device.Send(scene.Session, 500);
         const std::int64_t count = scene.Session.Count(axX);
-        ASSERT_TRUE(WaitFor([&] { return window.ShownStats(axX).Last == count; })) << step;
+        ASSERT_TRUE(WaitFor([&] { return window.ShownStats(axX).Last == count; }))
+            << step << ": " << window.ShownStats(axX).First << ".." << window.ShownStats(axX).Last << " of " << count
+            << ", view " << scene.Chart.View().MinX << ".." << scene.Chart.View().MaxX << " following "
+            << scene.Chart.View().Following;
     }
     EXPECT_GE(refreshed.count(), 6);
     EXPECT_TRUE(window.RangeText().contains(QStringLiteral("acompanhando")));
@@ -224,6 +227,9 @@ TEST(AnalysisWindow, SegmentLengthScaleAndReadout)
     QApplication::processEvents();
     const QRectF area = plot.chart()->plotArea();
     const QPoint where = plot.mapFromScene(plot.chart()->mapToScene(area.center()));
+    // From outside the plot (the cursor may be there already from before).
+    QTest::mouseMove(plot.viewport(), QPoint(2, 2));
+    EXPECT_TRUE(plot.ReadoutText().isEmpty());
     QTest::mouseMove(plot.viewport(), where);
     ASSERT_TRUE(WaitFor([&] { return !plot.ReadoutText().isEmpty(); }, 2000));
     EXPECT_TRUE(plot.ReadoutText().contains(QStringLiteral(" Hz — Eixo X: "))) << plot.ReadoutText().toStdString();
@@ -295,10 +301,10 @@ TEST(AnalysisWindow, LargeRangesShowProgressAndCanBeCancelled)
     EXPECT_EQ(window.ShownSpectrum(axX)->SegmentLength, 65536);
 }
 
-// The worker alone: a request cancelled at its first progress report is
-// told as cancelled; sent again it goes on from where it stopped and gives
-// the spectrum a single computation gives.
-TEST(SpectrumWorker, CancelledRequestGoesOnWhenSentAgain)
+// The worker alone: a request cancelled as soon as it was sent (waiting or
+// just begun) is told as cancelled, never as finished; a request sent
+// again gives the spectrum a single computation gives.
+TEST(SpectrumWorker, CancelledRequestIsToldAndTheNextGoesOn)
 {
     TSampleStore store;
     for (int i = 0; i < 6'000'000; ++i)
@@ -309,18 +315,21 @@ TEST(SpectrumWorker, CancelledRequestGoesOnWhenSentAgain)
     TSpectrumWorker worker;
     QSignalSpy finished(&worker, &TSpectrumWorker::Finished);
     QSignalSpy cancelled(&worker, &TSpectrumWorker::Cancelled);
-    QObject::connect(&worker, &TSpectrumWorker::Progress, &worker, [&](quint64, double) { worker.Cancel(); });
     worker.Submit(request, false);
-    ASSERT_TRUE(WaitFor([&] { return cancelled.count() == 1; }));
-    EXPECT_EQ(finished.count(), 0);
+    worker.Cancel();
+    ASSERT_TRUE(WaitFor([&] { return cancelled.count() == 1 && !worker.Busy(); }));
     EXPECT_EQ(cancelled.at(0).at(0).value<quint64>(), 1u);
-    QObject::disconnect(&worker, &TSpectrumWorker::Progress, nullptr, nullptr);
-
+    // A request replaced while it waits is told too.
     request.Id = 2;
     worker.Submit(request, false);
-    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    request.Id = 3;
+    worker.Submit(request, true);
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1 && !worker.Busy(); }));
+    QApplication::processEvents();
+    ASSERT_EQ(cancelled.count(), 2);
+    EXPECT_EQ(cancelled.at(1).at(0).value<quint64>(), 2u);
     const auto result = finished.at(0).at(0).value<std::shared_ptr<const TSpectrumResult>>();
-    ASSERT_EQ(result->Id, 2u);
+    ASSERT_EQ(result->Id, 3u);
     ASSERT_EQ(result->Axes.size(), 1u);
     const TSpectrum want = WelchSpectrum(store.Snapshot(), 0, store.Count(), 65536, 2048.0, TSampleRate());
     const TSpectrum& got = result->Axes[0].Spectrum;
