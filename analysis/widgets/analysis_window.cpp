@@ -4,19 +4,18 @@
 #include "sample_rate.h"
 #include "spectrum_job.h"
 #include "spectrum_plot.h"
+#include "stats_grid.h"
 #include "tchart.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,7 +38,7 @@ TAnalysisWindow::TAnalysisWindow(TChart& chart, const TSession& session, QWidget
     : QWidget(parent, Qt::Window),
       m_chart(&chart),
       m_session(session),
-      m_worker(std::make_unique<TSpectrumWorker>()),
+      m_worker(std::make_unique<TSpectrumWorker>(this)),
       m_askFileName(DefaultFileName)
 {
     setWindowTitle(QStringLiteral("Análise"));
@@ -58,6 +57,7 @@ TAnalysisWindow::TAnalysisWindow(TChart& chart, const TSession& session, QWidget
         if (id == m_lastId)
             m_progress->setValue(int(std::lround(1000 * fraction)));
     });
+    m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(RefreshIntervalMs);
     connect(&m_tick, &QTimer::timeout, this, &TAnalysisWindow::OnTick);
     m_progressDelay.setSingleShot(true);
@@ -86,23 +86,10 @@ TAnalysisWindow* TAnalysisWindow::Open(TChart& chart, const TSession& session, Q
 
 void TAnalysisWindow::BuildUi()
 {
-    m_range = new QLabel(this);
-    m_range->setWordWrap(true);
-
-    m_table = new QTableWidget(int(TStatRow::Count), AxisCount, this);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    for (int row = 0; row < int(TStatRow::Count); ++row) {
-        m_table->setVerticalHeaderItem(row, new QTableWidgetItem(analysis_text::RowTitle(TStatRow(row))));
-        for (int column = 0; column < AxisCount; ++column) {
-            auto* item = new QTableWidgetItem;
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            m_table->setItem(row, column, item);
-        }
-    }
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->setMinimumWidth(360);
+    QStringList rows;
+    for (int row = 0; row < int(TStatRow::Count); ++row)
+        rows << analysis_text::RowTitle(TStatRow(row));
+    m_grid = new TStatsGrid(rows, AxisCount, this);
 
     m_segment = new QComboBox(this);
     for (int length = spectrum::MinSegmentLength; length <= spectrum::MaxSegmentLength; length *= 2)
@@ -148,12 +135,11 @@ void TAnalysisWindow::BuildUi()
     spectrumLayout->addLayout(statusRow);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(m_table);
+    splitter->addWidget(m_grid);
     splitter->addWidget(spectrumPanel);
     splitter->setStretchFactor(1, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_range);
     layout->addWidget(splitter, 1);
     resize(1100, 620);
 
@@ -232,27 +218,17 @@ void TAnalysisWindow::RefreshStats()
     int shownAxes = 0;
     for (int a = 0; a < AxisCount; ++a) {
         TAxisState& axis = m_axes[std::size_t(a)];
-        m_table->setColumnHidden(a, !axis.Shown);
+        m_grid->SetColumn(a, axis.Title, axis.Shown);
         if (!axis.Shown)
             continue;
         ++shownAxes;
         axis.Stats = ComputeStats(m_session, TAxis(a), axis.First, axis.Last);
         axis.Rate = MeasureSampleRate(m_session, TAxis(a), axis.First, axis.Last);
-        QTableWidgetItem* header = m_table->horizontalHeaderItem(a);
-        if (!header) {
-            header = new QTableWidgetItem;
-            m_table->setHorizontalHeaderItem(a, header);
-        }
-        if (header->text() != axis.Title)
-            header->setText(axis.Title);
         for (int row = 0; row < int(TStatRow::Count); ++row) {
             const TStatRow r = TStatRow(row);
-            const QString text = (r == TStatRow::Peak || r == TStatRow::PeakAmplitude)
-                                     ? analysis_text::PeakText(r, ShownSpectrum(TAxis(a)))
-                                     : analysis_text::StatText(r, axis.Stats, axis.Rate);
-            QTableWidgetItem* item = m_table->item(row, a);
-            if (item->text() != text)
-                item->setText(text);
+            m_grid->SetText(row, a, (r == TStatRow::Peak || r == TStatRow::PeakAmplitude)
+                                        ? analysis_text::PeakText(r, ShownSpectrum(TAxis(a)))
+                                        : analysis_text::StatText(r, axis.Stats, axis.Rate));
         }
     }
     QString range;
@@ -266,17 +242,19 @@ void TAnalysisWindow::RefreshStats()
                 last = std::max(last, axis.Last);
             }
         }
-        range = last > first ? QStringLiteral("Pontos de %1 a %2 (%3 pontos)")
-                                   .arg(analysis_text::Count(first), analysis_text::Count(last - 1),
-                                        analysis_text::Count(last - first))
-                             : QStringLiteral("Nenhum ponto na vista");
-        if (m_whole)
-            range += QStringLiteral(" — todo o histórico, acompanhando os pontos que chegam");
+        // While the range moves, a caption that stays put: redrawing it at
+        // every refresh would cost more than the statistics.
+        if (last <= first)
+            range = QStringLiteral("Nenhum ponto na vista");
+        else if (m_whole)
+            range = QStringLiteral("Todo o histórico, acompanhando os pontos que chegam");
         else if (m_following)
-            range += QStringLiteral(" — acompanhando os pontos mais novos");
+            range = QStringLiteral("Os pontos mais novos, acompanhando os que chegam");
+        else
+            range = QStringLiteral("Pontos de %1 a %2 (%3 pontos)")
+                        .arg(analysis_text::Count(first), analysis_text::Count(last - 1), analysis_text::Count(last - first));
     }
-    if (m_range->text() != range)
-        m_range->setText(range);
+    m_grid->SetCaption(range);
     emit StatsRefreshed();
 }
 
@@ -362,12 +340,8 @@ void TAnalysisWindow::ShowSpectrum(const std::shared_ptr<const TSpectrumResult>&
                         .arg(spectrum::SmallestSegment);
     SetStatus(status);
     for (int a = 0; a < AxisCount; ++a) {
-        for (const TStatRow row : {TStatRow::Peak, TStatRow::PeakAmplitude}) {
-            QTableWidgetItem* item = m_table->item(int(row), a);
-            const QString text = analysis_text::PeakText(row, ShownSpectrum(TAxis(a)));
-            if (item->text() != text)
-                item->setText(text);
-        }
+        for (const TStatRow row : {TStatRow::Peak, TStatRow::PeakAmplitude})
+            m_grid->SetText(int(row), a, analysis_text::PeakText(row, ShownSpectrum(TAxis(a))));
     }
     emit SpectrumShown();
     if (m_dirty)
@@ -382,13 +356,12 @@ const TSpectrum* TAnalysisWindow::ShownSpectrum(TAxis axis) const
 
 QString TAnalysisWindow::TableText(int row, TAxis axis) const
 {
-    const QTableWidgetItem* item = m_table->item(row, axis);
-    return item ? item->text() : QString();
+    return m_grid->Text(row, axis);
 }
 
 QString TAnalysisWindow::RangeText() const
 {
-    return m_range->text();
+    return m_grid->Caption();
 }
 
 QString TAnalysisWindow::StatusText() const

@@ -7,7 +7,7 @@
 //
 // It follows the chart: a view the user sets is analysed at once; a view
 // that follows the newest points (or the whole history) is analysed again
-// as the session grows, about 12 times a second for the statistics, which
+// as the session grows, about 10 times a second for the statistics, which
 // cost O(log N) whatever the range, and for the spectrum only when a
 // segment came into the range or left it (spectrum_tracker.h), so that
 // following costs next to nothing. Spectra are computed on a thread of
@@ -38,10 +38,10 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTableWidget;
 class TChart;
 class TSpectrumPlot;
 class TSpectrumWorker;
+class TStatsGrid;
 struct TSpectrumResult;
 
 class TAnalysisWindow : public QWidget {
@@ -80,8 +80,7 @@ public:
     const TRangeStats& ShownStats(TAxis axis) const { return m_axes[axis].Stats; }
     // The spectrum shown, nullptr when none (yet).
     const TSpectrum* ShownSpectrum(TAxis axis) const;
-    // The statistics table's text for a row (analysis_text.h's TStatRow)
-    // and axis.
+    // The statistics' text for a row (analysis_text.h's TStatRow) and axis.
     QString TableText(int row, TAxis axis) const;
     QString RangeText() const;
     QString StatusText() const;
@@ -90,8 +89,9 @@ public:
     bool ProgressShown() const;
     TSpectrumPlot* Plot() const { return m_plot; }
 
-    // Refreshes per second at most while the view follows the session.
-    static constexpr int RefreshIntervalMs = 80;
+    // The refresh interval while the view follows the session: a little
+    // over 10 refreshes a second.
+    static constexpr int RefreshIntervalMs = 95;
     // A computation running longer than this shows its progress.
     static constexpr int ProgressDelayMs = 150;
 
@@ -148,12 +148,12 @@ private:
     bool m_inFlight = false;    // the last request is being computed
     bool m_dirty = false;       // a request waits for the worker to be free
     bool m_cancelled = false;   // the user cancelled: no requests until a change
-    QTimer m_tick;
-    QTimer m_progressDelay;
+    // Children too, so that what they run counts as the window's.
+    QTimer m_tick{this};
+    QTimer m_progressDelay{this};
     std::function<QString(QWidget*)> m_askFileName;
 
-    QLabel* m_range = nullptr;
-    QTableWidget* m_table = nullptr;
+    TStatsGrid* m_grid = nullptr;  // the statistics, under the range's caption
     QComboBox* m_segment = nullptr;
     QComboBox* m_scale = nullptr;
     QPushButton* m_save = nullptr;

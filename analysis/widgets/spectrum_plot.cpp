@@ -159,11 +159,19 @@ void TSpectrumPlot::Redraw()
     }
     if (bottom >= top)
         bottom = top - 10;
-    m_axisX->setRange(0, maxFrequency > 0 ? maxFrequency : 0.5);
-    m_axisY->setRange(bottom, top);
-    m_axisX->setTitleText(QStringLiteral("Frequência (%1)").arg(unit));
-    m_axisY->setTitleText(m_decibels ? QStringLiteral("Densidade espectral (dB)")
-                                     : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit));
+    // Each change makes Qt Charts lay the chart out again: only real ones.
+    const double right = maxFrequency > 0 ? maxFrequency : 0.5;
+    if (m_axisX->min() != 0 || m_axisX->max() != right)
+        m_axisX->setRange(0, right);
+    if (m_axisY->min() != bottom || m_axisY->max() != top)
+        m_axisY->setRange(bottom, top);
+    const QString titleX = QStringLiteral("Frequência (%1)").arg(unit);
+    const QString titleY = m_decibels ? QStringLiteral("Densidade espectral (dB)")
+                                      : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit);
+    if (m_axisX->titleText() != titleX)
+        m_axisX->setTitleText(titleX);
+    if (m_axisY->titleText() != titleY)
+        m_axisY->setTitleText(titleY);
 }
 
 QString TSpectrumPlot::ReadoutAt(double frequency) const
