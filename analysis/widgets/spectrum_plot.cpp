@@ -31,6 +31,35 @@ double Shown(double density, bool decibels)
     return decibels ? ToDecibels(density) : density;
 }
 
+// Sets the range of axis with ticks at round numbers (1, 2 or 5 times a
+// power of ten) from 0, about six of them, with as many decimals as the
+// step needs. The range and the step change in the order that never asks
+// Qt Charts for more ticks than the old or the new range have (a dB step
+// over a linear range would be tens of thousands).
+void SetRange(QValueAxis& axis, double minimum, double maximum)
+{
+    const double span = maximum - minimum;
+    const double rough = span > 0 ? span / 6 : 1;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double ratio = rough / power;
+    const double step = (ratio < 1.5 ? 1 : ratio < 3.5 ? 2 : ratio < 7.5 ? 5 : 10) * power;
+    const int decimals = std::max(0, -int(std::floor(std::log10(step))));
+    const QString format = QStringLiteral("%.%1f").arg(decimals);
+    const bool stepFirst = axis.tickType() != QValueAxis::TicksDynamic || step > axis.tickInterval();
+    if (stepFirst && axis.tickInterval() != step)
+        axis.setTickInterval(step);
+    if (axis.tickType() != QValueAxis::TicksDynamic) {
+        axis.setTickAnchor(0);
+        axis.setTickType(QValueAxis::TicksDynamic);
+    }
+    if (axis.min() != minimum || axis.max() != maximum)
+        axis.setRange(minimum, maximum);
+    if (axis.tickInterval() != step)
+        axis.setTickInterval(step);
+    if (axis.labelFormat() != format)
+        axis.setLabelFormat(format);
+}
+
 }  // namespace
 
 TSpectrumPlot::TSpectrumPlot(QWidget* parent)
@@ -43,8 +72,6 @@ TSpectrumPlot::TSpectrumPlot(QWidget* parent)
     c->legend()->setAlignment(Qt::AlignBottom);
     c->addAxis(m_axisX, Qt::AlignBottom);
     c->addAxis(m_axisY, Qt::AlignLeft);
-    m_axisX->setLabelFormat(QStringLiteral("%.4g"));
-    m_axisY->setLabelFormat(QStringLiteral("%.4g"));
     m_peaks->setName(QStringLiteral("Picos"));
     m_peaks->setMarkerSize(9);
     m_peaks->setColor(Qt::black);
@@ -160,11 +187,8 @@ void TSpectrumPlot::Redraw()
     if (bottom >= top)
         bottom = top - 10;
     // Each change makes Qt Charts lay the chart out again: only real ones.
-    const double right = maxFrequency > 0 ? maxFrequency : 0.5;
-    if (m_axisX->min() != 0 || m_axisX->max() != right)
-        m_axisX->setRange(0, right);
-    if (m_axisY->min() != bottom || m_axisY->max() != top)
-        m_axisY->setRange(bottom, top);
+    SetRange(*m_axisX, 0, maxFrequency > 0 ? maxFrequency : 0.5);
+    SetRange(*m_axisY, bottom, top);
     const QString titleX = QStringLiteral("Frequência (%1)").arg(unit);
     const QString titleY = m_decibels ? QStringLiteral("Densidade espectral (dB)")
                                       : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit);
