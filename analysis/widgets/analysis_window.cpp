@@ -84,6 +84,11 @@ TAnalysisWindow* TAnalysisWindow::Open(TChart& chart, const TSession& session, Q
     return window;
 }
 
+void TAnalysisWindow::CloseAll(QWidget* owner)
+{
+    qDeleteAll(owner->findChildren<TAnalysisWindow*>(Qt::FindDirectChildrenOnly));
+}
+
 void TAnalysisWindow::BuildUi()
 {
     QStringList rows;
@@ -149,6 +154,11 @@ void TAnalysisWindow::BuildUi()
     connect(m_save, &QPushButton::clicked, this, &TAnalysisWindow::AskAndSaveImage);
     connect(m_cancel, &QPushButton::clicked, this, &TAnalysisWindow::CancelSpectrum);
     connect(m_plot, &TSpectrumPlot::ReadoutChanged, m_readout, &QLabel::setText);
+}
+
+void TAnalysisWindow::SetProgressDelay(int ms)
+{
+    m_progressDelay.setInterval(ms);
 }
 
 void TAnalysisWindow::SetSegmentLength(int length)

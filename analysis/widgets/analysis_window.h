@@ -55,6 +55,9 @@ public:
     // owner's children, or makes one (deleted when closed). The session
     // must outlive owner's children, or owner must delete the window first.
     static TAnalysisWindow* Open(TChart& chart, const TSession& session, QWidget* owner);
+    // Deletes the windows Open made for owner, waiting for their spectra to
+    // stop: for owner's destructor while the session is still there.
+    static void CloseAll(QWidget* owner);
 
     // The spectrum's segment length, chosen (a power of two, 256..65,536);
     // a range shorter than it gets a shorter one.
@@ -92,8 +95,10 @@ public:
     // The refresh interval while the view follows the session: a little
     // over 10 refreshes a second.
     static constexpr int RefreshIntervalMs = 95;
-    // A computation running longer than this shows its progress.
+    // A computation running longer than this shows its progress (by
+    // default; SetProgressDelay changes it).
     static constexpr int ProgressDelayMs = 150;
+    void SetProgressDelay(int ms);
 
 signals:
     // The statistics shown were brought up to date.

@@ -82,6 +82,12 @@ TSpectrumPlot::TSpectrumPlot(QWidget* parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setMinimumSize(320, 220);
+    // The plot area narrows when the labels widen: the lines are made
+    // again for its new number of columns, once the layout is done.
+    connect(c, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+        if (int(area.width()) != m_drawnWidth)
+            Redraw();
+    }, Qt::QueuedConnection);
     Redraw();
 }
 
@@ -241,15 +247,6 @@ void TSpectrumPlot::leaveEvent(QEvent* event)
 {
     QChartView::leaveEvent(event);
     SetReadout(QString());
-}
-
-void TSpectrumPlot::resizeEvent(QResizeEvent* event)
-{
-    QChartView::resizeEvent(event);
-    // The plot area follows the layout: the lines are made again for the
-    // new number of columns.
-    if (int(chart()->plotArea().width()) != m_drawnWidth)
-        Redraw();
 }
 
 qsizetype TSpectrumPlot::DrawnPoints() const

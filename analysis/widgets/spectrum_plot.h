@@ -51,7 +51,6 @@ signals:
     void ReadoutChanged(const QString& text);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 

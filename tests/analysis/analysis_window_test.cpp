@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -272,12 +273,38 @@ TEST(AnalysisWindow, SavesItsChartAsPngOrSvg)
     }
 }
 
+// One window per chart among the owner's children: opening again raises it;
+// closed, it is gone; the owner deletes those left before its session goes.
+TEST(AnalysisWindow, OpensOncePerChartAndClosesWithItsOwner)
+{
+    TScene scene(3000);
+    QWidget owner;
+    TAnalysisWindow* window = TAnalysisWindow::Open(scene.Chart, scene.Session, &owner);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isWindow());
+    EXPECT_EQ(window->windowModality(), Qt::NonModal);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Análise"));
+    EXPECT_EQ(TAnalysisWindow::Open(scene.Chart, scene.Session, &owner), window);
+    QPointer<TAnalysisWindow> closed = window;
+    window->close();
+    ASSERT_TRUE(WaitFor([&] { return closed.isNull(); }));
+    TAnalysisWindow* second = TAnalysisWindow::Open(scene.Chart, scene.Session, &owner);
+    ASSERT_NE(second, nullptr);
+    QPointer<TAnalysisWindow> open = second;
+    TAnalysisWindow::CloseAll(&owner);
+    EXPECT_TRUE(open.isNull());
+}
+
 // A range of millions of points: computed on the worker, the progress shows
 // and the window goes on answering; "Cancelar" stops it.
 TEST(AnalysisWindow, LargeRangesShowProgressAndCanBeCancelled)
 {
     TScene scene(4'000'000);
     TAnalysisWindow window(scene.Chart, scene.Session);
+    // Shown at once, so that the test does not depend on how fast this
+    // machine is: the computation takes a good part of a second.
+    window.SetProgressDelay(0);
     window.SetSegmentLength(65536);
     window.show();
     ASSERT_TRUE(WaitFor([&] { return window.ProgressShown(); }));
