@@ -472,9 +472,9 @@ void TAnalysisWindow::SetFileNameAsker(std::function<QString(QWidget*)> asker)
     m_askFileName = std::move(asker);
 }
 
-void TAnalysisWindow::SaveImage(const QString& path)
+void TAnalysisWindow::SaveImage(const QString& path, QSize size)
 {
-    m_plot->SaveImage(path);
+    m_plot->SaveImage(path, size);
 }
 
 void TAnalysisWindow::AskAndSaveImage()

@@ -71,9 +71,10 @@ public:
     // Cancels the spectrum being computed; it is computed again on the
     // next change of view or settings, or on Refresh.
     void CancelSpectrum();
-    // Saves the spectrum chart as PNG, or SVG when path ends in ".svg".
-    // Throws Exception naming the file and the reason.
-    void SaveImage(const QString& path);
+    // Saves the spectrum chart as PNG, or SVG when path ends in ".svg", at
+    // size (as shown when not valid). Throws Exception naming the file and
+    // the reason.
+    void SaveImage(const QString& path, QSize size = QSize());
     // What "Salvar imagem…" asks for the file (by default a file dialog);
     // an empty name gives up.
     void SetFileNameAsker(std::function<QString(QWidget* parent)> asker);

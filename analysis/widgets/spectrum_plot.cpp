@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QChart>
 #include <QFile>
+#include <QGraphicsLayout>
 #include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -18,6 +19,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <limits>
 
@@ -257,13 +259,40 @@ qsizetype TSpectrumPlot::DrawnPoints() const
     return points;
 }
 
-void TSpectrumPlot::SaveImage(const QString& path)
+void TSpectrumPlot::SaveImage(const QString& path, QSize size)
 {
-    const QSize size = this->size();
+    constexpr int MinSide = 16;
+    constexpr int MaxSide = 8192;
+    if (!size.isValid())
+        size = this->size();
+    if (size.width() < MinSide || size.height() < MinSide || size.width() > MaxSide || size.height() > MaxSide)
+        throw Exception(QStringLiteral("Não foi possível salvar a imagem \"%1\": o tamanho %2x%3 não é aceito "
+                                       "(cada lado de %4 a %5 pixels).")
+                            .arg(path)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(MinSide)
+                            .arg(MaxSide)
+                            .toStdString());
+    // Another size: a chart of its own, laid out at that size.
+    std::unique_ptr<TSpectrumPlot> other;
+    TSpectrumPlot* drawn = this;
+    if (size != this->size()) {
+        other = std::make_unique<TSpectrumPlot>();
+        other->SetDecibels(m_decibels);
+        other->SetCurves(m_curves);
+        // Shown, but not on the screen: only then does it lay itself out.
+        other->setAttribute(Qt::WA_DontShowOnScreen);
+        other->resize(size);
+        other->show();
+        other->chart()->layout()->activate();
+        other->Redraw();
+        drawn = other.get();
+    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    bool drawn;
+    bool done;
     if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
@@ -273,17 +302,17 @@ void TSpectrumPlot::SaveImage(const QString& path)
         svg.setTitle(chart()->title());
         QPainter painter(&svg);
         painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
-        render(&painter);
-        drawn = painter.end();
+        drawn->render(&painter);
+        done = painter.end();
     } else {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
-        render(&painter);
+        drawn->render(&painter);
         painter.end();
-        drawn = image.save(&buffer, "PNG");
+        done = image.save(&buffer, "PNG");
     }
-    if (!drawn || bytes.isEmpty())
+    if (!done || bytes.isEmpty())
         throw Exception(QStringLiteral("Não foi possível desenhar a imagem \"%1\".").arg(path).toStdString());
     TFileWriter file(QFile::encodeName(path).toStdString(), TFileWriter::TMode::Replace);
     file.Write(std::string_view(bytes.constData(), std::size_t(bytes.size())));

@@ -39,10 +39,11 @@ public:
     QString ReadoutAt(double frequency) const;
     QString ReadoutText() const { return m_readout; }
 
-    // Draws the chart at its size into path: SVG when the name ends in
+    // Draws the chart into path at size (its own size when not valid),
+    // drawn afresh at that size, never scaled: SVG when the name ends in
     // ".svg", PNG otherwise; the file is replaced only once complete.
     // Throws Exception naming the file and the reason.
-    void SaveImage(const QString& path);
+    void SaveImage(const QString& path, QSize size = QSize());
 
     // Points handed to the lines (for tests: bounded by the width).
     qsizetype DrawnPoints() const;

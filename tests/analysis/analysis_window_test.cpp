@@ -267,6 +267,18 @@ TEST(AnalysisWindow, SavesItsChartAsPngOrSvg)
     QFile file(svg);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("<svg"));
+    // Drawn afresh at another size: its lines reach across it.
+    window.SaveImage(png, QSize(1600, 900));
+    const QImage large(png);
+    ASSERT_EQ(large.size(), QSize(1600, 900));
+    const QRgb white = qRgb(255, 255, 255);
+    int coloured = 0;
+    for (int x = 0; x < large.width(); x += 4) {
+        for (int y = 0; y < large.height(); y += 4)
+            coloured += large.pixel(x, y) != white && x > 1200;
+    }
+    EXPECT_GT(coloured, 100);
+    EXPECT_THROW(window.SaveImage(png, QSize(10, 10)), Exception);
     // A folder that does not exist: the message names the file.
     const QString missing = dir.filePath(QStringLiteral("não/existe.png"));
     try {
