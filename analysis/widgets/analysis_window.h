@@ -1,7 +1,7 @@
 #pragma once
 // The "Análise" window: what the chart shows, analysed. For each axis the
 // chart shows (its series not hidden), the statistics of the points in
-// view (statistics table) and their spectrum (Welch, spectrum_plot.h),
+// view (stats_grid.h) and their spectrum (Welch, spectrum_plot.h),
 // with a choice of segment length (256 to 65,536) and of dB or linear, the
 // sample rate used and each axis' peak.
 //
@@ -15,7 +15,8 @@
 // take a while, with a button that cancels them, and never waits for them.
 //
 // Non-modal. The chart and the session must outlive the window; the window
-// reads the session only on its own thread and through snapshots.
+// reads the session on its own thread, and lets the worker read it only
+// through snapshots of values already written.
 
 #include "range_stats.h"
 #include "session.h"
@@ -25,7 +26,6 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
