@@ -60,6 +60,8 @@ public:
         return ::ioctl(m_fd, FIONREAD, &bytes) == 0 ? bytes : -1;
     }
     bool WatchdogFired() const { return m_watchdogFired; }
+    // Makes the pipe hold about bytes (at least a page); returns what it holds.
+    int SetPipeSize(int bytes) { return ::fcntl(m_fd, F_SETPIPE_SZ, bytes); }
 
     void Resume()
     {
