@@ -58,6 +58,16 @@ QString ParserError(const QCommandLineParser& parser)
     return text;
 }
 
+// Names of a descriptor the program was started with, which the shell has
+// opened (and, with '>', emptied) for it.
+bool IsShellDescriptor(const QByteArray& name)
+{
+    for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/fd/"})
+        if (name.startsWith(prefix))
+            return true;
+    return false;
+}
+
 QString Help(const QString& program)
 {
     return QStringLiteral(
@@ -200,9 +210,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         if (::stat(bytes.constData(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
                 return Error(program, QStringLiteral("--record: \"%1\" é uma pasta, não um arquivo").arg(o.RecordFile));
-            // A pipe, /dev/stdout or a device is written as it is: only a
-            // regular file would be destroyed.
-            if (S_ISREG(st.st_mode) && !o.Overwrite)
+            // A pipe or a device is written as it is, and /dev/stdout (or
+            // /dev/fd/N) is where the shell sent the output: only a regular
+            // file named as such would be destroyed.
+            if (S_ISREG(st.st_mode) && !o.Overwrite && !IsShellDescriptor(bytes))
                 return Error(program, QStringLiteral("--record: o arquivo \"%1\" já existe e seria apagado; escolha "
                                                      "outro nome, ou acrescente --overwrite para substituí-lo")
                                           .arg(o.RecordFile));

@@ -3,20 +3,8 @@
 #include "exception.h"
 #include "session_export.h"
 
-#include <QFileInfo>
 
 namespace {
-
-// True when the two names are one file (or would be, once created).
-bool SameFile(const QString& a, const QString& b)
-{
-    const auto canonical = [](const QString& path) {
-        const QFileInfo info(path);
-        const QString resolved = info.canonicalFilePath();
-        return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-    };
-    return canonical(a) == canonical(b);
-}
 
 void CheckNotWriting(const QString& path, const QString& busy, const char* what)
 {

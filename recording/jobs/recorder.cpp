@@ -12,7 +12,13 @@
 
 namespace {
 
-// True when the two names are one file (or would be, once created).
+QString Plural(std::uint64_t n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
+}  // namespace
+
 bool SameFile(const QString& a, const QString& b)
 {
     const auto canonical = [](const QString& path) {
@@ -22,13 +28,6 @@ bool SameFile(const QString& a, const QString& b)
     };
     return canonical(a) == canonical(b);
 }
-
-QString Plural(std::uint64_t n, const char* one, const char* many)
-{
-    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
-}
-
-}  // namespace
 
 TRecorder::TRecorder(const TSession& session, QObject* parent) : QObject(parent), m_session(session)
 {

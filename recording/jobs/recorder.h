@@ -45,6 +45,9 @@ struct TRecordingState {
     bool Finishing = false;    // stopped, the last rows still on their way
 };
 
+// True when the two names are one file (or would be, once created).
+bool SameFile(const QString& a, const QString& b);
+
 class TRecorder : public QObject {
     Q_OBJECT
 public:
