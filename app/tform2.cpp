@@ -133,7 +133,12 @@ void TForm2::Report(const std::string& message)
 
 void TForm2::FileSaved(const QString& what, const QString& path, std::uint64_t rows)
 {
-    m_notice = QStringLiteral("%1: %2, %3 linhas").arg(what, QFileInfo(path).fileName(), FormatCount(rows));
+    ShowNotice(QStringLiteral("%1: %2, %3 linhas").arg(what, QFileInfo(path).fileName(), FormatCount(rows)));
+}
+
+void TForm2::ShowNotice(const QString& notice)
+{
+    m_notice = notice;
     m_noticeAge.start();
     m_linkMonitor->Refresh();
 }
@@ -159,6 +164,12 @@ void TForm2::BindHandlers()
     });
     connect(m_jobs.get(), &TDataJobs::exportSaved, this, [this](const QString& path, std::uint64_t rows) {
         FileSaved(QStringLiteral("Exportação salva"), path, rows);
+    });
+    connect(m_jobs.get(), &TDataJobs::recordingFailed, this, [this](const QString& path) {
+        ShowNotice(QStringLiteral("a gravação em %1 parou por um erro").arg(QFileInfo(path).fileName()));
+    });
+    connect(m_jobs.get(), &TDataJobs::exportFailed, this, [this](const QString& path) {
+        ShowNotice(QStringLiteral("a exportação para %1 falhou").arg(QFileInfo(path).fileName()));
     });
 }
 

@@ -91,8 +91,10 @@ protected:
 private:
     void BindHandlers();
     void Report(const std::string& message);
-    // Says on the status line, for NoticeMs, that a file is complete.
+    // Says on the status line, for NoticeMs, that a file is complete or
+    // has failed (the message box says why).
     void FileSaved(const QString& what, const QString& path, std::uint64_t rows);
+    void ShowNotice(const QString& notice);
 
     std::unique_ptr<Ui::TForm2> m_ui;
     TReporter m_report;

@@ -20,7 +20,10 @@ TDataJobs::TDataJobs(const TSession& session, TReporter report, QObject* parent)
     : QObject(parent), m_session(session), m_report(std::move(report)), m_recorder(session)
 {
     connect(&m_recorder, &TRecorder::stateChanged, this, &TDataJobs::recordingStateChanged);
-    connect(&m_recorder, &TRecorder::failed, this, &TDataJobs::Report);
+    connect(&m_recorder, &TRecorder::failed, this, [this](const QString& path, const QString& message) {
+        emit recordingFailed(path);
+        Report(message);
+    });
     connect(&m_recorder, &TRecorder::saved, this, &TDataJobs::recordingSaved);
 }
 
@@ -37,7 +40,12 @@ void TDataJobs::StartRecording(const QString& path)
 {
     if (m_export)
         CheckNotWriting(path, m_export->Path(), "uma exportação");
-    m_recorder.Start(path);
+    try {
+        m_recorder.Start(path);
+    } catch (...) {
+        emit recordingFailed(path);
+        throw;
+    }
 }
 
 
@@ -52,7 +60,12 @@ void TDataJobs::StartExport(const QString& path)
         return;
     for (const QString& recording : m_recorder.PathsInUse())
         CheckNotWriting(path, recording, "a gravação");
-    m_export = std::make_unique<TSessionExport>(m_session, path);
+    try {
+        m_export = std::make_unique<TSessionExport>(m_session, path);
+    } catch (...) {
+        emit exportFailed(path);
+        throw;
+    }
     TSessionExport* job = m_export.get();
     connect(job, &TSessionExport::succeeded, this, [this, job] {
         const QString done = job->Path();
@@ -60,8 +73,10 @@ void TDataJobs::StartExport(const QString& path)
         EndExport();
         emit exportSaved(done, rows);
     });
-    connect(job, &TSessionExport::failed, this, [this](const QString& message) {
+    connect(job, &TSessionExport::failed, this, [this, job](const QString& message) {
+        const QString failedPath = job->Path();
         EndExport();
+        emit exportFailed(failedPath);
         Report(message);
     });
     connect(job, &TSessionExport::cancelled, this, &TDataJobs::EndExport);

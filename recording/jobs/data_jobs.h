@@ -72,6 +72,10 @@ signals:
     // A file is complete: a stopped recording or an export, with its rows.
     void recordingSaved(const QString& path, std::uint64_t rows);
     void exportSaved(const QString& path, std::uint64_t rows);
+    // A job's file could not be opened (the caller has the exception) or
+    // met a failure later (the reporter has it).
+    void recordingFailed(const QString& path);
+    void exportFailed(const QString& path);
 
 private:
     void EndExport();

@@ -7,6 +7,7 @@
 #include "session_feed.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -14,7 +15,8 @@ namespace {
 
 QString Plural(std::uint64_t n, const char* one, const char* many)
 {
-    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+    static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    return QStringLiteral("%1 %2").arg(brazil.toString(qulonglong(n)), QString::fromUtf8(n == 1 ? one : many));
 }
 
 }  // namespace
@@ -99,7 +101,7 @@ void TRecorder::FeedEnded(TSessionFeed* feed)
         m_timer.stop();
     Changed();
     if (!status.Error.empty())
-        emit failed(QString::fromStdString(status.Error));
+        emit failed(path, QString::fromStdString(status.Error));
     else if (status.Closed)
         emit saved(path, rows);
 }

@@ -82,8 +82,9 @@ public:
 signals:
     // Started, stopped, finished, or rows written.
     void stateChanged(const TRecordingState& state);
-    // The recording met a failure and stopped; message names the file.
-    void failed(const QString& message);
+    // The recording into path met a failure and stopped; message names the
+    // file and the reason.
+    void failed(const QString& path, const QString& message);
     // A stopped recording's file got its last row and was closed.
     void saved(const QString& path, std::uint64_t rows);
 

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
@@ -323,6 +324,13 @@ TEST_F(DataWindowTest, FilesThatCannotBeWrittenLeaveCaptureGoing)
             EXPECT_TRUE(g_reported[0].contains(QString::fromStdString("\"" + c.file + "\"")))
                 << g_reported[0].toStdString();
             EXPECT_TRUE(g_reported[0].contains(QString::fromUtf8(c.reason))) << g_reported[0].toStdString();
+            // The status line says so too, beside the box.
+            const QString name = QFileInfo(QString::fromStdString(c.file)).fileName();
+            const QString says = std::string(action) == "RecordAction"
+                                     ? QStringLiteral("a gravação em %1 parou por um erro").arg(name)
+                                     : QStringLiteral("a exportação para %1 falhou").arg(name);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains(says); }, 2000))
+                << form->StatusLine->text().toStdString() << " lacks " << says.toStdString();
             EXPECT_FALSE(form->DataJobs().IsRecording());
             EXPECT_TRUE(Action("RecordAction")->isEnabled());
             EXPECT_TRUE(QTest::qWaitFor([&] { return Action("ExportAction")->isEnabled(); }));
