@@ -1,6 +1,7 @@
 #include "csv_rows.h"
 
 #include "file_writer.h"
+#include "text_buffer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,17 +187,9 @@ void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t
         [&](const char* end) { out.Commit(end); });
 }
 
-void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, std::string& text)
+void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TTextBuffer& text)
 {
-    std::size_t used = text.size();
     FormatRows(
-        session, from, to,
-        [&](std::size_t rows) {
-            text.resize(used + rows * MaxCsvRowBytes);
-            return text.data() + used;
-        },
-        [&](const char* end) {
-            used = std::size_t(end - text.data());
-            text.resize(used);
-        });
+        session, from, to, [&](std::size_t rows) { return text.Reserve(rows * MaxCsvRowBytes); },
+        [&](const char* end) { text.Commit(end); });
 }

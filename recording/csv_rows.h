@@ -19,10 +19,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 class TFileWriter;
+class TTextBuffer;
 
 constexpr std::string_view CsvHeader = "tempo_s,eixo,indice,valor,valido\n";
 
@@ -37,4 +37,4 @@ char* FormatCsvRow(char* out, const TFrameRecord& frame);
 // order; to is cut to the frames the session holds.
 void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TFileWriter& out);
 // The same rows appended to text, for a writer on another thread.
-void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, std::string& text);
+void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TTextBuffer& text);

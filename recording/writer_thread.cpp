@@ -16,7 +16,8 @@ struct TWriterThread::TShared {
 
     mutable std::mutex Lock;
     mutable std::condition_variable Changed;
-    std::string Slice;
+    TTextBuffer Slice;
+    TTextBuffer Spare;  // written, given back for its room
     std::uint64_t SliceRows = 0;
     bool HasSlice = false;
     bool CloseAsked = false;
@@ -66,7 +67,15 @@ bool TWriterThread::CanHand() const
     return !m_shared->HasSlice && !m_shared->CloseAsked && !m_shared->InterruptAsked && !m_shared->Status.Ended;
 }
 
-void TWriterThread::Hand(std::string text, std::uint64_t rows)
+TTextBuffer TWriterThread::TakeSpare()
+{
+    std::lock_guard<std::mutex> hold(m_shared->Lock);
+    TTextBuffer spare = std::move(m_shared->Spare);
+    spare.Clear();
+    return spare;
+}
+
+void TWriterThread::Hand(TTextBuffer text, std::uint64_t rows)
 {
     {
         std::lock_guard<std::mutex> hold(m_shared->Lock);
@@ -129,7 +138,7 @@ void TWriterThread::Run(std::shared_ptr<TShared> shared)
     bool closed = false;
     try {
         for (;;) {
-            std::string slice;
+            TTextBuffer slice;
             std::uint64_t rows = 0;
             {
                 std::unique_lock<std::mutex> hold(shared->Lock);
@@ -138,7 +147,7 @@ void TWriterThread::Run(std::shared_ptr<TShared> shared)
                 if (shared->InterruptAsked)
                     break;
                 if (shared->HasSlice) {
-                    slice.swap(shared->Slice);
+                    slice = std::move(shared->Slice);
                     rows = shared->SliceRows;
                     shared->HasSlice = false;
                 } else {
@@ -151,11 +160,12 @@ void TWriterThread::Run(std::shared_ptr<TShared> shared)
             // The next slice can be made while this one is written.
             shared->Changed.notify_all();
             shared->CallWake();
-            file.Write(slice);
+            file.Write(slice.View());
             file.Flush();
             {
                 std::lock_guard<std::mutex> hold(shared->Lock);
                 shared->Status.Written += rows;
+                shared->Spare = std::move(slice);
             }
             if (shared->SyncEvery.count() > 0 && TClock::now() - lastSync >= shared->SyncEvery) {
                 lastSync = TClock::now();

@@ -22,6 +22,8 @@
 //
 // Qt-free; the handing side is meant for one thread.
 
+#include "text_buffer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -58,8 +60,11 @@ public:
     // Whether a slice may be handed now: the last one was taken, the file
     // is not closing and the thread has not ended.
     bool CanHand() const;
+    // An empty buffer for the next slice: one the thread has written and
+    // given back when there is one, with its room.
+    TTextBuffer TakeSpare();
     // Hands rows (lines of text) to be written. Only when CanHand.
-    void Hand(std::string text, std::uint64_t rows);
+    void Hand(TTextBuffer text, std::uint64_t rows);
     // After the last slice: the thread writes what it has, syncs and
     // closes the file (a replacement then takes its name) and ends.
     void Close();

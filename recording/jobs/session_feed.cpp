@@ -56,8 +56,9 @@ bool TSessionFeed::HandNext()
         return true;
     }
     const std::uint64_t to = std::min(m_end, m_next + SliceRows);
-    std::string text;
-    text.swap(m_header);
+    TTextBuffer text = m_writer->TakeSpare();
+    text.Append(m_header);
+    m_header.clear();
     AppendSessionRows(m_session, m_next, to, text);
     m_writer->Hand(std::move(text), to - m_next);
     m_next = to;
