@@ -256,7 +256,7 @@ TEST_F(JobsTest, ShutdownWaitsForAStalledReaderOnlySoLong)
     ASSERT_EQ(reported.size(), 1) << reported.join("; ").toStdString();
     EXPECT_TRUE(reported[0].contains(QString::fromStdString("\"" + fifo + "\" não terminou a tempo")))
         << reported[0].toStdString();
-    EXPECT_TRUE(reported[0].contains(QRegularExpression(" [1-9][0-9]* quadros não chegaram ao arquivo")))
+    EXPECT_TRUE(reported[0].contains(QRegularExpression(" [1-9][0-9.]* quadros não chegaram ao arquivo")))
         << reported[0].toStdString();
 }
 
