@@ -91,7 +91,9 @@ QString Help(const QString& program)
                "Sem opções, o programa abre como sempre: porta COM10, 9600 baud, fechada.\n"
                "Uma opção repetida vale pelo último valor. As opções do Qt (-platform,\n"
                "-style, ...) também valem. SIGTERM e SIGINT (Ctrl+C) fecham a porta e a\n"
-               "janela, como fechar a janela. Status de saída: 0; 2 para opções inválidas.\n")
+               "janela, como fechar a janela (a gravação tem até 5 s para terminar); um\n"
+               "segundo sinal encerra o programa na hora. Status de saída: 0; 2 para\n"
+               "opções inválidas.\n")
         .arg(program)
         .arg(MaxBaudRate);
 }
