@@ -5,7 +5,6 @@
 #include "tchart.h"
 
 #include <QApplication>
-#include <QThread>
 #include <QChart>
 #include <QLegend>
 #include <QLineSeries>
