@@ -7,6 +7,7 @@
 //   --start            open the port at start-up, as a click on Inicia
 //   --reconnect        reopen the port by itself when the device comes back
 //   --record FILE      record the readings to FILE
+//   --overwrite        let --record replace an existing file
 //   --open FILE        show a recording in a window of its own (repeatable)
 //   -h, --help         -v, --version
 //
@@ -15,6 +16,9 @@
 // takes for every program (-platform, -style, ...) are let through to Qt.
 // A repeated option takes its last value, but --open, which opens each.
 // Without options the program starts as it always has.
+//
+// Names of files and ports are taken as the bytes the shell passed
+// (file_names.h): one that is not valid UTF-8 still names the same file.
 
 #include "reporter.h"
 #include "serial_settings.h"
@@ -35,6 +39,7 @@ struct TCommandLineOptions {
     bool Start = false;
     bool Reconnect = false;
     QString RecordFile;    // empty: no recording
+    bool Overwrite = false;
     QStringList OpenFiles; // recordings to show, in the order given
 
     // `settings` with what the options change.
@@ -55,15 +60,19 @@ struct TCommandLine {
 
 // `arguments` as the program received them, the program's name first.
 TCommandLine ParseCommandLine(const QStringList& arguments);
+// The arguments as text that gives back their bytes (file_names.h).
 QStringList ArgumentsOf(int argc, char** argv);
+// The bytes a name taken from the arguments stands for.
+QByteArray NameBytes(const QString& name);
 
 QString ProgramVersion();
 
 // Puts the options into effect as the program starts: the settings, then
 // the recording, so that it holds every frame, then the start of capture,
-// as Inicia would, then the recordings to show, each handed to open. The
-// errors of the recording and the start go to report, as a click's would,
-// and the rest goes ahead; open reports its own.
+// as Inicia would. The errors of the last two go to report, as a click's
+// would, and the rest goes ahead: the port opens whatever happens to the
+// recording. Then the recordings to show, each handed to open, which
+// reports its own errors.
 using TOpenRecording = std::function<void(const QString& path)>;
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
                       const TReporter& report, const TOpenRecording& open = {});

@@ -5,15 +5,19 @@
 // which reads the window's port into the session the chart shows; the
 // chart's menu runs the jobs on that session (data_actions.h). Errors reach
 // the user through the window's one reporter, which the capture and the
-// jobs are given. Recordings made before open in viewer windows of their
-// own (recording_viewers.h), which close with this one.
+// jobs are given: a message box, but once the window is closing (the
+// program ends, a signal may have asked it to) standard error, as no box
+// may hold up the end. Recordings made before open in viewer windows of
+// their own (recording_viewers.h), which close with this one.
 
 #include "data_dialogs.h"
 #include "reporter.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -37,6 +41,9 @@ namespace Ui { class TForm2; }
 class TForm2 : public QWidget {
     Q_OBJECT
 public:
+    // How long the status line says that a file is complete.
+    static constexpr int NoticeMs = 6000;
+
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
@@ -93,6 +100,11 @@ protected:
 
 private:
     void BindHandlers();
+    void Report(const std::string& message);
+    // Says on the status line, for NoticeMs, that a file is complete or
+    // has failed (the message box says why).
+    void FileSaved(const QString& what, const QString& path, std::uint64_t rows);
+    void ShowNotice(const QString& notice);
 
     std::unique_ptr<Ui::TForm2> m_ui;
     TReporter m_report;
@@ -104,6 +116,9 @@ private:
     QAction* m_openRecording = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
     int m_chartActionGroups = 0;
+    bool m_closing = false;
+    QString m_notice;
+    QElapsedTimer m_noticeAge;
     bool m_chartAlone = false;
     bool m_wasMaximized = false;
     QRect m_chartGeometry;                   // as declared

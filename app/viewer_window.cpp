@@ -11,7 +11,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,6 +81,12 @@ TViewerWindow::TViewerWindow(const QString& path, TReporter report, TLoadOptions
     connect(m_load.get(), &TRecordingLoad::progress, this, &TViewerWindow::ShowProgress);
     connect(m_load.get(), &TRecordingLoad::finished, this, &TViewerWindow::LoadFinished);
     connect(CancelButton, &QPushButton::clicked, this, &TViewerWindow::CancelLoad);
+    connect(m_jobs.get(), &TDataJobs::exportSaved, this, [this](const QString& file, std::uint64_t rows) {
+        ShowNotice(QStringLiteral("Exportação salva: %1, %2 linhas").arg(QFileInfo(file).fileName(), FormatCount(rows)));
+    });
+    connect(m_jobs.get(), &TDataJobs::exportFailed, this, [this](const QString& file) {
+        ShowNotice(QStringLiteral("A exportação para %1 falhou.").arg(QFileInfo(file).fileName()));
+    });
     connect(Chart1->FullScreenAction(), &QAction::toggled, this, &TViewerWindow::ShowChartAlone);
     UpdateTitle();
     StatusLine->setText(QStringLiteral("Lendo %1…").arg(FileName()));
@@ -155,20 +160,32 @@ void TViewerWindow::LoadFinished()
     }
     summary += QLatin1Char('.');
     if (m_result.Partial())
-        StatusLine->setText(QStringLiteral("Parcial: %1 %2").arg(summary, message));
+        m_summary = QStringLiteral("Parcial: %1 %2").arg(summary, message);
     else
-        StatusLine->setText(message.isEmpty() ? summary : summary + QLatin1Char(' ') + message);
+        m_summary = message.isEmpty() ? summary : summary + QLatin1Char(' ') + message;
+    StatusLine->setText(m_summary);
 
     // What stopped the reading is worth a message of its own; a cut last
     // line (a recording that was interrupted) or the user's own cancel is
-    // not. It is shown once this window's code has returned: the message
-    // box runs the event loop, in which the window may be closed.
+    // not. It is shown once this window's code has returned (the message
+    // box runs the event loop, in which the window may be closed), unless
+    // the window goes first.
     if (m_result.Partial() && m_result.Status != TLoadStatus::Cancelled && m_report) {
         const TReporter report = m_report;
         const std::string text = m_result.Message;
-        QTimer::singleShot(0, QCoreApplication::instance(), [report, text] { report(text); });
+        QTimer::singleShot(0, this, [report, text] { report(text); });
     }
     emit loadEnded();
+}
+
+void TViewerWindow::ShowNotice(const QString& notice)
+{
+    StatusLine->setText(notice);
+    QTimer::singleShot(NoticeMs, this, [this, notice] {
+        // Unless something newer is said meanwhile.
+        if (StatusLine->text() == notice)
+            StatusLine->setText(m_summary);
+    });
 }
 
 QList<QAction*> TViewerWindow::DataActions() const

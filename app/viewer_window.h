@@ -34,6 +34,9 @@ class TSession;
 class TViewerWindow : public QWidget {
     Q_OBJECT
 public:
+    // How long the status line says that an export is complete.
+    static constexpr int NoticeMs = 6000;
+
     // Opens path for reading, not yet begun. Throws Exception when the file
     // cannot be read, is not a recording or is too large for the memory.
     // Errors met later go to report.
@@ -83,6 +86,9 @@ protected:
 
 private:
     void ShowProgress(qint64 rows, int permille);
+    // Says on the status line for a few seconds that an export is complete
+    // or has failed (the message box says why), then what was read again.
+    void ShowNotice(const QString& notice);
     void LoadFinished();
     void UpdateTitle();
     QString FileName() const;
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<TDataActions> m_data;
     std::unique_ptr<TRecordingLoad> m_load;
     TLoadResult m_result;
+    QString m_summary;  // what was read, for the status line
     QWidget* m_statusRow = nullptr;
     bool m_chartAlone = false;
     bool m_wasMaximized = false;

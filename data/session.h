@@ -63,6 +63,11 @@ public:
     const TSampleStore& Values(TAxis axis) const { return m_axes[axis].Values; }
     std::int64_t Count(TAxis axis) const { return m_axes[axis].Values.Count(); }
     bool Valid(TAxis axis, std::int64_t index) const { return m_axes[axis].Valid[std::size_t(index)]; }
+    // Held values (validity bit clear) of an axis with index in [first, last).
+    std::int64_t HeldCount(TAxis axis, std::int64_t first, std::int64_t last) const
+    {
+        return (last - first) - std::int64_t(m_axes[axis].Valid.CountOnes(std::size_t(first), std::size_t(last)));
+    }
     // Receive time of a point, microseconds from the session's start.
     std::int64_t TimeUs(TAxis axis, std::int64_t index) const { return m_log.TimeUs(m_log.Frame(axis, index)); }
 

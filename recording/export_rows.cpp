@@ -27,12 +27,12 @@ std::string_view TExportRows::Header() const
     return CsvHeader;
 }
 
-void TExportRows::Write(std::uint64_t rows, TFileWriter& out)
+void TExportRows::Append(std::uint64_t rows, TTextBuffer& text)
 {
     const std::uint64_t to = std::min(m_total, m_done + rows);
     if (m_sheet)
-        m_sheet->Write(to - m_done, out);
+        m_sheet->Append(to - m_done, text);
     else
-        WriteSessionRows(m_session, m_done, to, out);
+        AppendSessionRows(m_session, m_done, to, text);
     m_done = to;
 }

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-class TFileWriter;
+class TTextBuffer;
 
 enum class TExportFormat { Recording, SheetComma, SheetBrazilian };
 
@@ -25,8 +25,8 @@ public:
     std::uint64_t RowCount() const { return m_total; }
     std::uint64_t RowsWritten() const { return m_done; }
     bool AtEnd() const { return m_done >= m_total; }
-    // Writes up to rows more rows to out.
-    void Write(std::uint64_t rows, TFileWriter& out);
+    // Appends up to rows more rows to text.
+    void Append(std::uint64_t rows, TTextBuffer& text);
 
 private:
     const TSession& m_session;

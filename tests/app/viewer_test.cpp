@@ -17,6 +17,7 @@
 #include "sheet_rows.h"
 #include "tchart.h"
 #include "tcomport.h"
+#include "text_buffer.h"
 #include "tform2.h"
 #include "viewer_window.h"
 
@@ -348,6 +349,25 @@ TEST_F(ViewerTest, OpenOnTheCommandLineOpensEachFile)
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
+// A name as the shell passes it, in bytes that are not UTF-8, opens that
+// very file.
+TEST_F(ViewerTest, ANameThatIsNotUtf8OpensThatFile)
+{
+    TSession recorded;
+    FillSession(recorded, 300);
+    const std::string name = dir.File("caf\xe9.csv");
+    WriteRecording(recorded, name);
+    std::string program = "acelerometro", option = "--open", file = name;
+    char* argv[] = {program.data(), option.data(), file.data()};
+    const TCommandLine line = ParseCommandLine(ArgumentsOf(3, argv));
+    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+    ApplyCommandLine(line.Options, form->Capture(), form->DataJobs(), form->Reporter(),
+                     [this](const QString& path) { form->Viewers().Open(path); });
+    ASSERT_EQ(Viewers().size(), 1) << g_reported.join("; ").toStdString();
+    ASSERT_TRUE(WaitLoaded(Viewers()[0]));
+    ExpectSamePoints(*Viewers()[0], recorded);
+}
+
 TEST(OpenOption, NamesThatCannotBeOpenedAreRefused)
 {
     TScratchDir dir;
@@ -558,6 +578,9 @@ TEST_F(ViewerTest, ExportsForSpreadsheetsThroughTheDataAction)
         exportData->trigger();
         ASSERT_TRUE(QTest::qWaitFor([&] { return exportData->isEnabled(); }, 10000));
         EXPECT_EQ(ReadFile(dir.File(c.file)), c.text);
+        const std::string rows = std::to_string(std::count(c.text.begin(), c.text.end(), '\n') - 1);
+        EXPECT_EQ(viewer->StatusLine->text().toStdString(),
+                  std::string("Exportação salva: ") + c.file + ", " + rows + " linhas");
     }
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
@@ -576,20 +599,16 @@ TEST_F(ViewerTest, TheMainWindowExportsForSpreadsheetsToo)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Capture().Session().FrameCount() == 3000; }, 20000));
 
     const TSession& session = form->Capture().Session();
-    const std::string expected = dir.File("esperado.csv");
-    {
-        TExportRows rows(session, TExportFormat::SheetBrazilian);
-        TFileWriter out(expected, TFileWriter::TMode::Direct);
-        out.Write(rows.Header());
-        rows.Write(rows.RowCount(), out);
-        out.Close();
-    }
+    TExportRows rows(session, TExportFormat::SheetBrazilian);
+    TTextBuffer expected;
+    expected.Append(rows.Header());
+    rows.Append(rows.RowCount(), expected);
     nextExport = {QString::fromStdString(dir.File("planilha.csv")), TExportFormat::SheetBrazilian};
     QAction* exportData = Named(form->DataActions(), "ExportAction");
     exportData->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return exportData->isEnabled(); }, 10000));
     const std::string written = ReadFile(dir.File("planilha.csv"));
-    EXPECT_TRUE(SameLines(written, ReadFile(expected)));
+    EXPECT_TRUE(SameLines(written, std::string(expected.View())));
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1 + 1000);
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }

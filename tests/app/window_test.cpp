@@ -169,7 +169,8 @@ TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
 
     pty->CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 5000));
-    QTest::qWait(200); // give a flood of errors time to show up, if any
+    // A flood of errors would show within this.
+    EXPECT_FALSE(QTest::qWaitFor([&] { return g_reported.size() > 1; }, 200)) << g_reported.join("; ").toStdString();
     EXPECT_FALSE(form->ComLed1->IsLit());
     ASSERT_EQ(g_reported.size(), 1) << g_reported.join("; ").toStdString();
     EXPECT_EQ(TotalPoints(), 600);

@@ -1,11 +1,14 @@
 #include "recording_load.h"
 
-#include <QFile>
+#include "file_names.h"
 
 #include <chrono>
 
 TRecordingLoad::TRecordingLoad(const QString& path, TSession& session, TLoadOptions options, QObject* parent)
-    : QObject(parent), m_path(path), m_loader(QFile::encodeName(path).toStdString(), session, std::move(options))
+    : QObject(parent),
+      m_path(path),
+      // The name's own bytes, also where they are not valid UTF-8.
+      m_loader(EncodeFileName(path.toStdU16String()), session, std::move(options))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TRecordingLoad::Slice);
