@@ -107,6 +107,7 @@ QString Help(const QString& program)
                "  --overwrite          deixa --record substituir um arquivo que já existe\n"
                "  --open ARQUIVO       mostra uma gravação feita antes numa janela própria\n"
                "                       (pode vir mais de uma vez)\n"
+               "  --analysis           abre a janela Análise ao lado da principal\n"
                "  -h, --help           mostra este texto e termina\n"
                "  -v, --version        mostra a versão e termina\n"
                "\n"
@@ -170,7 +171,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
     const QCommandLineOption overwrite(QStringLiteral("overwrite"));
     const QCommandLineOption open(QStringLiteral("open"), QString(), QStringLiteral("ARQUIVO"));
-    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, overwrite, open});
+    const QCommandLineOption analysis(QStringLiteral("analysis"));
+    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -218,6 +220,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         return Error(program, QStringLiteral("--port e --simulate não vão juntas: escolha uma porta ou o simulado"));
     o.Start = parser.isSet(start);
     o.Reconnect = parser.isSet(reconnect);
+    o.Analysis = parser.isSet(analysis);
     o.Overwrite = parser.isSet(overwrite);
     if (parser.isSet(record)) {
         o.RecordFile = parser.value(record);

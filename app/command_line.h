@@ -41,6 +41,7 @@ struct TCommandLineOptions {
     QString RecordFile;    // empty: no recording
     bool Overwrite = false;
     QStringList OpenFiles; // recordings to show, in the order given
+    bool Analysis = false; // the analysis window beside the main one
 
     // `settings` with what the options change.
     TSerialSettings Apply(TSerialSettings settings) const;

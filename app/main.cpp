@@ -40,6 +40,8 @@ int main(int argc, char** argv)
         Application->CreateForm(Form2);
         ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter(),
                          [](const QString& path) { Form2->Viewers().Open(path); });
+        if (commandLine.Options.Analysis)
+            Form2->AnalysisAction()->trigger();
         Application->Run();
     });
     Form2 = nullptr;

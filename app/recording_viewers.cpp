@@ -1,5 +1,6 @@
 #include "recording_viewers.h"
 
+#include "analysis_action.h"
 #include "file_drop.h"
 #include "tchart.h"
 #include "viewer_window.h"
@@ -29,7 +30,8 @@ TViewerWindow* TRecordingViewers::Open(const QString& path)
         return nullptr;
     TViewerWindow* window = viewer.get();
     window->SetDataDialogs(m_dialogs);
-    window->AddChartMenuActions({CreateOpenAction(*window)});
+    window->AddChartMenuActions(
+        {CreateOpenAction(*window), CreateAnalysisAction(*window, *window->Chart1, window->Session())});
     TakeDrops(*window, *window->Chart1->viewport());
     connect(window, &TViewerWindow::closed, this, [this, window] { Closed(window); });
     m_viewers.push_back(std::move(viewer));

@@ -2,6 +2,7 @@
 #include "ui_tform2.h"
 
 #include "accelerometer_chart.h"
+#include "analysis_action.h"
 #include "capture.h"
 #include "data_actions.h"
 #include "data_jobs.h"
@@ -95,7 +96,8 @@ TForm2::TForm2(QWidget* parent)
     m_viewers = std::make_unique<TRecordingViewers>(m_report);
     m_openRecording = m_viewers->CreateOpenAction(*this);
     AddChartMenuActions(m_data->Actions());
-    AddChartMenuActions({m_openRecording});
+    m_analysis = CreateAnalysisAction(*this, *Chart1, session);
+    AddChartMenuActions({m_openRecording, m_analysis});
     m_viewers->TakeDrops(*this, *Chart1->viewport());
     m_chartGeometry = Chart1->geometry();
 
@@ -113,6 +115,9 @@ TForm2::~TForm2()
         m_capture->Stop();
         m_jobs->Shutdown();
     }
+    // The analysis windows read the session, which goes before the child
+    // widgets do.
+    CloseAnalysis(*this);
     m_jobs->disconnect(this);
     m_capture->disconnect(this);
     ComPort1->blockSignals(true);

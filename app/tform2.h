@@ -83,6 +83,8 @@ public:
     void SetDataDialogs(TDataDialogs dialogs);
     // "Abrir gravação…" (Ctrl+O), owned by the window.
     QAction* OpenRecordingAction() const { return m_openRecording; }
+    // "Análise…" (A): the analysis window following Chart1.
+    QAction* AnalysisAction() const { return m_analysis; }
     // The recordings open in viewer windows.
     TRecordingViewers& Viewers() const { return *m_viewers; }
     // Actions owned by the caller for the chart's menu, after those there
@@ -114,6 +116,7 @@ private:
     std::unique_ptr<TDataActions> m_data;
     std::unique_ptr<TRecordingViewers> m_viewers;
     QAction* m_openRecording = nullptr;
+    QAction* m_analysis = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
     int m_chartActionGroups = 0;
     bool m_closing = false;

@@ -1,5 +1,7 @@
 #include "viewer_window.h"
 
+#include "analysis_action.h"
+
 #include "accelerometer_chart.h"
 #include "data_actions.h"
 #include "data_jobs.h"
@@ -94,8 +96,9 @@ TViewerWindow::TViewerWindow(const QString& path, TReporter report, TLoadOptions
 
 TViewerWindow::~TViewerWindow()
 {
-    // The readers of the session first: the load's workers, the jobs, then
-    // the chart, which would draw it.
+    // The readers of the session first: the analysis windows, the load's
+    // workers, the jobs, then the chart, which would draw it.
+    CloseAnalysis(*this);
     m_load.reset();
     m_data.reset();
     m_jobs.reset();

@@ -56,6 +56,8 @@ void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
     EXPECT_EQ(a.Reconnect, b.Reconnect);
     EXPECT_EQ(a.RecordFile, b.RecordFile);
     EXPECT_EQ(a.Overwrite, b.Overwrite);
+    EXPECT_EQ(a.OpenFiles, b.OpenFiles);
+    EXPECT_EQ(a.Analysis, b.Analysis);
 }
 
 TEST(CommandLine, GoodArgumentsBecomeOptions)
@@ -92,6 +94,8 @@ TEST(CommandLine, GoodArgumentsBecomeOptions)
              o.BaudRate = 9600;
              o.Start = o.Reconnect = true;
          })},
+        {"the analysis window", {"--analysis", "--simulate"},
+         Options([](auto& o) { o.Analysis = o.Simulate = true; })},
         {"the last of a repeated option", {"--baud", "9600", "--baud", "19200"},
          Options([](auto& o) { o.BaudRate = 19200; })},
         {"Qt's own options pass", {"-platform", "offscreen", "-style=fusion", "-reverse", "--start"},

@@ -192,7 +192,7 @@ TEST_F(ViewerTest, OpensFromTheMenuWithEveryPointAndTheFileInItsTitle)
     }
     // Its menu: the view, export and picture, opening another; no recording.
     const QStringList menu = MenuTexts(*viewer->Chart1);
-    for (const char* text : {"Mostrar tudo", "Tela cheia", "Exportar dados…", "Salvar imagem…", "Abrir gravação…"})
+    for (const char* text : {"Mostrar tudo", "Tela cheia", "Exportar dados…", "Salvar imagem…", "Abrir gravação…", "Análise…"})
         EXPECT_TRUE(menu.contains(QString::fromUtf8(text))) << text;
     EXPECT_FALSE(menu.contains("Gravar…"));
     EXPECT_FALSE(menu.contains("Parar gravação"));
