@@ -41,7 +41,7 @@ int SessionAxis(const TSession* session, const TSampleStore& store)
 }  // namespace
 
 QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TReadoutSeries>& series,
-                    const TSession* session)
+                    const TSession* session, const TValueScale& scale)
 {
     QStringList lines;
     lines << QStringLiteral("X: ") + FormatRange(double(first), double(end - 1));
@@ -51,7 +51,9 @@ QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TRea
         if (!s.Visible || first >= stop)
             continue;
         const TMinMax values = s.Store->MinMax(first, stop);
-        lines << s.Title + QStringLiteral(": ") + FormatRange(values.Min, values.Max);
+        const double low = s.Map(values.Min);
+        const double high = s.Map(values.Max);
+        lines << s.Title + QStringLiteral(": ") + scale.RangeText(std::min(low, high), std::max(low, high));
         const int axis = SessionAxis(session, *s.Store);
         if (time.isEmpty() && axis >= 0 && session->Started()) {
             const QString from = FormatDuration(session->TimeUs(TAxis(axis), first));

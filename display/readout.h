@@ -6,6 +6,7 @@
 
 #include "plotdata/column_reduction.h"
 #include "sample_store.h"
+#include "value_scale.h"
 
 #include <QFont>
 #include <QPoint>
@@ -31,12 +32,14 @@ struct TReadoutSeries {
     QString Title;
     const TSampleStore* Store;
     bool Visible;
+    TValueMap Map;  // what its stored values are shown as
 };
 
-// The readout's lines for points [first, end); the time when the session,
-// if any, holds one of the series and has started.
+// The readout's lines for points [first, end), values written as scale
+// writes them; the time when the session, if any, holds one of the series
+// and has started.
 QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TReadoutSeries>& series,
-                    const TSession* session);
+                    const TSession* session, const TValueScale& scale = {});
 
 // The cursor and the box, over the lines of a chart.
 class TReadout {

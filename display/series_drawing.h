@@ -20,6 +20,7 @@
 #include "plotdata/column_reduction.h"
 #include "plotdata/work_sharing.h"
 #include "sample_store.h"
+#include "value_map.h"
 
 #include <QPen>
 #include <QPointF>
@@ -41,6 +42,11 @@ public:
     // Adds a series showing store, drawn in pen by pieces made children of
     // lineItem (its Qt Charts series' line item, whose place they take).
     void AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen);
+    // What series index's stored values are shown as (value_map.h): each
+    // series has its own, over the same left axis. Its points are reduced
+    // as stored and placed through the map, lighting the pixels a drawing
+    // of every point so mapped would.
+    void SetValueMap(std::size_t index, const TValueMap& map);
 
     // The mapping of X and values to the device for a plot at plot in the
     // chart, whose coordinates toDevice maps to the device's, in a widget
@@ -76,6 +82,7 @@ private:
     struct TSeries {
         const TSampleStore* Store;
         std::vector<TBand> Bands;
+        TValueMap Map;
     };
     // A band to reduce: points [First, Last), and the joining point when
     // Stop is Last + 1. SameMapping: its points are drawn as they were.
@@ -93,10 +100,13 @@ private:
     // once, those drawing reduced points as jobs for ReduceBands.
     void UpdateBands(std::size_t index, bool remap, std::int64_t columnLeft, std::int64_t columnSpan);
     void ReduceBands();
-    // Where Qt Charts places a point in the plot area.
+    // The mapping of the last Update for a series: its own values' map.
+    TColumnMapping MappingOf(const TSeries& series) const;
+    // Where Qt Charts places a point (a stored value) in the plot area.
     static QPointF Place(const TColumnMapping& mapping, double x, double y);
-    // True when the band's held points light the same pixels as points.
-    bool DrawsAlike(const TBand& band, const std::vector<TPlotPoint>& points) const;
+    // True when the band's held points light the same pixels as points,
+    // both placed by mapping.
+    bool DrawsAlike(const TColumnMapping& mapping, const TBand& band, const std::vector<TPlotPoint>& points) const;
 
     std::vector<TSeries> m_series;
     bool m_reduction = true;
@@ -107,6 +117,7 @@ private:
     std::int64_t m_replacedBands = 0;
     std::vector<TBandJob> m_bandJobs;
     std::vector<std::vector<TPlotPoint>> m_bandReduced;  // by job, reused between updates
+    std::vector<TColumnMapping> m_seriesMappings;       // by series, reused between updates
     TWorkSharing m_workSharing;
     std::vector<QPointF> m_placed;
     mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike

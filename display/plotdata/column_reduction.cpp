@@ -200,7 +200,8 @@ private:
     // segment is looked at.
     int Lean() const
     {
-        const double steps = m_mapping.DeltaY * double(FixedOne);  // per unit of value
+        // Per unit of the stored value.
+        const double steps = std::fabs(m_mapping.DeltaY / m_mapping.Values.PerUnit) * double(FixedOne);
         if (!(m_mapping.DeltaX * double(FixedOne) <= 1) || !m_store.Integral() || !(steps >= 3))
             return 0;
         // |dx| <= 1 and |dy| >= steps - 1 on the grid: the minor step per

@@ -30,6 +30,10 @@ struct TChartView {
     bool ZoomedY = false;
     double MinY = 0;
     double MaxY = 0;
+    // The smallest step of the values on the left axis: 1 for counts, a
+    // fraction of a unit for values shown in one (a count in g). A zoomed
+    // left axis spans at least MinimumSpanY of them.
+    double UnitY = 1;
     // Per series, in the order they were added: hidden by the user.
     std::vector<bool> Hidden;
 
@@ -58,7 +62,8 @@ namespace ViewLimits {
 constexpr double MinimumWidth = 10;
 // The bottom axis spans at least this many points in the whole history.
 constexpr double MinimumWholeX = 200;
-// The narrowest range of the left axis the user can zoom to.
+// The narrowest range of the left axis the user can zoom to, in steps of
+// its values (UnitY).
 constexpr double MinimumSpanY = 1;
 // How far from 0 a zoomed left axis may reach: far beyond any reading, and
 // well inside the doubles that a tick interval of 1 still moves. Qt Charts
@@ -82,9 +87,11 @@ double StepCeil(double value);
 // The right end of the whole history's bottom axis. newest: the index of
 // the newest point, -1 when there is none.
 double WholeEndX(std::int64_t newest);
-// The round tick interval (1, 2 or 5 times a power of ten, at least 1)
+// The round tick interval (1, 2 or 5 times a power of ten, at least least)
 // nearest to cutting span into count parts.
-double TickInterval(double span, int count);
+double TickInterval(double span, int count, double least = 1);
+// The decimals the labels of ticks interval apart need (0 from 1 up).
+int TickDecimals(double interval);
 
 // A following view the newest point has passed, slid right by whole steps
 // of FollowStepPixels (plotWidth pixels wide), so that between steps only
@@ -94,9 +101,13 @@ TChartView Slide(TChartView view, std::int64_t newest, double plotWidth);
 TSpan ShownX(const TChartView& view, std::int64_t newest);
 // The indices [first, end) of the points within x.
 void PointsWithin(TSpan x, std::int64_t& first, std::int64_t& end);
+// The indices [first, last) of a series of count points that view shows:
+// all of them in the whole history.
+void PointsInView(const TChartView& view, std::int64_t count, std::int64_t& first, std::int64_t& last);
 // The left axis fitting values (those in view of the series shown), with
-// a margin.
-TSpan FitY(const TMinMax& values);
+// a margin; a single value gets unitY either side of it, and no value at
+// all the range empty.
+TSpan FitY(const TMinMax& values, double unitY = 1, TSpan empty = ViewLimits::EmptyY);
 // The view as a caller sees it: the ranges shown filled in where the view
 // leaves them to the data.
 TChartView Reported(TChartView view, const TShown& shown);
