@@ -35,7 +35,7 @@ std::vector<std::string_view> Fields(std::string_view line)
 
 // A decimal number as written in the file: an optional sign, digits with
 // an optional point, an optional exponent; nothing else.
-double Number(int line, std::string_view text, const char* what)
+double Number(int line, std::string_view text, const char* notANumber)
 {
     std::string_view digits = text;
     const bool plus = !digits.empty() && digits.front() == '+';
@@ -48,7 +48,7 @@ double Number(int line, std::string_view text, const char* what)
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
                                               std::chars_format::general);
     if (!plain || error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
-        std::string why = std::string(what) + " não é um número: \"" + std::string(text) + "\"";
+        std::string why = std::string(notANumber) + ": \"" + std::string(text) + "\"";
         if (text.find(',') != std::string_view::npos)
             why += " (use ponto como separador decimal, por exemplo 2048.5)";
         Fail(line, why);
@@ -104,8 +104,8 @@ TCalibration ParseCalibration(std::string_view text)
             Fail(number, std::string("o eixo ") + AxisName(*axis) + " aparece mais de uma vez");
         seen[*axis] = true;
         TAxisCalibration& c = calibration[std::size_t(*axis)];
-        c.Zero = Number(number, fields[1], "o zero");
-        c.CountsPerG = Number(number, fields[2], "as contagens por g");
+        c.Zero = Number(number, fields[1], "o zero não é um número");
+        c.CountsPerG = Number(number, fields[2], "as contagens por g não são um número");
         try {
             CheckCalibration(*axis, c);
         } catch (const Exception& e) {

@@ -21,7 +21,7 @@ constexpr std::int64_t ParallelPoints = 65536;
 
 void TSeriesDrawing::AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen)
 {
-    TSeries series{&store, {}};
+    TSeries series{&store, {}, {}};
     for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
         TBand entry;
         entry.Item = new TLineItem(lineItem);
