@@ -2,10 +2,12 @@
 // Test's mouse and key events over a device laid in its six positions, the
 // refusals that change nothing, "Valores em g", and the calibration's file
 // saved and opened back.
+#include "accelerometer_chart.h"
 #include "app_test_support.h"
 #include "calibration_actions.h"
 #include "calibration_dialog.h"
 #include "calibration_file.h"
+#include "chart_image.h"
 #include "format/brazilian.h"
 #include "frame_encoder.h"
 #include "scratch_dir.h"
@@ -296,6 +298,33 @@ TEST_F(CalibrationWindowTest, SavesAndOpensTheCalibrationFile)
     EXPECT_TRUE(form->Calibration().ValuesInG());
     EXPECT_EQ(qobject_cast<QValueAxis*>(form->Chart1->Chart()->axes(Qt::Vertical).first())->titleText(),
               QStringLiteral("Aceleração (g)"));
+}
+
+// A picture of the chart in g, saved, shows it in g as the screen does.
+TEST(CalibratedChartImage, ShowsTheValuesInG)
+{
+    TSession session;
+    for (int i = 0; i < 6 * Stretch; ++i)
+        for (int axis = 0; axis < AxisCount; ++axis)
+            session.Append(TAxis(axis), Reading(axis, i));
+    TChart shown;
+    shown.resize(640, 400);
+    ApplyAccelerometerChart(shown, session);
+    const QImage inCounts = shown.Picture();
+    TValueScale scale;
+    scale.Maps = {{PartZero[0], PartScale[0]}, {PartZero[1], PartScale[1]}, {PartZero[2], PartScale[2]}};
+    scale.Unit = QStringLiteral("g");
+    scale.AxisTitle = QStringLiteral("Aceleração (g)");
+    scale.Step = 0.0025;
+    shown.SetValueScale(scale);
+    const QImage inG = shown.Picture();
+    EXPECT_NE(inG, inCounts);
+
+    TScratchDir dir;
+    const QString path = QString::fromStdString(dir.File("grafico.png"));
+    SaveChartImage(shown, session, path, shown.size());
+    EXPECT_EQ(QImage(path).convertToFormat(inG.format()), inG);
+    shown.Watch(nullptr);
 }
 
 }  // namespace
