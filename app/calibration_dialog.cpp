@@ -22,6 +22,9 @@ namespace {
 // untouched, it is that number, not its rounded text.
 const char* const ExactValue = "exactValue";
 const char* const ExactText = "exactText";
+// A mean as the dialog shows it, next to its button; a field shows more.
+constexpr int MeanDecimals = 2;
+const QString NoMean = QStringLiteral("sem medida");
 
 QString AxisTitle(TAxis axis)
 {
@@ -42,12 +45,12 @@ std::optional<double> ParseTypedNumber(const QString& typed)
     return value;
 }
 
-QString TypedNumberText(double value)
+QString TypedNumberText(double value, int decimals)
 {
     QLocale locale = BrazilianLocale();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    QString text = locale.toString(value, 'f', 6);
-    // "409,600000" reads as "409,6", "2048,000000" as "2048".
+    QString text = locale.toString(value, 'f', decimals);
+    // "409,6000" reads as "409,6", "2048,0000" as "2048".
     while (text.endsWith(QLatin1Char('0')))
         text.chop(1);
     if (text.endsWith(QLatin1Char(',')))
@@ -87,8 +90,9 @@ void TCalibrationDialog::BuildUi()
         TRow& row = m_rows[std::size_t(a)];
         row.Up = new QPushButton(QStringLiteral("Esta vista é +1 g"), this);
         row.Down = new QPushButton(QStringLiteral("Esta vista é −1 g"), this);
-        row.UpMean = new QLabel(this);
-        row.DownMean = new QLabel(this);
+        // A line of their own from the start: the dialog keeps its size.
+        row.UpMean = new QLabel(NoMean, this);
+        row.DownMean = new QLabel(NoMean, this);
         row.Zero = new QLineEdit(this);
         row.Scale = new QLineEdit(this);
         row.Up->setObjectName(QStringLiteral("Up%1").arg(QLatin1String(AxisName(axis))));
@@ -117,7 +121,7 @@ void TCalibrationDialog::BuildUi()
         }
     }
 
-    m_status = new QLabel(this);
+    m_status = new QLabel(QStringLiteral("Os valores entram em uso com Aplicar ou OK."), this);
     m_status->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -179,7 +183,8 @@ void TCalibrationDialog::MeasureView(TAxis axis, bool up)
                             .toStdString());
     (up ? row.MeanUp : row.MeanDown) = stats.Mean;
     (up ? row.UpMean : row.DownMean)
-        ->setText(QStringLiteral("média %1 (%2 pontos)").arg(TypedNumberText(stats.Mean), FormatCount(std::uint64_t(stats.Count))));
+        ->setText(QStringLiteral("média %1 (%2 pontos)")
+                      .arg(TypedNumberText(stats.Mean, MeanDecimals), FormatCount(std::uint64_t(stats.Count))));
     if (!row.MeanUp || !row.MeanDown)
         return;
     const TAxisCalibration found = SixPosition(axis, *row.MeanUp, *row.MeanDown);

@@ -91,5 +91,5 @@ private:
 // A number typed in a field: with a decimal comma ("2048,5", "2.048,5") or
 // point ("2048.5"); nothing when it is not one.
 std::optional<double> ParseTypedNumber(const QString& text);
-// A number as a field shows it: "2048", "409,6".
-QString TypedNumberText(double value);
+// A number as a field shows it, with at most decimals: "2048", "409,6".
+QString TypedNumberText(double value, int decimals = 4);

@@ -244,6 +244,13 @@ void TChart::UpdateRanges()
     const QString format = QStringLiteral("%.%1f").arg(TickDecimals(tickY));
     if (m_axisY->labelFormat() != format)
         m_axisY->setLabelFormat(format);
+    // Qt Charts steps from tick to tick by adding the interval: with
+    // fractions (0.2 g) the tick at 0 comes out a hair below it and reads
+    // "-0,0". Ticks a millionth of an interval above their round values
+    // read the same and land on the same pixels.
+    const double anchor = tickY < 1 ? tickY * 1e-6 : 0;
+    if (m_axisY->tickAnchor() != anchor)
+        m_axisY->setTickAnchor(anchor);
     m_shown = {x, y};
 }
 

@@ -56,7 +56,7 @@ struct TColumnMapping {
     double DeltaY = 1;
     double Height = 0;
     double OffsetY = 0;
-    TValueMap Values;
+    TValueMap Values{};
     // The device area in which the stroker is known not to clip a line:
     // lines with an end outside it are never folded.
     double SafeLeft = -1e300;
