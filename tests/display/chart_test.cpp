@@ -292,31 +292,7 @@ TEST(ZoomedDrawing, IsPixelIdenticalToAllPointsAtRandomViews)
         TAccelerometer full(size);
         full.Chart.SetReduction(false);
         TNoisy(99, c.Noise).Fill({&reduced.Sink, &full.Sink}, Points);
-        std::mt19937 rng(size.width() + c.Noise);
-        std::uniform_real_distribution<double> unit(0, 1);
-        for (int round = 0; round < 12; ++round) {
-            // Widths from 10 points (a segment wider than many columns) to
-            // nearly everything, log-uniform.
-            const double width = 10 * std::pow(Points / 10.0 * 0.9, unit(rng));
-            const double minX = unit(rng) * (Points - width);
-            TChartView view = Range(minX, minX + width);
-            view.Hidden = {false, round % 4 == 1, false};
-            if (round % 3 == 2) {
-                // A narrow band of values: lines leave at the top and bottom.
-                view.ZoomedY = true;
-                view.MinY = 1500 + 1000 * unit(rng);
-                view.MaxY = view.MinY + 5 + 300 * unit(rng);
-            }
-            SCOPED_TRACE(round);
-            reduced.Chart.SetView(view);
-            full.Chart.SetView(view);
-            const QImage a = reduced.Chart.Picture();
-            const QImage b = full.Chart.Picture();
-            ASSERT_EQ(Axis(reduced.Chart, Qt::Horizontal)->min(), minX);
-            EXPECT_EQ(DifferentPixels(a, b), 0) << minX << " " << width;
-            // Only what is in view reaches Qt Charts.
-            EXPECT_LT(reduced.Chart.DrawnPointCount(), 3 * 8 * size.width() + 200);
-        }
+        ExpectSameAtRandomViews(reduced, full, Points, unsigned(size.width() + c.Noise), {1500, 1000, 5, 300});
     }
 }
 

@@ -13,8 +13,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
+
 #include <initializer_list>
 #include <random>
+#include <string>
 
 inline const QColor AxisColours[3] = {QColor(0x44, 0x66, 0xA3), QColor(0xF3, 0x9C, 0x35), QColor(0xF1, 0x4C, 0x14)};
 
@@ -121,4 +124,45 @@ inline TChartView Range(double minX, double maxX)
 inline QValueAxis* Axis(TChart& chart, Qt::Orientation orientation)
 {
     return qobject_cast<QValueAxis*>(chart.Chart()->axes(orientation).first());
+}
+
+// A band of the left axis for a zoomed view: from Low plus up to Starts,
+// Narrowest plus up to Widths wide.
+struct TValueBand {
+    double Low;
+    double Starts;
+    double Narrowest;
+    double Widths;
+};
+
+// Twelve random views of a history of points, shown by reduced and by
+// full (drawing every point): widths from 10 points (a segment wider than
+// many columns) to nearly everything, log-uniform, a series hidden now and
+// then, and every third with the left axis zoomed to a narrow band, so that
+// lines leave at the top and bottom. The two pictures are the same pixel
+// for pixel, and only what is in view reaches Qt Charts.
+inline void ExpectSameAtRandomViews(TAccelerometer& reduced, TAccelerometer& full, int points, unsigned seed,
+                                    const TValueBand& band)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 12; ++round) {
+        const double width = 10 * std::pow(points / 10.0 * 0.9, unit(rng));
+        const double minX = unit(rng) * (points - width);
+        TChartView view = Range(minX, minX + width);
+        view.Hidden = {false, round % 4 == 1, false};
+        if (round % 3 == 2) {
+            view.ZoomedY = true;
+            view.MinY = band.Low + band.Starts * unit(rng);
+            view.MaxY = view.MinY + band.Narrowest + band.Widths * unit(rng);
+        }
+        SCOPED_TRACE(round);
+        reduced.Chart.SetView(view);
+        full.Chart.SetView(view);
+        const QImage a = reduced.Chart.Picture();
+        const QImage b = full.Chart.Picture();
+        ASSERT_EQ(Axis(reduced.Chart, Qt::Horizontal)->min(), minX);
+        EXPECT_EQ(DifferentPixels(a, b), 0) << minX << " " << width;
+        EXPECT_LT(reduced.Chart.DrawnPointCount(), 3 * 8 * reduced.Chart.width() + 200);
+    }
 }
