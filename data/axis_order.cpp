@@ -178,15 +178,71 @@ TFramePoint TAxisOrder::Point(std::uint64_t frame) const
     return {TAxis(axis), page.FirstIndex[axis] + run.Before[axis] + BeforeInRun(run, axis, k)};
 }
 
-std::uint64_t TAxisOrder::Frame(TAxis axis, std::int64_t index) const
+std::size_t TAxisOrder::PageOfPoint(TAxis axis, std::int64_t index, std::size_t hint) const
 {
     // The last page in which the axis had reached at most index points
-    // holds that point.
-    std::size_t lo = 0, hi = m_pages.Size();
+    // holds that point: the hint or the one after it, mostly.
+    const std::size_t pages = m_pages.Size();
+    for (std::size_t p = hint; p < pages && p - hint < 2; ++p) {
+        if (m_pages.At(p)->FirstIndex[axis] <= index && (p + 1 == pages || m_pages.At(p + 1)->FirstIndex[axis] > index))
+            return p;
+    }
+    std::size_t lo = 0, hi = pages;
     while (hi - lo > 1) {
         const std::size_t mid = (lo + hi) / 2;
         (m_pages.At(mid)->FirstIndex[axis] <= index ? lo : hi) = mid;
     }
+    return lo;
+}
+
+std::int64_t TAxisOrder::PointsBefore(TAxis axis, std::uint64_t frame) const
+{
+    if (frame >= m_count)
+        return m_axisCount[axis];
+    const TPage& page = *m_pages.At(std::size_t(frame >> PageBits));
+    const std::uint64_t offset = frame & PageMask;
+    if (page.Runs == Packed)
+        return page.FirstIndex[axis] + BeforeInCodes(page, int(axis), offset);
+    const TRun& run = *m_runs.At(RunAt(page, offset));
+    return page.FirstIndex[axis] + run.Before[axis] + BeforeInRun(run, int(axis), offset - run.Offset);
+}
+
+TAxisPiece TAxisOrder::PieceOf(TAxis axis, std::int64_t index, std::size_t pageHint) const
+{
+    const std::size_t p = PageOfPoint(axis, index, pageHint);
+    const TPage& page = *m_pages.At(p);
+    const std::uint64_t base = std::uint64_t(p) << PageBits;
+    TAxisPiece piece;
+    piece.Page = p;
+    if (page.Runs == Packed) {
+        piece.IndexBegin = index;
+        piece.IndexEnd = index + 1;
+        piece.FrameBegin = Frame(axis, index);
+        return piece;
+    }
+    const std::int64_t m = index - page.FirstIndex[axis];
+    std::size_t first = std::size_t(page.First), last = first + page.Runs;
+    while (last - first > 1) {
+        const std::size_t mid = (first + last) / 2;
+        (m_runs.At(mid)->Before[axis] <= m ? first : last) = mid;
+    }
+    const TRun& run = *m_runs.At(first);
+    const std::uint64_t runEnd = first + 1 < page.First + page.Runs ? m_runs.At(first + 1)->Offset
+                                                                     : std::min<std::uint64_t>(m_count - base, PageFrames);
+    const int step = run.Step == UnknownStep ? 0 : run.Step;
+    std::uint64_t r = 0;
+    while (r < AxisCount && AxisAt(run.Axis, step, r) != int(axis))
+        ++r;
+    piece.IndexBegin = page.FirstIndex[axis] + run.Before[axis];
+    piece.IndexEnd = piece.IndexBegin + BeforeInRun(run, int(axis), runEnd - run.Offset);
+    piece.FrameBegin = base + run.Offset + r;
+    piece.Stride = step == 0 ? 1 : AxisCount;
+    return piece;
+}
+
+std::uint64_t TAxisOrder::Frame(TAxis axis, std::int64_t index) const
+{
+    const std::size_t lo = PageOfPoint(axis, index, NoHint);
     const TPage& page = *m_pages.At(lo);
     const std::uint64_t base = std::uint64_t(lo) << PageBits;
     std::int64_t m = index - page.FirstIndex[axis];  // points of axis in the page before it

@@ -1,0 +1,45 @@
+#pragma once
+// The arrival times of one axis' points, looked up as a chart drawing them
+// over time asks: thousands of times per view, each mostly near the one
+// before. So each lookup starts where the last one ended: the stretch of
+// the arrival order that holds the point (frames evenly spaced) and the
+// batch of times that holds its frame stay at hand, and a search by time
+// starts from an estimate at the line's rate and widens from there.
+//
+// One per user at a time (it keeps where it was); the session must not
+// grow while it is used. It sees the points the session held when it was
+// made. Qt-free.
+
+#include "session.h"
+
+#include <cstdint>
+
+class TAxisTimes {
+public:
+    TAxisTimes(const TSession& session, TAxis axis);
+
+    // Points of the axis it sees.
+    std::int64_t Count() const { return m_points; }
+    // Time of point index (< Count()), microseconds from the session's
+    // start. Times never go down with the index.
+    std::int64_t TimeUs(std::int64_t index);
+    // The smallest index in [first, last) whose time is at least timeUs;
+    // last when there is none.
+    std::int64_t FirstAtOrAfter(std::int64_t first, std::int64_t last, std::int64_t timeUs);
+
+private:
+    std::int64_t FrameTime(std::uint64_t frame);
+    // Where the point of timeUs is likely, from the last point looked up.
+    std::int64_t Estimate(std::int64_t timeUs) const;
+
+    const TAxisOrder& m_order;
+    const TBatchTimes& m_times;
+    TAxis m_axis;
+    std::uint64_t m_frames;
+    std::int64_t m_points;
+    TAxisPiece m_piece;  // empty until the first lookup
+    TBatchTimes::TBatch m_batch;
+    bool m_haveBatch = false;
+    std::int64_t m_lastIndex = -1;
+    std::int64_t m_lastTime = 0;
+};
