@@ -3,6 +3,7 @@
 #include "capture.h"
 #include "data_jobs.h"
 #include "device_resolver.h"
+#include "tchart.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -70,6 +71,8 @@ QString Help(const QString& program)
                "  --reconnect          reabre a porta sozinho quando o dispositivo volta\n"
                "                       (como \"Reconectar automaticamente\" em Config. Serial)\n"
                "  --record ARQUIVO     grava as leituras em ARQUIVO\n"
+               "  --time               eixo X do gráfico em segundos: cada ponto no instante\n"
+               "                       em que chegou (como \"Eixo X em segundos\" ou T)\n"
                "  -h, --help           mostra este texto e termina\n"
                "  -v, --version        mostra a versão e termina\n"
                "\n"
@@ -124,7 +127,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption start(QStringLiteral("start"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"));
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
-    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record});
+    const QCommandLineOption time(QStringLiteral("time"));
+    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, time});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -172,6 +176,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         return Error(program, QStringLiteral("--port e --simulate não vão juntas: escolha uma porta ou o simulado"));
     o.Start = parser.isSet(start);
     o.Reconnect = parser.isSet(reconnect);
+    o.Time = parser.isSet(time);
     if (parser.isSet(record)) {
         o.RecordFile = parser.value(record);
         const QFileInfo file(o.RecordFile);
@@ -194,4 +199,10 @@ void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDa
         RunReported(report, [&] { jobs.StartRecording(options.RecordFile); });
     if (options.Start)
         RunReported(report, [&] { capture.Start(); });
+}
+
+void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart)
+{
+    if (options.Time)
+        chart.SetSecondsAxis(true);
 }

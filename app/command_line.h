@@ -7,6 +7,7 @@
 //   --start            open the port at start-up, as a click on Inicia
 //   --reconnect        reopen the port by itself when the device comes back
 //   --record FILE      record the readings to FILE
+//   --time             the chart's X in seconds (each point at its arrival)
 //   -h, --help         -v, --version
 //
 // Parsing needs neither a display nor the application object, so help,
@@ -22,6 +23,7 @@
 #include <QStringList>
 
 class TCapture;
+class TChart;
 class TDataJobs;
 
 // What the options ask for; the defaults are "nothing asked".
@@ -32,6 +34,7 @@ struct TCommandLineOptions {
     bool Start = false;
     bool Reconnect = false;
     QString RecordFile;    // empty: no recording
+    bool Time = false;     // X in seconds
 
     // `settings` with what the options change.
     TSerialSettings Apply(TSerialSettings settings) const;
@@ -61,3 +64,5 @@ QString ProgramVersion();
 // would, and the rest goes ahead.
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
                       const TReporter& report);
+// What the options ask of the chart.
+void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart);

@@ -38,6 +38,7 @@ int main(int argc, char** argv)
         Application->SetMainFormOnTaskBar(true);
         Application->CreateForm(Form2);
         ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter());
+        ApplyChartOptions(commandLine.Options, *Form2->Chart1);
         Application->Run();
     });
     Form2 = nullptr;

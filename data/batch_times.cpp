@@ -240,7 +240,19 @@ std::uint64_t TBatchTimes::FirstAtOrAfter(const TBatch& batch, std::int64_t time
 
 std::int64_t TBatchTimes::TimeUs(std::uint64_t frame) const
 {
-    return TimeIn(BatchOf(frame, frame + 1), frame);
+    // As TimeIn, without the rest of the batch.
+    const std::size_t b = BlockOfFrame(frame);
+    const TBlock& block = *m_blocks.At(b);
+    const TEntry& entry = *m_entries.At(EntryOfFrame(b, frame));
+    const std::uint64_t first = block.FirstFrame + entry.FrameOffset;
+    const std::int64_t time = block.BaseUs + std::int64_t(entry.TimeOffsetUs);
+    const std::int64_t j = std::int64_t(frame - first);
+    if ((entry.Param & TimedFlag) == 0)
+        return time - LineAt(first).UsFor(std::int64_t(entry.Param) - 3 * j);
+    std::int64_t t = time + j * std::int64_t(entry.Param & ~TimedFlag);
+    if (j > 0 && m_lateSize > first + 1)
+        t += std::int64_t(LateCount(first + 1, frame + 1));
+    return t;
 }
 
 std::size_t TBatchTimes::HeldBytes() const

@@ -584,6 +584,30 @@ bool StrokeFillsSpan(double rx1, double ry1, double rx2, double ry2)
     return first.X == column && first.Y >= top && first.Y <= bottom;
 }
 
+std::int64_t UsAtLeast(double seconds)
+{
+    constexpr double Limit = 1e17;  // beyond every time kept, within an int64
+    if (!(seconds > -Limit / 1e6))
+        return -std::int64_t(Limit);
+    if (!(seconds < Limit / 1e6))
+        return std::int64_t(Limit);
+    // From the product, then settled: it rounds, and SecondsOf divides.
+    std::int64_t us = std::int64_t(std::ceil(seconds * 1e6));
+    while (SecondsOf(us - 1) >= seconds)
+        --us;
+    while (SecondsOf(us) < seconds)
+        ++us;
+    return us;
+}
+
+std::int64_t UsAbove(double seconds)
+{
+    std::int64_t us = UsAtLeast(seconds);
+    while (SecondsOf(us) <= seconds && us < std::int64_t(1e17))
+        ++us;
+    return us;
+}
+
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,
                                 std::int64_t first, std::int64_t last, std::int64_t target)
 {

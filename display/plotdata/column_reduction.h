@@ -94,6 +94,10 @@ struct TColumnMapping {
 // start. Every drawing over time places points by this, so that the
 // reduced drawing and one of every point agree to the last bit.
 inline double SecondsOf(std::int64_t us) { return double(us) / 1e6; }
+// The first microsecond whose SecondsOf is at least seconds, and the first
+// whose SecondsOf is beyond it: the bounds of the times within a range.
+std::int64_t UsAtLeast(double seconds);
+std::int64_t UsAbove(double seconds);
 
 struct TPlotPoint {
     double X;

@@ -49,6 +49,7 @@ void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
     EXPECT_EQ(a.Start, b.Start);
     EXPECT_EQ(a.Reconnect, b.Reconnect);
     EXPECT_EQ(a.RecordFile, b.RecordFile);
+    EXPECT_EQ(a.Time, b.Time);
 }
 
 TEST(CommandLine, GoodArgumentsBecomeOptions)
@@ -65,6 +66,7 @@ TEST(CommandLine, GoodArgumentsBecomeOptions)
         {"the simulator, started, reconnecting", {"--simulate", "--start", "--reconnect"},
          Options([](auto& o) { o.Simulate = o.Start = o.Reconnect = true; })},
         {"record", {"--record", record}, Options([&](auto& o) { o.RecordFile = record; })},
+        {"seconds", {"--time"}, Options([](auto& o) { o.Time = true; })},
         {"all for a port", {"--port", "/tmp/acel", "--baud", "9600", "--start", "--reconnect"},
          Options([](auto& o) {
              o.Port = "/tmp/acel";
@@ -147,7 +149,7 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest)
         const TCommandLine line = ParseCommandLine(QStringList{"/usr/bin/acelerometro"} + arguments);
         EXPECT_EQ(line.Action, TCommandLine::caHelp);
         EXPECT_EQ(line.ExitStatus(), 0);
-        for (const char* option : {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--version"})
+        for (const char* option : {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--time", "--version"})
             EXPECT_TRUE(line.Text.contains(option)) << option;
         EXPECT_TRUE(line.Text.startsWith("Uso: acelerometro ")) << line.Text.toStdString();
     }
