@@ -5,34 +5,66 @@
 
 namespace {
 
-// Batches stepped through one by one before a search.
-constexpr int NearBatches = 4;
+// A frame this near the end of the batch at hand is most likely in the
+// next one.
+constexpr std::uint64_t NearFrames = 8;
 
 }  // namespace
 
 TAxisTimes::TAxisTimes(const TSession& session, TAxis axis)
     : m_order(session.Log().Order()),
       m_times(session.Log().Times()),
+      m_gaps(session.Gaps(axis)),
       m_axis(axis),
       m_frames(session.FrameCount()),
       m_points(session.Count(axis))
 {
-    m_piece.IndexBegin = m_piece.IndexEnd = 0;
 }
 
 std::int64_t TAxisTimes::FrameTime(std::uint64_t frame)
 {
-    if (!m_haveBatch) {
-        m_batch = m_times.BatchOf(frame, m_frames);
-        m_haveBatch = true;
+    TPlace* current = &m_places[m_current];
+    if (!(current->HaveBatch && frame >= current->Batch.First && frame < current->Batch.End)) {
+        int nearest = -1;
+        int oldest = 0;
+        std::uint64_t distance = 0;
+        int holding = -1;
+        for (int p = 0; p < Places && holding < 0; ++p) {
+            const TPlace& place = m_places[p];
+            if (place.Used < m_places[oldest].Used)
+                oldest = p;
+            if (!place.HaveBatch)
+                continue;
+            if (frame >= place.Batch.First && frame < place.Batch.End) {
+                holding = p;
+                break;
+            }
+            const std::uint64_t d = frame < place.Batch.First ? place.Batch.First - frame : frame - place.Batch.End;
+            if (nearest < 0 || d < distance) {
+                nearest = p;
+                distance = d;
+            }
+        }
+        if (holding >= 0) {
+            m_current = holding;
+        } else {
+            // The place least used of late moves there, from the nearest.
+            TPlace& place = m_places[oldest];
+            if (nearest < 0) {
+                place.Batch = m_times.BatchOf(frame, m_frames);
+            } else {
+                const TBatchTimes::TBatch& from = m_places[nearest].Batch;
+                place.Batch = frame >= from.End && frame < from.End + NearFrames ? m_times.Next(from, m_frames) : from;
+                if (frame < place.Batch.First || frame >= place.Batch.End)
+                    place.Batch = m_times.BatchNear(place.Batch, frame, m_frames);
+            }
+            place.HaveBatch = true;
+            m_current = oldest;
+        }
+        current = &m_places[m_current];
     }
-    for (int step = 0; step < NearBatches && frame >= m_batch.End; ++step)
-        m_batch = m_times.Next(m_batch, m_frames);
-    for (int step = 0; step < NearBatches && frame < m_batch.First; ++step)
-        m_batch = m_times.Previous(m_batch, m_frames);
-    if (frame < m_batch.First || frame >= m_batch.End)
-        m_batch = m_times.BatchOf(frame, m_frames);
-    return m_times.TimeIn(m_batch, frame);
+    current->Used = ++m_uses;
+    return m_times.TimeIn(current->Batch, frame);
 }
 
 std::int64_t TAxisTimes::TimeUs(std::int64_t index)
@@ -40,7 +72,7 @@ std::int64_t TAxisTimes::TimeUs(std::int64_t index)
     if (index == m_lastIndex)
         return m_lastTime;
     if (!m_piece.Holds(index))
-        m_piece = m_order.PieceOf(m_axis, index, m_piece.IndexEnd > 0 ? m_piece.Page : TAxisOrder::NoHint);
+        m_piece = m_order.PieceOf(m_axis, index, m_piece.IndexEnd > m_piece.IndexBegin ? m_piece.Page : TAxisOrder::NoHint);
     m_lastTime = FrameTime(m_piece.FrameOf(index));
     m_lastIndex = index;
     return m_lastTime;
@@ -50,11 +82,12 @@ std::int64_t TAxisTimes::Estimate(std::int64_t timeUs) const
 {
     // The points per microsecond where the last lookup was: the line's
     // rate over the frames of a read, the step of timed frames.
+    const TPlace& place = m_places[m_current];
     double usPerFrame = 0;
-    if (m_batch.Read && m_batch.Line.Known())
-        usPerFrame = 1.5e6 * double(m_batch.Line.HalfBits) / double(m_batch.Line.Baud);
-    else if (!m_batch.Read)
-        usPerFrame = double(m_batch.Param);
+    if (place.Batch.Read && place.Batch.Line.Known())
+        usPerFrame = 1.5e6 * double(place.Batch.Line.HalfBits) / double(place.Batch.Line.Baud);
+    else if (!place.Batch.Read)
+        usPerFrame = double(place.Batch.Param);
     const double usPerPoint = usPerFrame * double(m_piece.Stride);
     const double ahead = double(timeUs - m_lastTime);
     if (!(usPerPoint > 0))
@@ -68,42 +101,33 @@ std::int64_t TAxisTimes::FirstAtOrAfter(std::int64_t first, std::int64_t last, s
     last = std::min(last, m_points);
     if (first >= last)
         return last;
-    std::int64_t start = m_lastIndex >= 0 ? Estimate(timeUs) : first;
-    start = std::clamp(start, first, last - 1);
-    // The answer lies in (lo, hi]: lo's time is below timeUs (or lo is
-    // before first), hi's is at least timeUs (or hi is last).
-    std::int64_t lo;
-    std::int64_t hi;
-    if (TimeUs(start) >= timeUs) {
-        hi = start;
-        lo = start - 1;
-        for (std::int64_t step = 1;; step *= 2) {
-            if (lo < first) {
-                lo = first - 1;
-                break;
-            }
-            if (TimeUs(lo) < timeUs)
-                break;
-            hi = lo;
-            lo = hi - step;
-        }
-    } else {
-        lo = start;
-        hi = start + 1;
-        for (std::int64_t step = 1;; step *= 2) {
-            if (hi >= last) {
-                hi = last;
-                break;
-            }
-            if (TimeUs(hi) >= timeUs)
-                break;
-            lo = hi;
-            hi = lo + step;
+    if (m_lastIndex >= 0) {
+        // Mostly the estimate, or the point after it.
+        const std::int64_t i = std::clamp(Estimate(timeUs), first, last - 1);
+        if (TimeUs(i) >= timeUs) {
+            if (i == first || TimeUs(i - 1) < timeUs)
+                return i;
+        } else if (i + 1 == last || TimeUs(i + 1) >= timeUs) {
+            return i + 1;
         }
     }
-    while (hi - lo > 1) {
-        const std::int64_t mid = lo + (hi - lo) / 2;
-        (TimeUs(mid) >= timeUs ? hi : lo) = mid;
+    // Else by frames: the first at or after the time, among the batches
+    // from the one at hand, then the axis' first point from it.
+    TPlace& place = m_places[m_current];
+    if (!place.HaveBatch) {
+        place.Batch = m_times.BatchOf(0, m_frames);
+        place.HaveBatch = true;
     }
-    return hi;
+    TBatchTimes::TBatch found;
+    const std::uint64_t frame = m_times.FirstFrameAtOrAfter(place.Batch, timeUs, m_frames, found);
+    const std::int64_t index = std::clamp(m_order.PointsBefore(m_axis, frame), first, last);
+    if (index < m_points) {
+        // The next estimate starts from it, the batch found at hand.
+        if (frame < m_frames) {
+            place.Batch = found;
+            place.HaveBatch = true;
+        }
+        TimeUs(index);
+    }
+    return index;
 }

@@ -22,12 +22,10 @@ void TBatchTimes::SetLine(std::uint64_t firstFrame, const TLineTiming& line)
 
 const TLineTiming& TBatchTimes::LineAt(std::uint64_t frame) const
 {
-    // A handful of stretches, one per opening of the port at most.
-    for (std::size_t i = m_lines.size(); i > 0; --i) {
-        if (m_lines[i - 1].FirstFrame <= frame)
-            return m_lines[i - 1].Line;
-    }
-    return NoLine;
+    // The last stretch that begins at or before the frame.
+    const auto after = std::upper_bound(m_lines.begin(), m_lines.end(), frame,
+                                        [](std::uint64_t f, const TLineSpan& span) { return f < span.FirstFrame; });
+    return after == m_lines.begin() ? NoLine : (after - 1)->Line;
 }
 
 bool TBatchTimes::FitsBlock(std::uint64_t firstFrame, std::int64_t timeUs) const
@@ -150,29 +148,149 @@ TBatchTimes::TBatch TBatchTimes::BatchAt(std::size_t block, std::size_t entry, s
     batch.TimeUs = b.BaseUs + std::int64_t(e.TimeOffsetUs);
     batch.Read = (e.Param & TimedFlag) == 0;
     batch.Param = e.Param & ~TimedFlag;
-    if (batch.Read)
+    if (batch.Read) {
         batch.Line = LineAt(batch.First);
+        if (batch.Line.Known()) {
+            batch.UsNumerator = batch.Line.HalfBits * 500000;
+            batch.PerBaud = 1.0 / double(batch.Line.Baud);
+        }
+    }
     return batch;
+}
+
+std::size_t TBatchTimes::BlockOfEntry(std::size_t entry, std::size_t hint) const
+{
+    if (hint < m_blocks.Size() && m_blocks[hint].FirstEntry <= entry && entry < BlockEnd(hint))
+        return hint;
+    std::size_t lo = 0, hi = m_blocks.Size();
+    while (hi - lo > 1) {
+        const std::size_t mid = (lo + hi) / 2;
+        (m_blocks[mid].FirstEntry <= entry ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+std::int64_t TBatchTimes::EntryFirstTime(std::size_t block, std::size_t entry) const
+{
+    const TBlock& b = *m_blocks.At(block);
+    const TEntry& e = *m_entries.At(entry);
+    const std::int64_t time = b.BaseUs + std::int64_t(e.TimeOffsetUs);
+    if ((e.Param & TimedFlag) != 0)
+        return time;
+    return time - LineAt(b.FirstFrame + e.FrameOffset).UsFor(std::int64_t(e.Param));
 }
 
 TBatchTimes::TBatch TBatchTimes::BatchAtEntry(std::size_t entry, std::size_t blockHint, std::uint64_t end) const
 {
-    std::size_t block = blockHint;
-    if (!(block < m_blocks.Size() && m_blocks[block].FirstEntry <= entry && entry < BlockEnd(block))) {
-        std::size_t lo = 0, hi = m_blocks.Size();
-        while (hi - lo > 1) {
-            const std::size_t mid = (lo + hi) / 2;
-            (m_blocks[mid].FirstEntry <= entry ? lo : hi) = mid;
+    return BatchAt(BlockOfEntry(entry, blockHint), entry, end);
+}
+
+std::uint64_t TBatchTimes::FirstFrameAtOrAfter(const TBatch& near, std::int64_t timeUs, std::uint64_t end,
+                                               TBatch& found) const
+{
+    const std::size_t entries = m_entries.Size();
+    // The last batch whose first frame comes before timeUs holds the
+    // frame, or it is the next one's first: entries [lo, hi) hold it, lo
+    // before timeUs (or none, -1), hi at or after it (or none, entries).
+    std::size_t block = near.Block;
+    auto before = [&](std::size_t e) {
+        block = BlockOfEntry(e, block);
+        return EntryFirstTime(block, e) < timeUs;
+    };
+    std::ptrdiff_t lo;
+    std::ptrdiff_t hi;
+    std::ptrdiff_t start = std::ptrdiff_t(std::min(near.Entry, entries - 1));
+    {
+        // Where the block's batches, evenly spread over its time, would
+        // put it, when the time is within the block.
+        const std::size_t firstEntry = std::size_t(m_blocks[block].FirstEntry);
+        const std::size_t lastEntry = std::size_t(BlockEnd(block)) - 1;
+        const std::int64_t from = EntryFirstTime(block, firstEntry);
+        const std::int64_t to = EntryFirstTime(block, lastEntry);
+        if (timeUs > from && timeUs <= to) {
+            const double at = double(timeUs - from) / double(to - from) * double(lastEntry - firstEntry);
+            start = std::ptrdiff_t(firstEntry) + std::ptrdiff_t(at);
         }
-        block = lo;
     }
-    return BatchAt(block, entry, end);
+    if (before(std::size_t(start))) {
+        lo = start;
+        hi = start + 1;
+        for (std::ptrdiff_t step = 1; hi < std::ptrdiff_t(entries) && before(std::size_t(hi)); step *= 2) {
+            lo = hi;
+            hi = lo + step;
+        }
+        hi = std::min(hi, std::ptrdiff_t(entries));
+    } else {
+        hi = start;
+        lo = start - 1;
+        for (std::ptrdiff_t step = 1; lo >= 0 && !before(std::size_t(lo)); step *= 2) {
+            hi = lo;
+            lo = hi - step;
+        }
+        lo = std::max<std::ptrdiff_t>(lo, -1);
+    }
+    while (hi - lo > 1) {
+        const std::ptrdiff_t mid = lo + (hi - lo) / 2;
+        (before(std::size_t(mid)) ? lo : hi) = mid;
+    }
+    if (lo < 0) {
+        found = BatchAtEntry(0, block, end);
+        return 0;
+    }
+    found = BatchAtEntry(std::size_t(lo), block, end);
+    const std::uint64_t frame = FirstAtOrAfter(found, timeUs);
+    if (frame >= found.End && frame < end)
+        found = Next(found, end);
+    return frame;
 }
 
 TBatchTimes::TBatch TBatchTimes::BatchOf(std::uint64_t frame, std::uint64_t end) const
 {
     const std::size_t block = BlockOfFrame(frame);
     return BatchAt(block, EntryOfFrame(block, frame), end);
+}
+
+TBatchTimes::TBatch TBatchTimes::BatchNear(const TBatch& near, std::uint64_t frame, std::uint64_t end) const
+{
+    const std::size_t block = near.Block;
+    const TBlock& b = *m_blocks.At(block);
+    const std::uint64_t blockEnd = block + 1 < m_blocks.Size() ? m_blocks[block + 1].FirstFrame : end;
+    if (frame < b.FirstFrame || frame >= blockEnd)
+        return BatchOf(frame, end);
+    // From where batches of the near one's size would put it, steps that
+    // double, then halves: entries [lo, hi) hold the frame's, lo's first
+    // frame at or before it.
+    const std::size_t firstEntry = std::size_t(b.FirstEntry);
+    const std::size_t lastEntry = std::size_t(BlockEnd(block));
+    auto firstFrame = [&](std::size_t e) { return b.FirstFrame + m_entries.At(e)->FrameOffset; };
+    // Batches of the block's mean size.
+    const double size = double(blockEnd - b.FirstFrame) / double(std::max<std::size_t>(1, lastEntry - firstEntry));
+    const double guess = double(firstEntry) + (double(frame) - double(b.FirstFrame)) / std::max(size, 1.0);
+    const std::size_t start = std::size_t(std::clamp(guess, double(firstEntry), double(lastEntry - 1)));
+    std::size_t lo = start;
+    std::size_t hi = start + 1;
+    if (firstFrame(start) <= frame) {
+        for (std::size_t step = 1; hi < lastEntry && firstFrame(hi) <= frame; step *= 2) {
+            lo = hi;
+            hi = lo + step;
+        }
+        hi = std::min(hi, lastEntry);
+    } else {
+        hi = start;
+        lo = hi;
+        for (std::size_t step = 1; lo > firstEntry;) {
+            lo = hi - firstEntry > step ? hi - step : firstEntry;
+            if (firstFrame(lo) <= frame)
+                break;
+            hi = lo;
+            step *= 2;
+        }
+    }
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (firstFrame(mid) <= frame ? lo : hi) = mid;
+    }
+    return BatchAt(block, lo, end);
 }
 
 TBatchTimes::TBatch TBatchTimes::Next(const TBatch& batch, std::uint64_t end) const
@@ -194,8 +312,25 @@ TBatchTimes::TBatch TBatchTimes::Previous(const TBatch& batch, std::uint64_t end
 std::int64_t TBatchTimes::TimeIn(const TBatch& batch, std::uint64_t frame) const
 {
     const std::uint64_t j = frame - batch.First;
-    if (batch.Read)
-        return batch.TimeUs - batch.Line.UsFor(std::int64_t(batch.Param) - 3 * std::int64_t(j));
+    if (batch.Read) {
+        if (batch.UsNumerator == 0)
+            return batch.TimeUs;
+        // floor(bytes x P / Q), by the reciprocal and then exact: a
+        // division costs more, and this runs for every point looked up.
+        const std::int64_t num = (std::int64_t(batch.Param) - 3 * std::int64_t(j)) * batch.UsNumerator;
+        const std::int64_t baud = batch.Line.Baud;
+        std::int64_t q = std::int64_t(double(num) * batch.PerBaud);
+        std::int64_t r = num - q * baud;
+        while (r < 0) {
+            --q;
+            r += baud;
+        }
+        while (r >= baud) {
+            ++q;
+            r -= baud;
+        }
+        return batch.TimeUs - q;
+    }
     std::int64_t t = batch.TimeUs + std::int64_t(j) * std::int64_t(batch.Param);
     if (j > 0 && m_lateSize > batch.First + 1)
         t += std::int64_t(LateCount(batch.First + 1, frame + 1));

@@ -102,9 +102,13 @@ public:
         std::int64_t TimeUs = 0;    // R of a read batch, T of a timed one
         std::uint32_t Param = 0;    // A of a read batch, S of a timed one
         TLineTiming Line;           // of a read batch
+        std::int64_t UsNumerator = 0;  // of a read batch on a line known: P, a byte's time P / Baud
+        double PerBaud = 0;
     };
     // The batch holding frame, of the batches that hold frames [0, end).
     TBatch BatchOf(std::uint64_t frame, std::uint64_t end) const;
+    // The same, searched from a batch near it.
+    TBatch BatchNear(const TBatch& near, std::uint64_t frame, std::uint64_t end) const;
     // The batch of entry, which is in block.
     TBatch BatchAt(std::size_t block, std::size_t entry, std::uint64_t end) const;
     // The batch of entry (< BatchCount()), in block blockHint or not.
@@ -118,6 +122,10 @@ public:
     std::int64_t TimeIn(const TBatch& batch, std::uint64_t frame) const;
     // The first frame of the batch at or after timeUs; End when none.
     std::uint64_t FirstAtOrAfter(const TBatch& batch, std::int64_t timeUs) const;
+    // The first frame of [0, end) at or after timeUs (end when none),
+    // searched from the batch near it; found: the batch holding it.
+    std::uint64_t FirstFrameAtOrAfter(const TBatch& near, std::int64_t timeUs, std::uint64_t end,
+                                      TBatch& found) const;
 
     // The times of frames [frame, end) in order, end at most the frames
     // the batches hold; O(1) per frame.
@@ -188,6 +196,10 @@ private:
     std::size_t BlockOfFrame(std::uint64_t frame) const;
     std::size_t EntryOfFrame(std::size_t block, std::uint64_t frame) const;
     std::uint64_t BlockEnd(std::size_t block) const;
+    // The block holding entry: hint, or found.
+    std::size_t BlockOfEntry(std::size_t entry, std::size_t hint) const;
+    // The time of the first frame of entry, in block.
+    std::int64_t EntryFirstTime(std::size_t block, std::size_t entry) const;
     // First frame after the batch that entry starts, entry being in block;
     // end for the last batch.
     std::uint64_t EntryEnd(std::size_t block, std::size_t entry, std::uint64_t end) const;

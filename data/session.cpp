@@ -24,6 +24,8 @@ void TSession::MarkOpening(std::int64_t timeNs, const TLineTiming& line)
     m_line = line;
     m_openUs = us;
     m_readPending = true;
+    for (TAxisData& axis : m_axes)
+        axis.AfterStop = axis.Values.Count() > 0;
 }
 
 void TSession::SetLine(const TLineTiming& line)
@@ -52,14 +54,17 @@ void TSession::Reserve(TAxis axis, bool newBatch)
     // Every allocation first, so that a failure leaves the session whole.
     data.Values.Reserve();
     data.Valid.Reserve();
+    data.Gaps.Reserve();
     m_log.Reserve(axis, newBatch);
 }
 
-void TSession::Push(TAxis axis, float value, bool valid)
+void TSession::Push(TAxis axis, float value, bool valid, std::int64_t timeUs)
 {
     TAxisData& data = m_axes[axis];
     data.Values.Append(value);
     data.Valid.PushBack(valid);
+    data.Gaps.Append(timeUs, data.AfterStop);
+    data.AfterStop = false;
     m_log.Append(axis);
     m_readPending = false;
     if (!m_waiting.empty())
@@ -81,7 +86,16 @@ void TSession::AppendAt(TAxis axis, double value, bool valid)
         m_batch = TBatchKind::Constant;
         m_batchUs = m_readUs;
     }
-    Push(axis, float(value), valid);
+    Push(axis, float(value), valid, m_readUs);
+}
+
+void TSession::StartQuotient(std::int64_t after)
+{
+    const std::int64_t p = m_line.HalfBits * 500000;
+    m_quotient = after * p / m_line.Baud;
+    m_remainder = after * p % m_line.Baud;
+    m_stepQuotient = 3 * p / m_line.Baud;
+    m_stepRemainder = 3 * p % m_line.Baud;
 }
 
 void TSession::AppendFrame(TAxis axis, double value, bool valid, int bytesAfter)
@@ -91,7 +105,13 @@ void TSession::AppendFrame(TAxis axis, double value, bool valid, int bytesAfter)
         // Every frame of a read but the first: three bytes on.
         Reserve(axis, false);
         m_nextAfter = after - 3;
-        Push(axis, float(value), valid);
+        m_remainder -= m_stepRemainder;
+        m_quotient -= m_stepQuotient;
+        if (m_remainder < 0) {
+            m_remainder += m_line.Baud;
+            --m_quotient;
+        }
+        Push(axis, float(value), valid, m_readUs - m_quotient);
         return;
     }
     if (!m_line.Known() || after < 0 || after > std::int64_t(TBatchTimes::MaxAfter)) {
@@ -100,7 +120,8 @@ void TSession::AppendFrame(TAxis axis, double value, bool valid, int bytesAfter)
     }
     // Back from the read's time by the bytes after it, but not before the
     // read before: those frames wait at that read's time.
-    const bool clamped = m_readUs - m_line.UsFor(after) < m_floorUs;
+    const std::int64_t raw = m_readUs - m_line.UsFor(after);
+    const bool clamped = raw < m_floorUs;
     const bool follows = !m_readPending && after == m_nextAfter;
     const TBatchKind kind = clamped ? TBatchKind::Clamped : TBatchKind::Read;
     const bool newBatch = !(follows && kind == m_batch);
@@ -111,11 +132,12 @@ void TSession::AppendFrame(TAxis axis, double value, bool valid, int bytesAfter)
             m_batchUs = m_floorUs;
         } else {
             m_log.Times().BeginRead(m_log.Count(), m_readUs, std::uint32_t(after));
+            StartQuotient(after);
         }
         m_batch = kind;
     }
     m_nextAfter = after - 3;
-    Push(axis, float(value), valid);
+    Push(axis, float(value), valid, clamped ? m_floorUs : raw);
 }
 
 void TSession::Notify()
@@ -210,13 +232,13 @@ void TSession::AppendRecord(const TFrameRecord& frame)
         m_log.Times().SetLate(frames, true);
     }
     m_lastUs = frame.TimeUs;
-    Push(frame.Axis, frame.Value, frame.Valid);
+    Push(frame.Axis, frame.Value, frame.Valid, frame.TimeUs);
 }
 
 std::size_t TSession::HeldBytes() const
 {
     std::size_t bytes = m_log.HeldBytes() + m_openings.capacity() * sizeof(TOpening);
     for (const TAxisData& axis : m_axes)
-        bytes += axis.Values.HeldBytes() + axis.Valid.HeldBytes();
+        bytes += axis.Values.HeldBytes() + axis.Valid.HeldBytes() + axis.Gaps.HeldBytes();
     return bytes;
 }

@@ -19,6 +19,7 @@
 // Qt-free.
 
 #include "arrival_log.h"
+#include "axis_gaps.h"
 #include "sample_sink.h"
 #include "sample_store.h"
 
@@ -84,6 +85,9 @@ public:
     const TSampleStore& Values(TAxis axis) const { return m_axes[axis].Values; }
     std::int64_t Count(TAxis axis) const { return m_axes[axis].Values.Count(); }
     bool Valid(TAxis axis, std::int64_t index) const { return m_axes[axis].Valid[std::size_t(index)]; }
+    // The longest times between neighbouring points of an axis, over
+    // ranges of them.
+    const TAxisGaps& Gaps(TAxis axis) const { return m_axes[axis].Gaps; }
     // Arrival time of a point, microseconds from the session's start.
     std::int64_t TimeUs(TAxis axis, std::int64_t index) const { return m_log.TimeUs(m_log.Frame(axis, index)); }
 
@@ -131,15 +135,20 @@ private:
     struct TAxisData {
         TSampleStore Values;
         TBitArray Valid;
+        TAxisGaps Gaps;
+        bool AfterStop = false;  // its next point is the first since the port opened again
     };
 
     void Notify();
     // How the next frame's time is kept: a new batch or not, and which.
     enum class TBatchKind : std::uint8_t { None, Read, Clamped, Constant, Recorded };
     void AppendAt(TAxis axis, double value, bool valid);
-    // Appends the frame's value and validity and its axis to the log,
-    // after its batch was begun; reserved before.
-    void Push(TAxis axis, float value, bool valid);
+    // Appends the frame's value, validity and time, and its axis to the
+    // log, after its batch was begun; reserved before.
+    void Push(TAxis axis, float value, bool valid, std::int64_t timeUs);
+    // The line's time for after bytes, as floor(after x P / Q) with its
+    // remainder, and its step for three bytes less.
+    void StartQuotient(std::int64_t after);
     void Reserve(TAxis axis, bool newBatch);
 
     TAxisData m_axes[AxisCount];
@@ -158,6 +167,13 @@ private:
     bool m_haveRead = false;
     bool m_readPending = false;  // its first frame starts a new batch
     TLineTiming m_line;
+    // The line's time for the bytes after the next frame of a read batch,
+    // kept as a quotient and a remainder, so that a frame costs no
+    // division.
+    std::int64_t m_quotient = 0;
+    std::int64_t m_remainder = 0;
+    std::int64_t m_stepQuotient = 0;
+    std::int64_t m_stepRemainder = 0;
     // The batch the frames go to now.
     TBatchKind m_batch = TBatchKind::None;
     std::int64_t m_nextAfter = 0;  // Read, Clamped: bytes after the next frame if it follows

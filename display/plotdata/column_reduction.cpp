@@ -139,9 +139,12 @@ public:
     }
     double IndexPerFixed() const { return m_find.IndexPerFixed(); }
     double Estimate(std::int64_t target) const { return m_find.Estimate(target); }
-    // Consecutive points are at most one step of the grid apart.
+    // Consecutive points are at most one step of the grid apart: all of
+    // them, or (then) those of [first, last].
     bool Dense() const { return m_mapping.DeltaX * double(FixedOne) <= 1; }
-
+    // Lean worked out once for all columns (see TEmitter::Lean).
+    static constexpr bool LeanPerColumn = false;
+    int GridSteps(std::int64_t, std::int64_t) const { return 1; }
 private:
     const TColumnMapping& m_mapping;
     TIndexFinder m_find;
@@ -176,9 +179,20 @@ public:
     }
     double IndexPerFixed() const { return m_indexPerFixed; }
     double Estimate(std::int64_t) const { return 0; }
-    // Consecutive points may be far apart in time: not known here.
-    bool Dense() const { return false; }
-
+    // Points can be far apart in time anywhere: how far, at most, is asked
+    // per column, of the longest gaps between them (axis_gaps.h).
+    bool Dense() const { return true; }
+    static constexpr bool LeanPerColumn = true;
+    // At least the steps of the grid between any point of (first, last]
+    // and the one before it, with a margin for the rounding of the mapping.
+    int GridSteps(std::int64_t first, std::int64_t last) const
+    {
+        const std::int64_t gap = m_times.Gaps().MaxGapUs(first, last);
+        const double steps = double(gap) * 1e-6 * m_mapping.DeltaX * double(FixedOne);
+        if (!(steps < 1e6))
+            return 1 << 20;
+        return std::max(1, int(std::ceil(steps * (1 + 1e-9) + 1e-9)));
+    }
 private:
     // The first microsecond whose fixed-point x is at least target: from
     // the inverse of the mapping, then settled on the exact one by steps
@@ -286,12 +300,17 @@ public:
         }
         m_kept.clear();
         const std::int64_t base = ColumnStart(FixedColumn(fixed));
-        const int lean = m_lean;
+        int lean = m_lean;
+        if constexpr (TX::LeanPerColumn) {
+            if (lean > 0)
+                lean = LeanFor(m_x.GridSteps(first, last - 1));
+        }
         std::int64_t zoneEnd = last;
         std::int64_t zoneStart = last;
         std::int64_t zoneStartFixed = 0;
         if (lean > 0 && 2 * lean < FixedOne) {
-            // Only near the column's edges can a joining segment leave it.
+            // Only near the column's edges can a joining segment leave it,
+            // where the points between are a step of the grid apart at most.
             zoneEnd = m_x.Find(first, last, base + lean);
             zoneStart = m_x.Find(zoneEnd, last, base + FixedOne - lean, &zoneStartFixed);
         }
@@ -320,10 +339,19 @@ private:
         const double steps = m_mapping.DeltaY * double(FixedOne);  // per unit of value
         if (!m_x.Dense() || !m_store.Integral() || !(steps >= 3))
             return 0;
-        // |dx| <= 1 and |dy| >= steps - 1 on the grid: the minor step per
-        // row is at most 1 / (steps - 1) pixel, and a line reaches at most
-        // one row past its ends.
-        return int(std::ceil(double(FixedOne) / (steps - 1))) + 2;
+        return LeanFor(1);
+    }
+
+    // The same for segments joining points up to d steps of the grid
+    // apart: the minor step per row is at most d / (steps - 1) pixel, and
+    // a line reaches at most one row past its ends. 0 when such segments
+    // need not be steep.
+    int LeanFor(int d) const
+    {
+        const double steps = m_mapping.DeltaY * double(FixedOne);
+        if (!(double(d) < steps - 1))
+            return 0;
+        return int(std::ceil(double(d) * double(FixedOne) / (steps - 1))) + 2;
     }
 
     // Looks at the joining segments that start in a group of [from, to),

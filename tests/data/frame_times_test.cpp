@@ -2,6 +2,7 @@
 // that followed it on the line, never before the read before or the
 // port's opening; kept per batch, looked up by frame, in order, per axis,
 // and by time; and frames appended with their own times kept exactly.
+#include "axis_gaps.h"
 #include "axis_times.h"
 #include "session.h"
 
@@ -276,6 +277,58 @@ TEST(FrameTimes, ATimeGoingBackIsRefused)
     EXPECT_THROW(session.AppendRecord({4999, axY, 0, 1, true}), std::invalid_argument);
     session.AppendRecord({5000, axY, 0, 1, true});
     EXPECT_EQ(session.FrameCount(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// The longest gap between neighbours over any range is bounded from above
+// by what the gaps keep, within their 9% steps, and a gap across an opening
+// does not count.
+TEST(AxisGaps, BoundTheLongestGapOfAnyRange)
+{
+    std::mt19937 rng(21);
+    std::vector<std::int64_t> times;
+    std::vector<bool> afterStop;
+    TAxisGaps gaps;
+    std::int64_t t = 0;
+    for (int i = 0; i < 40000; ++i) {
+        const int kind = int(rng() % 100);
+        const bool stop = kind == 0;
+        t += stop ? 3'600'000'000 : kind < 3 ? std::int64_t(rng() % 2'000'000) : std::int64_t(rng() % 4000);
+        gaps.Append(t, stop);
+        times.push_back(t);
+        afterStop.push_back(stop);
+    }
+    for (int k = 0; k < 3000; ++k) {
+        const std::int64_t first = std::int64_t(rng() % times.size());
+        const std::int64_t last = std::min<std::int64_t>(std::int64_t(times.size()) - 1, first + std::int64_t(rng() % (k % 2 ? 100 : 20000)));
+        std::int64_t longest = 0;
+        for (std::int64_t p = first + 1; p <= last; ++p) {
+            if (!afterStop[std::size_t(p)])
+                longest = std::max(longest, times[std::size_t(p)] - times[std::size_t(p - 1)]);
+        }
+        const std::int64_t bound = gaps.MaxGapUs(first, last);
+        ASSERT_GE(bound, longest) << first << " " << last;
+    }
+    // Over whole blocks, within a step of the codes.
+    for (int k = 0; k < 300; ++k) {
+        const std::int64_t first = 64 * std::int64_t(1 + rng() % 500) - 1;
+        const std::int64_t last = first + 64 * std::int64_t(1 + rng() % 50);
+        std::int64_t longest = 0;
+        for (std::int64_t p = first + 1; p <= last; ++p) {
+            if (!afterStop[std::size_t(p)])
+                longest = std::max(longest, times[std::size_t(p)] - times[std::size_t(p - 1)]);
+        }
+        const std::int64_t bound = gaps.MaxGapUs(first, last);
+        ASSERT_GE(bound, longest);
+        ASSERT_LE(double(bound), double(longest) * 1.1 + 1) << first << " " << last;
+    }
+    EXPECT_EQ(gaps.MaxGapUs(5, 5), 0);
+    for (std::int64_t gap : {0LL, 1LL, 2LL, 100LL, 3125LL, 1000000LL, 3'000'000'000LL})
+        EXPECT_GE(TAxisGaps::Bound(TAxisGaps::Code(gap)), gap) << gap;
+    EXPECT_EQ(TAxisGaps::Bound(TAxisGaps::Code(5'000'000'000'000LL)), TAxisGaps::Unbounded);
 }
 
 }  // namespace
