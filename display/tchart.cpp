@@ -2,6 +2,7 @@
 
 #include "axis_times.h"
 #include "chart_menu.h"
+#include "seconds_x.h"
 #include "format/brazilian.h"
 #include "full_screen.h"
 
@@ -42,7 +43,6 @@ TChart::TChart(QWidget* parent)
     : QChartView(parent),
       m_chart(chart()),
       m_axisX(new QValueAxis),
-      m_axisTime(new QCategoryAxis),
       m_bottom(m_axisX),
       m_axisY(new QValueAxis),
       m_pacer(this, [this] { Flush(); }),
@@ -85,12 +85,7 @@ TChart::TChart(QWidget* parent)
     }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    // Seconds: labels of the clock at round times, each at its tick. No
-    // series is attached to it: the lines are drawn by the chart's own
-    // pieces, at the ranges of the view.
-    m_axisTime->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    m_axisTime->setVisible(false);
-    m_chart->addAxis(m_axisTime, Qt::AlignBottom);
+    m_clock.AddTo(*m_chart);
 
     m_fullScreen = new TFullScreenAction(this);
     addAction(m_fullScreen);
@@ -201,11 +196,8 @@ double TChart::Newest() const
 
 double TChart::NewestX(bool seconds) const
 {
-    if (seconds) {
-        if (!m_session || m_session->FrameCount() == 0)
-            return -1;
-        return SecondsOf(m_session->Log().TimeUs(m_session->FrameCount() - 1));
-    }
+    if (seconds)
+        return m_session ? NewestSeconds(*m_session) : -1;
     std::int64_t longest = 0;
     for (const auto& series : m_series)
         longest = std::max<std::int64_t>(longest, series->Count());
@@ -223,19 +215,15 @@ int TChart::SessionAxis(int series) const
 
 void TChart::PointsInView(int series, TSpan x, std::int64_t& first, std::int64_t& end) const
 {
-    const std::int64_t count = m_series[std::size_t(series)]->Count();
     if (!m_view.Seconds) {
         PointsWithin(x, first, end);
-        end = std::min(end, count);
+        end = std::min<std::int64_t>(end, m_series[std::size_t(series)]->Count());
         return;
     }
     first = end = 0;
     const int axis = SessionAxis(series);
-    if (axis < 0)
-        return;
-    TAxisTimes times(*m_session, TAxis(axis));
-    first = times.FirstAtOrAfter(0, count, UsAtLeast(x.Min));
-    end = times.FirstAtOrAfter(first, count, UsAbove(x.Max));
+    if (axis >= 0)
+        PointsWithinSeconds(*m_session, TAxis(axis), x, first, end);
 }
 
 TSpan TChart::ConvertX(TSpan x, bool toSeconds) const
@@ -243,24 +231,14 @@ TSpan TChart::ConvertX(TSpan x, bool toSeconds) const
     // By the first series shown that has points, else any that has.
     int series = -1;
     for (int i = 0; i < SeriesCount(); ++i) {
-        if (SessionAxis(i) >= 0 && Series(i)->Count() > 0 && (series < 0 || (m_view.Hidden[std::size_t(series)] && !m_view.Hidden[std::size_t(i)])))
+        const bool better = series < 0 || (m_view.Hidden[std::size_t(series)] && !m_view.Hidden[std::size_t(i)]);
+        if (SessionAxis(i) >= 0 && Series(i)->Count() > 0 && better)
             series = i;
     }
     if (series < 0)
         return x;
     const TAxis axis = TAxis(SessionAxis(series));
-    const std::int64_t count = Series(series)->Count();
-    if (toSeconds) {
-        auto at = [&](double position) {
-            const std::int64_t i = std::clamp<std::int64_t>(std::int64_t(std::llround(position)), 0, count - 1);
-            return SecondsOf(m_session->TimeUs(axis, i));
-        };
-        return {at(x.Min), at(x.Max)};
-    }
-    TAxisTimes times(*m_session, axis);
-    const std::int64_t first = times.FirstAtOrAfter(0, count, UsAtLeast(x.Min));
-    const std::int64_t end = times.FirstAtOrAfter(first, count, UsAbove(x.Max));
-    return {double(first), double(std::max(first, end - 1))};
+    return toSeconds ? SecondsOfPositions(*m_session, axis, x) : PositionsOfSeconds(*m_session, axis, x);
 }
 
 void TChart::UpdateRanges()
@@ -287,7 +265,7 @@ void TChart::UpdateRanges()
 
     const int parts = m_look.TickParts();
     if (m_view.Seconds)
-        SetTimeAxis(x, parts);
+        m_clock.Show(x, parts);
     else
         SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
     SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
@@ -296,47 +274,18 @@ void TChart::UpdateRanges()
 
 void TChart::UseBottomAxis(bool seconds)
 {
-    QValueAxis* wanted = seconds ? m_axisTime : m_axisX;
+    QValueAxis* wanted = seconds ? static_cast<QValueAxis*>(m_clock.Axis()) : m_axisX;
     if (m_bottom == wanted)
         return;
-    // Both stay in the chart, one hidden: Qt Charts deletes an axis taken
-    // out of it only from the event loop, and a picture taken before would
-    // show both.
     m_bottom->setVisible(false);
     wanted->setVisible(true);
     m_bottom = wanted;
 }
 
-void TChart::SetTimeAxis(TSpan x, int parts)
-{
-    const double interval = TimeTickInterval(x.Width(), parts);
-    // Ticks a rounding away from an edge are on it.
-    const double firstTick = std::ceil(x.Min / interval - 1e-9);
-    const double lastTick = std::floor(x.Max / interval + 1e-9);
-    const int fields = ClockFields(std::max(std::fabs(x.Min), std::fabs(x.Max)));
-    const int decimals = ClockDecimals(interval);
-    QList<std::pair<QString, double>> ticks;
-    for (double k = firstTick; k <= lastTick && ticks.size() < 100; ++k)
-        ticks.append({FormatClock(k * interval, decimals, fields), k * interval});
-    if (ticks != m_timeTicks) {
-        for (const QString& label : m_axisTime->categoriesLabels())
-            m_axisTime->remove(label);
-        m_axisTime->setStartValue((firstTick - 1) * interval);
-        for (const auto& [label, value] : ticks)
-            m_axisTime->append(label, value);
-        m_timeTicks = ticks;
-    }
-    if (m_axisTime->min() != x.Min || m_axisTime->max() != x.Max)
-        m_axisTime->setRange(x.Min, x.Max);
-    const QString title = ClockTitle(fields);
-    if (m_axisTime->titleText() != title)
-        m_axisTime->setTitleText(title);
-}
-
 QStringList TChart::BottomAxisLabels() const
 {
-    if (m_bottom == m_axisTime)
-        return m_axisTime->categoriesLabels();
+    if (m_bottom != m_axisX)
+        return m_clock.Labels();
     QStringList labels;
     const double interval = m_axisX->tickInterval();
     for (double k = std::ceil(m_axisX->min() / interval); k * interval <= m_axisX->max(); ++k)

@@ -25,6 +25,7 @@
 // (chart_look.h). Clicking a legend entry hides or shows its series.
 
 #include "chart_look.h"
+#include "clock_axis.h"
 #include "frozen_sign.h"
 #include "gestures.h"
 #include "opening_marks.h"
@@ -50,7 +51,6 @@
 #include <vector>
 
 class QAction;
-class QCategoryAxis;
 class QChart;
 class QLegendMarker;
 class QLineSeries;
@@ -213,8 +213,6 @@ private:
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    // The bottom axis in seconds: labels on round times of the clock.
-    void SetTimeAxis(TSpan x, int parts);
     // The bottom axis of the unit: positions or seconds.
     void UseBottomAxis(bool seconds);
     // The newest point's X in seconds or in positions (-1: none).
@@ -242,10 +240,8 @@ private:
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
     QValueAxis* m_axisX;
-    QCategoryAxis* m_axisTime;  // in place of m_axisX in seconds
-    QValueAxis* m_bottom;       // the one shown, the other hidden
+    QValueAxis* m_bottom;  // m_axisX, or the clock's in seconds; the other hidden
     QValueAxis* m_axisY;
-    QList<std::pair<QString, double>> m_timeTicks;  // those on m_axisTime
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     TRedrawPacer m_pacer;
     TSeriesDrawing m_drawing;
@@ -261,6 +257,7 @@ private:
     TReadout m_readout;
     TFrozenSign m_frozenSign;
     TOpeningMarks m_openingMarks;
+    TClockAxis m_clock;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };
