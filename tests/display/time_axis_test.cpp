@@ -153,6 +153,7 @@ TEST(TimeAxis, ThePictureIsExactAtRandomViewsThatCutSegmentsAndStops)
             view.MinY = 1000 + 1000 * unit(rng);
             view.MaxY = view.MinY + 50 + 1500 * unit(rng);
         }
+        view.Hidden = {false, round % 5 == 4, false};
         reduced.Chart.SetView(view);
         full.Chart.SetView(view);
         ASSERT_EQ(reduced.Chart.View(), full.Chart.View());
@@ -239,6 +240,38 @@ TEST(TimeAxis, TheReadoutGivesTheTimeTheValuesAndThePositions)
     QTest::mouseMove(a.Chart.viewport(), a.Chart.WidgetPosition(5.005, 200).toPoint());
     EXPECT_EQ(a.Chart.ReadoutText().toStdString(),
               std::string("t: 5,004 s – 5,010 s\nEixo X: 110\nEixo Y: 210\nEixo Z: 310\nPosição: 1"));
+}
+
+// Following keeps a width in seconds while points arrive; moved away, the
+// view stays where it was.
+TEST(TimeAxis, AFollowingViewKeepsItsWidthInSeconds)
+{
+    TTimedChart a;
+    std::mt19937 rng(8);
+    a.Open(0);
+    a.Feed(320 * 60, rng);
+    a.Chart.SetSecondsAxis(true);
+    a.Chart.FollowNewest();
+    TChartView view = a.Chart.View();
+    EXPECT_TRUE(view.Following);
+    EXPECT_DOUBLE_EQ(view.MaxX - view.MinX, 10);
+    for (int k = 0; k < 5; ++k) {
+        a.Feed(320 * 3, rng);
+        a.Chart.Flush();
+        view = a.Chart.View();
+        const double newest = SecondsOf(a.Session.Log().TimeUs(a.Session.FrameCount() - 1));
+        EXPECT_TRUE(view.Following);
+        EXPECT_NEAR(view.MaxX - view.MinX, 10, 1e-9);
+        EXPECT_GE(view.MaxX, newest);
+        EXPECT_LT(view.MaxX - newest, 0.2);
+    }
+    a.Chart.PanX(-0.5);
+    const TChartView frozen = a.Chart.View();
+    EXPECT_FALSE(frozen.Following);
+    a.Feed(320 * 3, rng);
+    a.Chart.Flush();
+    EXPECT_EQ(a.Chart.View().MinX, frozen.MinX);
+    EXPECT_EQ(a.Chart.View().MaxX, frozen.MaxX);
 }
 
 // The menu's entry and T switch the unit, keeping the stretch of history
