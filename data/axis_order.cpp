@@ -181,16 +181,45 @@ TFramePoint TAxisOrder::Point(std::uint64_t frame) const
 std::size_t TAxisOrder::PageOfPoint(TAxis axis, std::int64_t index, std::size_t hint) const
 {
     // The last page in which the axis had reached at most index points
-    // holds that point: the hint or the one after it, mostly.
+    // holds that point: the hint or the one after it, mostly; else where
+    // pages of the axis' mean share would put it, and from there by steps
+    // that double, then halves.
     const std::size_t pages = m_pages.Size();
+    auto atOrBefore = [&](std::size_t p) { return m_pages.At(p)->FirstIndex[axis] <= index; };
     for (std::size_t p = hint; p < pages && p - hint < 2; ++p) {
-        if (m_pages.At(p)->FirstIndex[axis] <= index && (p + 1 == pages || m_pages.At(p + 1)->FirstIndex[axis] > index))
+        if (atOrBefore(p) && (p + 1 == pages || !atOrBefore(p + 1)))
             return p;
     }
-    std::size_t lo = 0, hi = pages;
+    std::size_t lo = 0;      // at or before
+    std::size_t hi = pages;  // after
+    if (hint < pages && m_axisCount[axis] > 0) {
+        const double perPage = double(m_axisCount[axis]) / double(pages);
+        const double guess = double(hint) + double(index - m_pages.At(hint)->FirstIndex[axis]) / perPage;
+        const std::size_t start = std::size_t(std::clamp(guess, 0.0, double(pages - 1)));
+        if (atOrBefore(start)) {
+            lo = start;
+            hi = start + 1;
+            for (std::size_t step = 1; hi < pages && atOrBefore(hi); step *= 2) {
+                lo = hi;
+                hi = std::min(pages, lo + step);
+            }
+        } else {
+            hi = start;
+            for (std::size_t step = 1;; step *= 2) {
+                const std::size_t at = hi > step ? hi - step : 0;
+                if (atOrBefore(at)) {
+                    lo = at;
+                    break;
+                }
+                hi = at;
+                if (at == 0)
+                    break;  // page 0 begins at point 0: not reached for index >= 0
+            }
+        }
+    }
     while (hi - lo > 1) {
         const std::size_t mid = (lo + hi) / 2;
-        (m_pages.At(mid)->FirstIndex[axis] <= index ? lo : hi) = mid;
+        (atOrBefore(mid) ? lo : hi) = mid;
     }
     return lo;
 }

@@ -114,6 +114,43 @@ std::uint64_t TBatchTimes::EntryEnd(std::size_t block, std::size_t entry, std::u
     return block + 1 < m_blocks.Size() ? m_blocks[block + 1].FirstFrame : end;
 }
 
+std::size_t TBatchTimes::BlockNear(std::size_t near, std::uint64_t frame) const
+{
+    // The block near, or where blocks of the mean length would put it,
+    // then by steps that double, then halves: blocks [lo, hi) hold it.
+    const std::size_t blocks = m_blocks.Size();
+    auto atOrBefore = [&](std::size_t b) { return m_blocks.At(b)->FirstFrame <= frame; };
+    if (near < blocks && atOrBefore(near) && (near + 1 == blocks || !atOrBefore(near + 1)))
+        return near;
+    const double perBlock = blocks > 1 ? double(m_blocks.Back().FirstFrame) / double(blocks - 1) : 1;
+    const std::size_t start = std::size_t(std::clamp(double(frame) / std::max(perBlock, 1.0), 0.0, double(blocks - 1)));
+    std::size_t lo = 0;
+    std::size_t hi = blocks;
+    if (atOrBefore(start)) {
+        lo = start;
+        hi = start + 1;
+        for (std::size_t step = 1; hi < blocks && atOrBefore(hi); step *= 2) {
+            lo = hi;
+            hi = std::min(blocks, lo + step);
+        }
+    } else {
+        hi = start;
+        for (std::size_t step = 1; hi > 0; step *= 2) {
+            const std::size_t at = hi > step ? hi - step : 0;
+            if (atOrBefore(at)) {
+                lo = at;
+                break;
+            }
+            hi = at;
+        }
+    }
+    while (hi - lo > 1) {
+        const std::size_t mid = (lo + hi) / 2;
+        (atOrBefore(mid) ? lo : hi) = mid;
+    }
+    return lo;
+}
+
 std::size_t TBatchTimes::BlockOfFrame(std::uint64_t frame) const
 {
     std::size_t lo = 0, hi = m_blocks.Size();
@@ -252,11 +289,9 @@ TBatchTimes::TBatch TBatchTimes::BatchOf(std::uint64_t frame, std::uint64_t end)
 
 TBatchTimes::TBatch TBatchTimes::BatchNear(const TBatch& near, std::uint64_t frame, std::uint64_t end) const
 {
-    const std::size_t block = near.Block;
+    const std::size_t block = BlockNear(near.Block, frame);
     const TBlock& b = *m_blocks.At(block);
     const std::uint64_t blockEnd = block + 1 < m_blocks.Size() ? m_blocks[block + 1].FirstFrame : end;
-    if (frame < b.FirstFrame || frame >= blockEnd)
-        return BatchOf(frame, end);
     // From where batches of the near one's size would put it, steps that
     // double, then halves: entries [lo, hi) hold the frame's, lo's first
     // frame at or before it.

@@ -194,6 +194,8 @@ private:
     void Begin(std::uint64_t firstFrame, std::int64_t timeUs, std::uint32_t param);
     bool FitsBlock(std::uint64_t firstFrame, std::int64_t timeUs) const;
     std::size_t BlockOfFrame(std::uint64_t frame) const;
+    // The same, searched from a block near it.
+    std::size_t BlockNear(std::size_t near, std::uint64_t frame) const;
     std::size_t EntryOfFrame(std::size_t block, std::uint64_t frame) const;
     std::uint64_t BlockEnd(std::size_t block) const;
     // The block holding entry: hint, or found.

@@ -192,8 +192,10 @@ TEST(FrameTimes, EveryFrameOfARandomStreamKeepsItsTime)
 
 TEST(FrameTimes, EachAxisIsLookedUpByIndexAndByTime)
 {
-    TRandomStream stream(12);
+    // Over many blocks of batches and pages of the order.
+    TRandomStream stream(12, 30000);
     const TSession& session = stream.Session;
+    ASSERT_GT(session.Log().Times().BatchCount(), 8 * 4096u);
     std::mt19937 rng(3);
     for (int a = 0; a < AxisCount; ++a) {
         const TAxis axis = TAxis(a);
