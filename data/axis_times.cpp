@@ -67,6 +67,17 @@ std::int64_t TAxisTimes::FrameTime(std::uint64_t frame)
     return m_times.TimeIn(current->Batch, frame);
 }
 
+void TAxisTimes::Prefetch(std::int64_t index) const
+{
+    if (m_piece.IndexEnd <= m_piece.IndexBegin || index < 0 || index >= m_points)
+        return;
+    // Its frame as if the stretch at hand went on, and the batch where
+    // batches of the block's mean size would put it.
+    const std::int64_t frame = std::int64_t(m_piece.FrameBegin) + std::int64_t(m_piece.Stride) * (index - m_piece.IndexBegin);
+    if (frame >= 0 && std::uint64_t(frame) < m_frames)
+        m_times.Prefetch(m_places[m_current].Batch.Block, std::uint64_t(frame), m_frames);
+}
+
 std::int64_t TAxisTimes::TimeUs(std::int64_t index)
 {
     if (index == m_lastIndex)

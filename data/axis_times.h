@@ -29,6 +29,13 @@ public:
     // The smallest index in [first, last) whose time is at least timeUs;
     // last when there is none.
     std::int64_t FirstAtOrAfter(std::int64_t first, std::int64_t last, std::int64_t timeUs);
+    // Where the point of timeUs likely is, from the last lookup (-1 before
+    // any).
+    std::int64_t EstimateIndex(std::int64_t timeUs) const { return m_lastIndex >= 0 ? Estimate(timeUs) : -1; }
+    // A hint that a lookup of index will come: asks the memory for the
+    // batch of times it will likely read, so that lookups far apart wait
+    // for memory together.
+    void Prefetch(std::int64_t index) const;
 
 private:
     // A batch where a lookup ended.

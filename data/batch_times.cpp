@@ -328,6 +328,23 @@ TBatchTimes::TBatch TBatchTimes::BatchNear(const TBatch& near, std::uint64_t fra
     return BatchAt(block, lo, end);
 }
 
+void TBatchTimes::Prefetch(std::size_t nearBlock, std::uint64_t frame, std::uint64_t end) const
+{
+    if (m_blocks.Empty())
+        return;
+    const std::size_t block = BlockNear(std::min(nearBlock, m_blocks.Size() - 1), frame);
+    const TBlock& b = *m_blocks.At(block);
+    const std::uint64_t blockEnd = block + 1 < m_blocks.Size() ? m_blocks[block + 1].FirstFrame : end;
+    const std::size_t firstEntry = std::size_t(b.FirstEntry);
+    const std::size_t lastEntry = std::size_t(BlockEnd(block));
+    if (frame < b.FirstFrame || lastEntry <= firstEntry)
+        return;
+    const double size = double(blockEnd - b.FirstFrame) / double(lastEntry - firstEntry);
+    const double guess = double(firstEntry) + (double(frame) - double(b.FirstFrame)) / std::max(size, 1.0);
+    const std::size_t entry = std::size_t(std::clamp(guess, double(firstEntry), double(lastEntry - 1)));
+    __builtin_prefetch(m_entries.At(entry));
+}
+
 TBatchTimes::TBatch TBatchTimes::Next(const TBatch& batch, std::uint64_t end) const
 {
     const std::size_t entry = batch.Entry + 1;

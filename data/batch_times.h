@@ -109,6 +109,9 @@ public:
     TBatch BatchOf(std::uint64_t frame, std::uint64_t end) const;
     // The same, searched from a batch near it.
     TBatch BatchNear(const TBatch& near, std::uint64_t frame, std::uint64_t end) const;
+    // A hint that BatchNear will look for frame from a batch of block:
+    // asks the memory for the entries it will likely read first.
+    void Prefetch(std::size_t block, std::uint64_t frame, std::uint64_t end) const;
     // The batch of entry, which is in block.
     TBatch BatchAt(std::size_t block, std::size_t entry, std::uint64_t end) const;
     // The batch of entry (< BatchCount()), in block blockHint or not.

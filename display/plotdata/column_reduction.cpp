@@ -139,6 +139,7 @@ public:
     }
     double IndexPerFixed() const { return m_find.IndexPerFixed(); }
     double Estimate(std::int64_t target) const { return m_find.Estimate(target); }
+    void PrefetchAt(std::int64_t) const {}
     // Consecutive points are at most one step of the grid apart: all of
     // them, or (then) those of [first, last].
     bool Dense() const { return m_mapping.DeltaX * double(FixedOne) <= 1; }
@@ -164,7 +165,7 @@ public:
         }
     }
 
-    static constexpr bool Prefetching = false;
+    static constexpr bool Prefetching = true;
 
     double X(std::int64_t index) const { return SecondsOf(m_times.TimeUs(index)); }
     double DeviceX(std::int64_t index) const { return m_mapping.DeviceOf(X(index)); }
@@ -178,7 +179,18 @@ public:
         return i;
     }
     double IndexPerFixed() const { return m_indexPerFixed; }
-    double Estimate(std::int64_t) const { return 0; }
+    // Where the point of a fixed-point x likely is: from the inverse of
+    // the mapping and the last lookup.
+    double Estimate(std::int64_t target) const
+    {
+        const double x = (double(target) / double(FixedOne) - m_mapping.Offset) / m_mapping.DeltaX + m_mapping.MinX;
+        const double us = x * 1e6;
+        if (!(std::fabs(us) < 1e17))
+            return -1;
+        return double(m_times.EstimateIndex(std::int64_t(us)));
+    }
+    // Asks the memory for what the lookup of the point at index will read.
+    void PrefetchAt(std::int64_t index) const { m_times.Prefetch(index); }
     // Points can be far apart in time anywhere: how far, at most, is asked
     // per column, of the longest gaps between them (axis_gaps.h).
     bool Dense() const { return true; }
@@ -271,6 +283,7 @@ public:
         if (!(start >= double(first) && start < double(last)))
             return;
         m_store.Prefetch(std::int64_t(start));
+        m_x.PrefetchAt(std::int64_t(start));
         const double perGroup = m_x.IndexPerFixed();
         for (int k = 1; k <= m_prefetchGroups; ++k) {
             for (const double at : {start - k * perGroup, start + k * perGroup})
