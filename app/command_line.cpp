@@ -3,6 +3,7 @@
 #include "capture.h"
 #include "data_jobs.h"
 #include "device_resolver.h"
+#include "file_names.h"
 #include "tchart.h"
 
 #include <QCommandLineOption>
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -56,6 +59,36 @@ QString ParserError(const QCommandLineParser& parser)
     return text;
 }
 
+// Names of a descriptor the program was started with, which the shell has
+// opened (and, with '>', emptied) for it.
+bool IsShellDescriptor(const QByteArray& name)
+{
+    for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/fd/"})
+        if (name.startsWith(prefix))
+            return true;
+    return false;
+}
+
+// Why name cannot be a recording to open, or nothing. Whether the file is
+// a recording is for the window to say, with the rest of its reasons.
+QString OpenFileProblem(const QString& name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("falta o nome do arquivo");
+    // "--open --start": the parser took the next option for the name.
+    if (name.startsWith(QLatin1Char('-')))
+        return QStringLiteral("falta o nome do arquivo (veio \"%1\"; um arquivo cujo nome começa com - "
+                              "se escreve ./%1)")
+            .arg(name);
+    // The name's own bytes, as for --record.
+    struct stat st {};
+    if (::stat(NameBytes(name).constData(), &st) != 0)
+        return QStringLiteral("o arquivo \"%1\" não existe").arg(name);
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("\"%1\" é uma pasta, não um arquivo").arg(name);
+    return QString();
+}
+
 QString Help(const QString& program)
 {
     return QStringLiteral(
@@ -73,13 +106,21 @@ QString Help(const QString& program)
                "  --record ARQUIVO     grava as leituras em ARQUIVO\n"
                "  --time               eixo X do gráfico em segundos: cada ponto no instante\n"
                "                       em que chegou (como \"Eixo X em segundos\" ou T)\n"
+               "  --record ARQUIVO     grava as leituras em ARQUIVO (um arquivo que já existe\n"
+               "                       só com --overwrite; um pipe ou /dev/stdout sempre)\n"
+               "  --overwrite          deixa --record substituir um arquivo que já existe\n"
+               "  --open ARQUIVO       mostra uma gravação feita antes numa janela própria\n"
+               "                       (pode vir mais de uma vez)\n"
+               "  --analysis           abre a janela Análise ao lado da principal\n"
                "  -h, --help           mostra este texto e termina\n"
                "  -v, --version        mostra a versão e termina\n"
                "\n"
                "Sem opções, o programa abre como sempre: porta COM10, 9600 baud, fechada.\n"
                "Uma opção repetida vale pelo último valor. As opções do Qt (-platform,\n"
                "-style, ...) também valem. SIGTERM e SIGINT (Ctrl+C) fecham a porta e a\n"
-               "janela, como fechar a janela. Status de saída: 0; 2 para opções inválidas.\n")
+               "janela, como fechar a janela (a gravação tem até 5 s para terminar); um\n"
+               "segundo sinal encerra o programa na hora. Status de saída: 0; 2 para\n"
+               "opções inválidas.\n")
         .arg(program)
         .arg(MaxBaudRate);
 }
@@ -95,8 +136,13 @@ QStringList ArgumentsOf(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << QString::fromStdU16String(DecodeFileName(argv[i]));
     return arguments;
+}
+
+QByteArray NameBytes(const QString& name)
+{
+    return QByteArray::fromStdString(EncodeFileName(name.toStdU16String()));
 }
 
 TSerialSettings TCommandLineOptions::Apply(TSerialSettings settings) const
@@ -128,7 +174,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption reconnect(QStringLiteral("reconnect"));
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
     const QCommandLineOption time(QStringLiteral("time"));
-    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, time});
+    const QCommandLineOption overwrite(QStringLiteral("overwrite"));
+    const QCommandLineOption open(QStringLiteral("open"), QString(), QStringLiteral("ARQUIVO"));
+    const QCommandLineOption analysis(QStringLiteral("analysis"));
+    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis, time});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -177,21 +226,51 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     o.Start = parser.isSet(start);
     o.Reconnect = parser.isSet(reconnect);
     o.Time = parser.isSet(time);
+    o.Analysis = parser.isSet(analysis);
+    o.Overwrite = parser.isSet(overwrite);
     if (parser.isSet(record)) {
         o.RecordFile = parser.value(record);
-        const QFileInfo file(o.RecordFile);
         if (o.RecordFile.trimmed().isEmpty())
             return Error(program, QStringLiteral("--record: falta o nome do arquivo"));
-        if (file.isDir())
-            return Error(program, QStringLiteral("--record: \"%1\" é uma pasta, não um arquivo").arg(o.RecordFile));
-        if (!file.absoluteDir().exists())
-            return Error(program, QStringLiteral("--record: a pasta \"%1\" não existe").arg(file.absolutePath()));
+        // "--record --start": the parser took the next option for the name.
+        if (o.RecordFile.startsWith(QLatin1Char('-')))
+            return Error(program, QStringLiteral("--record: falta o nome do arquivo (veio \"%1\"; um arquivo cujo nome "
+                                                 "começa com - se escreve ./%1)")
+                                      .arg(o.RecordFile));
+        // The name's own bytes: QFileInfo would look for another file when
+        // they are not valid UTF-8.
+        const QByteArray bytes = NameBytes(o.RecordFile);
+        struct stat st {};
+        if (::stat(bytes.constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                return Error(program, QStringLiteral("--record: \"%1\" é uma pasta, não um arquivo").arg(o.RecordFile));
+            // A pipe or a device is written as it is, and /dev/stdout (or
+            // /dev/fd/N) is where the shell sent the output: only a regular
+            // file named as such would be destroyed.
+            if (S_ISREG(st.st_mode) && !o.Overwrite && !IsShellDescriptor(bytes))
+                return Error(program, QStringLiteral("--record: o arquivo \"%1\" já existe e seria apagado; escolha "
+                                                     "outro nome, ou acrescente --overwrite para substituí-lo")
+                                          .arg(o.RecordFile));
+        } else {
+            const int slash = bytes.lastIndexOf('/');
+            const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
+            if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+                return Error(program, QStringLiteral("--record: a pasta \"%1\" não existe")
+                                          .arg(QFileInfo(o.RecordFile).absolutePath()));
+        }
+    } else if (o.Overwrite) {
+        return Error(program, QStringLiteral("--overwrite só vale com --record"));
+    }
+    for (const QString& name : parser.values(open)) {
+        if (const QString why = OpenFileProblem(name); !why.isEmpty())
+            return Error(program, QStringLiteral("--open: ") + why);
+        o.OpenFiles << name;
     }
     return result;
 }
 
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
-                      const TReporter& report)
+                      const TReporter& report, const TOpenRecording& open)
 {
     // The port is closed yet: new settings cannot fail.
     capture.SetSettings(options.Apply(capture.Settings()));
@@ -199,6 +278,9 @@ void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDa
         RunReported(report, [&] { jobs.StartRecording(options.RecordFile); });
     if (options.Start)
         RunReported(report, [&] { capture.Start(); });
+    if (open)
+        for (const QString& path : options.OpenFiles)
+            open(path);
 }
 
 void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart)

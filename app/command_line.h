@@ -8,19 +8,26 @@
 //   --reconnect        reopen the port by itself when the device comes back
 //   --record FILE      record the readings to FILE
 //   --time             the chart's X in seconds (each point at its arrival)
+//   --overwrite        let --record replace an existing file
+//   --open FILE        show a recording in a window of its own (repeatable)
 //   -h, --help         -v, --version
 //
 // Parsing needs neither a display nor the application object, so help,
 // version and mistakes are answered before either exists. The options Qt
 // takes for every program (-platform, -style, ...) are let through to Qt.
-// A repeated option takes its last value. Without options the program
-// starts as it always has.
+// A repeated option takes its last value, but --open, which opens each.
+// Without options the program starts as it always has.
+//
+// Names of files and ports are taken as the bytes the shell passed
+// (file_names.h): one that is not valid UTF-8 still names the same file.
 
 #include "reporter.h"
 #include "serial_settings.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class TCapture;
 class TChart;
@@ -35,6 +42,9 @@ struct TCommandLineOptions {
     bool Reconnect = false;
     QString RecordFile;    // empty: no recording
     bool Time = false;     // X in seconds
+    bool Overwrite = false;
+    QStringList OpenFiles; // recordings to show, in the order given
+    bool Analysis = false; // the analysis window beside the main one
 
     // `settings` with what the options change.
     TSerialSettings Apply(TSerialSettings settings) const;
@@ -54,15 +64,21 @@ struct TCommandLine {
 
 // `arguments` as the program received them, the program's name first.
 TCommandLine ParseCommandLine(const QStringList& arguments);
+// The arguments as text that gives back their bytes (file_names.h).
 QStringList ArgumentsOf(int argc, char** argv);
+// The bytes a name taken from the arguments stands for.
+QByteArray NameBytes(const QString& name);
 
 QString ProgramVersion();
 
 // Puts the options into effect as the program starts: the settings, then
 // the recording, so that it holds every frame, then the start of capture,
 // as Inicia would. The errors of the last two go to report, as a click's
-// would, and the rest goes ahead.
+// would, and the rest goes ahead: the port opens whatever happens to the
+// recording. Then the recordings to show, each handed to open, which
+// reports its own errors.
+using TOpenRecording = std::function<void(const QString& path)>;
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
-                      const TReporter& report);
+                      const TReporter& report, const TOpenRecording& open = {});
 // What the options ask of the chart.
 void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart);

@@ -18,13 +18,14 @@ constexpr int ProgressShowMs = 300;
 }  // namespace
 
 TDataActions::TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, const TChart& chart,
-                           TReporter report)
+                           TReporter report, TSource source)
     : m_window(window),
       m_jobs(jobs),
       m_session(session),
       m_chart(chart),
       m_report(std::move(report)),
       m_dialogs(DefaultDataDialogs()),
+      m_source(source),
       m_record(new QAction(QStringLiteral("Gravar…"), &window)),
       m_stopRecording(new QAction(QStringLiteral("Parar gravação"), &window)),
       m_exportData(new QAction(QStringLiteral("Exportar dados…"), &window)),
@@ -35,7 +36,9 @@ TDataActions::TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, 
     m_exportData->setObjectName(QStringLiteral("ExportAction"));
     m_saveImage->setObjectName(QStringLiteral("SaveImageAction"));
     m_record->setToolTip(QStringLiteral("Grava em um arquivo CSV cada ponto que chegar daqui em diante"));
-    m_exportData->setToolTip(QStringLiteral("Salva em um arquivo CSV todos os pontos recebidos até agora"));
+    m_exportData->setToolTip(source == TSource::Live
+                                 ? QStringLiteral("Salva em um arquivo CSV todos os pontos recebidos até agora")
+                                 : QStringLiteral("Salva em um arquivo CSV todos os pontos mostrados"));
     m_saveImage->setToolTip(QStringLiteral("Salva o gráfico como imagem PNG ou SVG"));
 
     connect(m_record, &QAction::triggered, this, [this] { RunReported(m_report, [this] { RecordTriggered(); }); });
@@ -53,28 +56,38 @@ TDataActions::~TDataActions() = default;
 
 QList<QAction*> TDataActions::Actions() const
 {
+    if (m_source == TSource::Stored)
+        return {m_exportData, m_saveImage};
     return {m_record, m_stopRecording, m_exportData, m_saveImage};
+}
+
+void TDataActions::HoldExport(bool hold)
+{
+    m_exportHeld = hold;
+    UpdateActions();
 }
 
 void TDataActions::UpdateActions()
 {
-    m_record->setEnabled(!m_jobs.IsRecording());
+    m_record->setEnabled(m_source == TSource::Live && !m_jobs.IsRecording());
     m_stopRecording->setEnabled(m_jobs.IsRecording());
-    m_exportData->setEnabled(!m_jobs.Export());
+    m_exportData->setEnabled(!m_jobs.Export() && !m_exportHeld);
 }
 
 void TDataActions::RecordTriggered()
 {
+    if (m_source != TSource::Live)
+        return;
     const QString path = m_dialogs.FileName(&m_window, TFileKind::Recording);
     if (!path.isEmpty())
         m_jobs.StartRecording(path);
 }
 
-void TDataActions::StartExport(const QString& path)
+void TDataActions::StartExport(const QString& path, TExportFormat format)
 {
-    if (m_jobs.Export())
+    if (m_jobs.Export() || m_exportHeld)
         return;
-    m_jobs.StartExport(path);
+    m_jobs.StartExport(path, format);
     TSessionExport* job = m_jobs.Export();
     auto* progress = new QProgressDialog(QStringLiteral("Exportando os dados para %1…").arg(QFileInfo(path).fileName()),
                                          QStringLiteral("Cancelar"), 0, 1000, &m_window);
@@ -108,9 +121,10 @@ void TDataActions::EndProgress()
 
 void TDataActions::ExportTriggered()
 {
-    const QString path = m_dialogs.FileName(&m_window, TFileKind::Export);
-    if (!path.isEmpty())
-        StartExport(path);
+    const TExportChoice choice = m_dialogs.ExportFile ? m_dialogs.ExportFile(&m_window)
+                                                      : TExportChoice{m_dialogs.FileName(&m_window, TFileKind::Export)};
+    if (!choice.Path.isEmpty())
+        StartExport(choice.Path, choice.Format);
 }
 
 void TDataActions::SaveImage(const QString& path, QSize size)

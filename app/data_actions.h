@@ -1,7 +1,8 @@
 #pragma once
 // What the user can do with the session's data, as actions of the window:
-// "Gravar…" and "Parar gravação" (the recording), "Exportar dados…" (the
-// whole session), both run by the jobs (data_jobs.h), and "Salvar imagem…"
+// "Gravar…" and "Parar gravação" (the recording; only where points arrive),
+// "Exportar dados…" (the whole session, in the program's format or for
+// spreadsheets), both run by the jobs (data_jobs.h), and "Salvar imagem…"
 // (the chart as PNG or SVG, chart_image.h). The window owns the actions;
 // the menus that show them add them. Here: what the user is asked, and the
 // export's progress.
@@ -28,18 +29,27 @@ class TSession;
 class TDataActions : public QObject {
     Q_OBJECT
 public:
+    // Live: a session that points arrive in, which may be recorded; Stored:
+    // a session read back from a file, exported and pictured only.
+    enum class TSource { Live, Stored };
+
     // window: the actions' owner and the dialogs' parent; jobs write the
     // session's files; chart: the chart the pictures show, over session.
     // All outlive this object.
-    TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, const TChart& chart, TReporter report);
+    TDataActions(QWidget& window, TDataJobs& jobs, TSession& session, const TChart& chart, TReporter report,
+                 TSource source = TSource::Live);
     ~TDataActions() override;
 
-    // In menu order: Gravar…, Parar gravação, Exportar dados…, Salvar imagem…
+    // In menu order: Gravar…, Parar gravação (Live only), Exportar dados…,
+    // Salvar imagem…
     QList<QAction*> Actions() const;
 
     // Starts exporting the session to path, with its progress shown; throws
     // Exception when the file cannot be created.
-    void StartExport(const QString& path);
+    void StartExport(const QString& path, TExportFormat format = TExportFormat::Recording);
+    // While held, "Exportar dados…" is off (a session still being read from
+    // its file would be exported in part).
+    void HoldExport(bool hold);
 
     // Draws the chart at size (the chart's own when not valid) to path.
     void SaveImage(const QString& path, QSize size);
@@ -60,6 +70,8 @@ private:
     TReporter m_report;
     TDataDialogs m_dialogs;
     QPointer<QProgressDialog> m_progress;
+    TSource m_source;
+    bool m_exportHeld = false;
     QAction* m_record;
     QAction* m_stopRecording;
     QAction* m_exportData;

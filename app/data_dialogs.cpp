@@ -15,6 +15,9 @@ namespace {
 // Where the last file was chosen: the next dialog opens there.
 QString g_lastDirectory;
 
+const TExportFormat ExportFormats[] = {TExportFormat::Recording, TExportFormat::SheetComma,
+                                       TExportFormat::SheetBrazilian};
+
 QString AskFileName(QWidget* parent, TFileKind kind)
 {
     TFileNameDialog dialog(parent, kind);
@@ -22,6 +25,28 @@ QString AskFileName(QWidget* parent, TFileKind kind)
         return QString();
     g_lastDirectory = QFileInfo(dialog.Chosen()).absolutePath();
     return dialog.Chosen();
+}
+
+TExportChoice AskExportFile(QWidget* parent)
+{
+    TFileNameDialog dialog(parent, TFileKind::Export);
+    if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty())
+        return {};
+    g_lastDirectory = QFileInfo(dialog.Chosen()).absolutePath();
+    return {dialog.Chosen(), dialog.ChosenFormat()};
+}
+
+QStringList AskRecordingsToOpen(QWidget* parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("Abrir gravação"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setDirectory(g_lastDirectory.isEmpty() ? QDir::homePath() : g_lastDirectory);
+    dialog.setNameFilters({QStringLiteral("Gravações do Acelerômetro (*.csv)"), QStringLiteral("Todos os arquivos (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    g_lastDirectory = QFileInfo(dialog.selectedFiles().constFirst()).absolutePath();
+    return dialog.selectedFiles();
 }
 
 QSize AskImageSize(QWidget* parent, QSize shown)
@@ -54,11 +79,20 @@ TFileNameDialog::TFileNameDialog(QWidget* parent, TFileKind kind) : QFileDialog(
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     switch (kind) {
     case TFileKind::Recording:
-    case TFileKind::Export:
-        setWindowTitle(kind == TFileKind::Recording ? QStringLiteral("Gravar") : QStringLiteral("Exportar dados"));
+        setWindowTitle(QStringLiteral("Gravar"));
         setNameFilters({QStringLiteral("Dados CSV (*.csv)"), QStringLiteral("Todos os arquivos (*)")});
         m_extension = QStringLiteral("csv");
         break;
+    case TFileKind::Export: {
+        // The program's own format first: the one it opens back.
+        setWindowTitle(QStringLiteral("Exportar dados"));
+        QStringList filters;
+        for (TExportFormat format : ExportFormats)
+            filters << ExportNameFilter(format);
+        setNameFilters(filters << QStringLiteral("Todos os arquivos (*)"));
+        m_extension = QStringLiteral("csv");
+        break;
+    }
     case TFileKind::Image:
         setWindowTitle(QStringLiteral("Salvar imagem"));
         setNameFilters({QStringLiteral("Imagem PNG (*.png)"), QStringLiteral("Imagem SVG (*.svg)")});
@@ -76,6 +110,10 @@ void TFileNameDialog::accept()
     // A picture's name without an extension takes the one of the type chosen.
     if (m_kind == TFileKind::Image)
         m_extension = selectedNameFilter().contains(QStringLiteral("svg")) ? QStringLiteral("svg") : QStringLiteral("png");
+    m_format = TExportFormat::Recording;
+    for (TExportFormat format : ExportFormats)
+        if (m_kind == TFileKind::Export && selectedNameFilter() == ExportNameFilter(format))
+            m_format = format;
     const QStringList typed = selectedFiles();
     if (typed.isEmpty())
         return;
@@ -107,7 +145,20 @@ QSize ParseImageSize(const QString& text)
     return QSize(match.captured(1).toInt(), match.captured(2).toInt());
 }
 
+QString ExportNameFilter(TExportFormat format)
+{
+    switch (format) {
+    case TExportFormat::Recording:
+        break;
+    case TExportFormat::SheetComma:
+        return QStringLiteral("Planilha: uma linha por X, Y, Z, com vírgula e ponto decimal (*.csv)");
+    case TExportFormat::SheetBrazilian:
+        return QStringLiteral("Planilha em português: uma linha por X, Y, Z, com ponto e vírgula e vírgula decimal (*.csv)");
+    }
+    return QStringLiteral("Gravação do Acelerômetro, que o programa abre de volta (*.csv)");
+}
+
 TDataDialogs DefaultDataDialogs()
 {
-    return {AskFileName, AskImageSize};
+    return {AskFileName, AskImageSize, AskExportFile, AskRecordingsToOpen};
 }

@@ -1,17 +1,27 @@
 #pragma once
-// What the data actions ask the user: the file to write and the size of a
-// picture. Replaceable, so that tests drive the real actions without a
-// modal dialog; by default a file dialog and a small size dialog.
+// What the data actions ask the user: the file to write (for an export,
+// with its format), the size of a picture and the recordings to open.
+// Replaceable, so that tests drive the real actions without a modal
+// dialog; by default file dialogs and a small size dialog.
+
+#include "export_rows.h"
 
 #include <QFileDialog>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 class QWidget;
 
 enum class TFileKind { Recording, Export, Image };
+
+// The file an export writes and the format of its rows.
+struct TExportChoice {
+    QString Path;  // empty: the user gave up
+    TExportFormat Format = TExportFormat::Recording;
+};
 
 struct TDataDialogs {
     // The file to write, or an empty name when the user gave up.
@@ -20,6 +30,11 @@ struct TDataDialogs {
     // is the chart's size on the screen. Throws Exception for a size that
     // cannot be read.
     std::function<QSize(QWidget* parent, QSize shown)> ImageSize;
+    // The file and format of an export. When not set, FileName is asked
+    // for a TFileKind::Export and the program's own format is written.
+    std::function<TExportChoice(QWidget* parent)> ExportFile;
+    // The recordings to open; none when the user gave up.
+    std::function<QStringList(QWidget* parent)> RecordingsToOpen;
 };
 
 TDataDialogs DefaultDataDialogs();
@@ -32,6 +47,8 @@ public:
     TFileNameDialog(QWidget* parent, TFileKind kind);
     // The file chosen, once accepted.
     QString Chosen() const { return m_chosen; }
+    // An export's format, from the type chosen.
+    TExportFormat ChosenFormat() const { return m_format; }
 
 protected:
     void accept() override;
@@ -40,7 +57,11 @@ private:
     TFileKind m_kind;
     QString m_extension;  // of the type chosen
     QString m_chosen;
+    TExportFormat m_format = TExportFormat::Recording;
 };
+
+// The file type an export's dialog offers for format, as its name filter.
+QString ExportNameFilter(TExportFormat format);
 
 // The file a name typed in the dialog stands for: the proposed extension
 // is added to the name of a new file that has none, never to an existing

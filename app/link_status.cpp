@@ -132,9 +132,16 @@ QString StatusLineText(const TLinkView& v)
     QString text = QStringLiteral("Quadros: %1 · falhas: %2 · bytes ignorados: %3 · %4 quadros/s\n%5")
                        .arg(FormatCount(c.TotalFrames()), FormatShare(c.FailedChecks, c.TotalFrames()),
                             FormatCount(c.SkippedBytes), FormatRate(v.FramesPerSecond), StateText(v));
-    if (v.Recording.Active)
-        text += QStringLiteral(" · gravando em %1 (%2 linhas)")
-                    .arg(QFileInfo(v.Recording.Path).fileName(), FormatCount(v.Recording.Rows));
+    if (v.Recording.Active || v.Recording.Finishing) {
+        const QString behind = v.Recording.Behind > 0
+                                   ? QStringLiteral(", %1 quadros atrás").arg(FormatCount(v.Recording.Behind))
+                                   : QString();
+        text += QStringLiteral(" · %1 %2 (%3 linhas%4)")
+                    .arg(v.Recording.Active ? QStringLiteral("gravando em") : QStringLiteral("terminando de gravar"),
+                         QFileInfo(v.Recording.Path).fileName(), FormatCount(v.Recording.Rows), behind);
+    }
+    if (!v.Notice.isEmpty())
+        text += QStringLiteral(" · ") + v.Notice;
     return text;
 }
 
@@ -176,7 +183,7 @@ void TLinkMonitor::Refresh()
 {
     TLinkView view = m_source();
     m_rate.Sample(m_clock(), view.Counters.TotalFrames());
-    view.FramesPerSecond = m_rate.PerSecond();
+    view.FramesPerSecond = view.State == TLinkState::Open ? m_rate.PerSecond() : 0.0;
     m_shown = view;
     if (m_line)
         m_line->setText(StatusLineText(view));

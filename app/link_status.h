@@ -50,6 +50,7 @@ struct TLinkView {
     TSerialSettings Settings; // as the user chose them
     QString LastAttempt;      // while waiting: why the device could not be opened yet
     TRecordingState Recording;
+    QString Notice;           // a file just completed, for a few seconds
 };
 
 // What the window knows, put together: `chosen` is the user's settings,
@@ -65,6 +66,8 @@ QString LampToolTip(const TLinkView& view);
 
 // Keeps a label and the lamp's tooltip up to date: every RefreshMs, and at
 // once when Refresh() is called (the window does so when the state changes).
+// A port that is not open receives nothing: its rate is 0, not the last
+// second's.
 class TLinkMonitor : public QObject {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 #include "command_line.h"
 #include "display_check.h"
 #include "qt_translations.h"
+#include "recording_viewers.h"
 #include "signal_handling.h"
 #include "tapplication.h"
 #include "tform2.h"
@@ -37,8 +38,11 @@ int main(int argc, char** argv)
         Application->Initialize();
         Application->SetMainFormOnTaskBar(true);
         Application->CreateForm(Form2);
-        ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter());
         ApplyChartOptions(commandLine.Options, *Form2->Chart1);
+        ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter(),
+                         [](const QString& path) { Form2->Viewers().Open(path); });
+        if (commandLine.Options.Analysis)
+            Form2->AnalysisAction()->trigger();
         Application->Run();
     });
     Form2 = nullptr;

@@ -16,10 +16,18 @@ namespace {
 
 // The pipe's writing end, for the handler.
 volatile sig_atomic_t g_writeEnd = -1;
+// The handlers to put back at the first signal; set before the handler is
+// installed and left alone while it is.
+struct sigaction g_previousTerm {};
+struct sigaction g_previousInt {};
 
 void OnTermination(int signal)
 {
     const int saved = errno;
+    // The next signal takes the previous action, whatever the event loop
+    // is doing: sigaction may be called from a handler.
+    ::sigaction(SIGTERM, &g_previousTerm, nullptr);
+    ::sigaction(SIGINT, &g_previousInt, nullptr);
     const unsigned char byte = static_cast<unsigned char>(signal);
     if (g_writeEnd >= 0) {
         // A full pipe already holds a signal to act on: losing this byte
@@ -43,8 +51,12 @@ TTerminationSignals::TTerminationSignals(TAction action, QObject* parent) : QObj
     handler.sa_handler = &OnTermination;
     sigemptyset(&handler.sa_mask);
     handler.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &handler, &m_previousTerm);
-    ::sigaction(SIGINT, &handler, &m_previousInt);
+    ::sigaction(SIGTERM, nullptr, &m_previousTerm);
+    ::sigaction(SIGINT, nullptr, &m_previousInt);
+    g_previousTerm = m_previousTerm;
+    g_previousInt = m_previousInt;
+    ::sigaction(SIGTERM, &handler, nullptr);
+    ::sigaction(SIGINT, &handler, nullptr);
     m_installed = true;
 }
 

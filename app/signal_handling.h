@@ -7,8 +7,9 @@
 //
 // A signal handler may do next to nothing, so it only writes the signal's
 // number into a pipe; the event loop reads it there (QSocketNotifier) and
-// acts. After the first signal the previous handlers are back, so a second
-// Ctrl+C ends a program that does not end by itself.
+// acts. The handler itself puts the previous handlers back (the default
+// action, in the program), so a second signal ends a program that does
+// not end by itself, even one whose event loop no longer runs.
 
 #include <QObject>
 

@@ -62,13 +62,22 @@ void TApplication::ShowException(const QString& message)
         m_reporter(message);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow() ? QApplication::activeWindow() : m_mainForm.get(),
-                          QStringLiteral("Acelerômetro"), message);
+    QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow() : m_mainForm.get();
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Acelerômetro"), message, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void TApplication::ShowCurrentException()
 {
-    ShowException(QString::fromStdString(CurrentExceptionText()));
+    const QString message = QString::fromStdString(CurrentExceptionText());
+    if (m_reporter) {
+        m_reporter(message);
+        return;
+    }
+    QMessageBox::critical(QApplication::activeWindow() ? QApplication::activeWindow() : m_mainForm.get(),
+                          QStringLiteral("Acelerômetro"), message);
 }
 
 void TApplication::SetReporter(Reporter reporter)

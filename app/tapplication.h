@@ -34,10 +34,13 @@ public:
     int Run();
 
     // Shows an error in a message box (or hands it to the reporter set for
-    // tests). Any std::exception's text is shown as it stands.
+    // tests). Any std::exception's text is shown as it stands. The box does
+    // not wait for its OK: whatever reported the error goes on (capture
+    // starts, the port is read) and the box shows once the event loop runs.
     void ShowException(const std::exception& error);
     void ShowException(const QString& message);
-    // Shows the exception being handled; call only inside a catch block
+    // Shows the exception being handled and waits for the box's OK (the
+    // program is about to end); call only inside a catch block
     // (CurrentExceptionText says what is shown).
     void ShowCurrentException();
 

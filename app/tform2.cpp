@@ -2,22 +2,28 @@
 #include "ui_tform2.h"
 
 #include "accelerometer_chart.h"
+#include "analysis_action.h"
 #include "capture.h"
 #include "data_actions.h"
 #include "data_jobs.h"
 #include "device_resolver.h"
 #include "link_status.h"
+#include "recording_viewers.h"
 #include "serial_setup_dialog.h"
 #include "tapplication.h"
 #include "tchart.h"
 #include "tcomled.h"
 #include "tcomport.h"
+#include "window_look.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
-#include <QPalette>
+#include <QMessageBox>
 #include <QPushButton>
+
+#include <cstdio>
 
 TForm2* Form2 = nullptr;
 
@@ -41,23 +47,11 @@ TLinkState LinkStateOf(TCapture::TState state)
 TForm2::TForm2(QWidget* parent)
     : QWidget(parent),
       m_ui(std::make_unique<Ui::TForm2>()),
-      // Errors go where the application shows them: a message box.
-      m_report([](const std::string& message) {
-          if (Application)
-              Application->ShowException(QString::fromStdString(message));
-      })
+      m_report([this](const std::string& message) { Report(message); })
 {
     m_ui->setupUi(this);
 
-    // Button-face colour for the window's background; a sans-serif font
-    // where Tahoma is missing.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setStyleHint(QFont::SansSerif);
-    setFont(f);
+    ApplyWindowLook(*this);
 
     Chart1 = m_ui->Chart1;
     Button1 = m_ui->Button1;
@@ -91,11 +85,20 @@ TForm2::TForm2(QWidget* parent)
             TLinkView view = MakeLinkView(capture.Receiver().Counters(), LinkStateOf(capture.State()),
                                           capture.Settings(), ComPort1->Device(), capture.LastAttempt());
             view.Recording = m_jobs->RecordingState();
+            if (!m_notice.isEmpty() && m_noticeAge.isValid() && m_noticeAge.elapsed() < NoticeMs)
+                view.Notice = m_notice;
             return view;
         },
         [this] { return m_capture->Receiver().Now(); }, this);
-    // The chart's menu offers what can be done with the session too.
-    Chart1->AddMenuActions(m_data->Actions());
+    // The chart's menu offers what can be done with the session too, and
+    // opening a recording made before, which files dropped on the window
+    // do as well.
+    m_viewers = std::make_unique<TRecordingViewers>(m_report);
+    m_openRecording = m_viewers->CreateOpenAction(*this);
+    AddChartMenuActions(m_data->Actions());
+    m_analysis = CreateAnalysisAction(*this, *Chart1, session);
+    AddChartMenuActions({m_openRecording, m_analysis});
+    m_viewers->TakeDrops(*this, *Chart1->viewport());
     m_chartGeometry = Chart1->geometry();
 
     BindHandlers();
@@ -105,10 +108,44 @@ TForm2::~TForm2()
 {
     // Capture and the jobs go before the child widgets and the port:
     // nothing of theirs may reach the window from here on, nor the chart
-    // read the session.
+    // read the session. A window destroyed without closing still gives a
+    // recording its last rows.
+    if (!m_closing) {
+        m_closing = true;
+        m_capture->Stop();
+        m_jobs->Shutdown();
+    }
+    // The analysis windows read the session, which goes before the child
+    // widgets do.
+    CloseAnalysis(*this);
+    m_jobs->disconnect(this);
     m_capture->disconnect(this);
     ComPort1->blockSignals(true);
     Chart1->Watch(nullptr);
+    m_viewers.reset();
+}
+
+void TForm2::Report(const std::string& message)
+{
+    // Closing: nobody would see a box, and one would hold up the end.
+    if (m_closing || !Application) {
+        std::fprintf(stderr, "acelerometro: %s\n", message.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    Application->ShowException(QString::fromStdString(message));
+}
+
+void TForm2::FileSaved(const QString& what, const QString& path, std::uint64_t rows)
+{
+    ShowNotice(QStringLiteral("%1: %2, %3 linhas").arg(what, QFileInfo(path).fileName(), FormatCount(rows)));
+}
+
+void TForm2::ShowNotice(const QString& notice)
+{
+    m_notice = notice;
+    m_noticeAge.start();
+    m_linkMonitor->Refresh();
 }
 
 void TForm2::BindHandlers()
@@ -125,6 +162,19 @@ void TForm2::BindHandlers()
     connect(m_capture.get(), &TCapture::stateChanged, this, [this](TCapture::TState state) {
         ComLed1->SetWaiting(state == TCapture::TState::Waiting);
         m_linkMonitor->Refresh();
+    });
+    connect(m_jobs.get(), &TDataJobs::recordingStateChanged, m_linkMonitor, &TLinkMonitor::Refresh);
+    connect(m_jobs.get(), &TDataJobs::recordingSaved, this, [this](const QString& path, std::uint64_t rows) {
+        FileSaved(QStringLiteral("Gravação salva"), path, rows);
+    });
+    connect(m_jobs.get(), &TDataJobs::exportSaved, this, [this](const QString& path, std::uint64_t rows) {
+        FileSaved(QStringLiteral("Exportação salva"), path, rows);
+    });
+    connect(m_jobs.get(), &TDataJobs::recordingFailed, this, [this](const QString& path) {
+        ShowNotice(QStringLiteral("a gravação em %1 parou por um erro").arg(QFileInfo(path).fileName()));
+    });
+    connect(m_jobs.get(), &TDataJobs::exportFailed, this, [this](const QString& path) {
+        ShowNotice(QStringLiteral("a exportação para %1 falhou").arg(QFileInfo(path).fileName()));
     });
 }
 
@@ -148,6 +198,8 @@ void TForm2::Button2Click()
 
 void TForm2::FormClose()
 {
+    m_closing = true;
+    m_viewers->CloseAll();
     m_capture->Stop();
     // The port is closed: the recording gets every frame that came.
     m_jobs->Shutdown();
@@ -165,7 +217,20 @@ QList<QAction*> TForm2::DataActions() const
 
 void TForm2::SetDataDialogs(TDataDialogs dialogs)
 {
-    m_data->SetDialogs(std::move(dialogs));
+    m_data->SetDialogs(dialogs);
+    m_viewers->SetDataDialogs(std::move(dialogs));
+}
+
+void TForm2::AddChartMenuActions(const QList<QAction*>& actions)
+{
+    QList<QAction*> group;
+    if (m_chartActionGroups++ > 0) {
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        group << separator;
+    }
+    Chart1->AddMenuActions(group + actions);
+    addActions(actions);
 }
 
 void TForm2::ShowChartAlone(bool alone)
@@ -211,5 +276,8 @@ void TForm2::resizeEvent(QResizeEvent* event)
 void TForm2::closeEvent(QCloseEvent* event)
 {
     RunReported(m_report, [this] { FormClose(); });
+    // A message still up would keep the program running without its window.
+    for (QMessageBox* box : findChildren<QMessageBox*>())
+        box->close();
     QWidget::closeEvent(event);
 }

@@ -5,14 +5,19 @@
 // which reads the window's port into the session the chart shows; the
 // chart's menu runs the jobs on that session (data_actions.h). Errors reach
 // the user through the window's one reporter, which the capture and the
-// jobs are given.
+// jobs are given: a message box, but once the window is closing (the
+// program ends, a signal may have asked it to) standard error, as no box
+// may hold up the end. Recordings made before open in viewer windows of
+// their own (recording_viewers.h), which close with this one.
 
 #include "data_dialogs.h"
 #include "reporter.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -29,12 +34,16 @@ class TDataActions;
 class TDataJobs;
 class TFastLineSeries;
 class TLinkMonitor;
+class TRecordingViewers;
 
 namespace Ui { class TForm2; }
 
 class TForm2 : public QWidget {
     Q_OBJECT
 public:
+    // How long the status line says that a file is complete.
+    static constexpr int NoticeMs = 6000;
+
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
@@ -69,8 +78,18 @@ public:
     // "Gravar…", "Parar gravação", "Exportar dados…", "Salvar imagem…",
     // owned by the window, for the menus that offer them.
     QList<QAction*> DataActions() const;
-    // What the actions ask the user (a file, a picture's size).
+    // What the actions ask the user (a file, a picture's size, the
+    // recordings to open), here and in the viewers.
     void SetDataDialogs(TDataDialogs dialogs);
+    // "Abrir gravação…" (Ctrl+O), owned by the window.
+    QAction* OpenRecordingAction() const { return m_openRecording; }
+    // "Análise…" (A): the analysis window following Chart1.
+    QAction* AnalysisAction() const { return m_analysis; }
+    // The recordings open in viewer windows.
+    TRecordingViewers& Viewers() const { return *m_viewers; }
+    // Actions owned by the caller for the chart's menu, after those there
+    // (a separator between), and for the window's shortcuts.
+    void AddChartMenuActions(const QList<QAction*>& actions);
 
     // "Tela cheia": the chart alone filling the window, the window on the
     // whole screen; off again, the declared layout.
@@ -83,6 +102,11 @@ protected:
 
 private:
     void BindHandlers();
+    void Report(const std::string& message);
+    // Says on the status line, for NoticeMs, that a file is complete or
+    // has failed (the message box says why).
+    void FileSaved(const QString& what, const QString& path, std::uint64_t rows);
+    void ShowNotice(const QString& notice);
 
     std::unique_ptr<Ui::TForm2> m_ui;
     TReporter m_report;
@@ -90,7 +114,14 @@ private:
     std::unique_ptr<TCapture> m_capture;
     std::unique_ptr<TDataJobs> m_jobs;
     std::unique_ptr<TDataActions> m_data;
+    std::unique_ptr<TRecordingViewers> m_viewers;
+    QAction* m_openRecording = nullptr;
+    QAction* m_analysis = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;
+    int m_chartActionGroups = 0;
+    bool m_closing = false;
+    QString m_notice;
+    QElapsedTimer m_noticeAge;
     bool m_chartAlone = false;
     bool m_wasMaximized = false;
     QRect m_chartGeometry;                   // as declared

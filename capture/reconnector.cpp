@@ -1,9 +1,11 @@
 #include "reconnector.h"
 
 #include "exception.h"
+#include "file_names.h"
 
-#include <QFileInfo>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 TReconnector::TReconnector(TPath path, TOpen open, QObject* parent)
     : QObject(parent), m_path(std::move(path)), m_open(std::move(open)), m_timer(new QTimer(this))
@@ -35,7 +37,9 @@ void TReconnector::Stop()
 bool TReconnector::DeviceThere() const
 {
     const QString path = m_path();
-    return path.isEmpty() || QFileInfo::exists(path);
+    // By the name's own bytes (file_names.h); stat follows a link.
+    struct stat st {};
+    return path.isEmpty() || ::stat(EncodeFileName(path.toStdU16String()).c_str(), &st) == 0;
 }
 
 void TReconnector::Poll()

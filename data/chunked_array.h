@@ -114,9 +114,13 @@ private:
 };
 
 // A sequence of bits, one per point, in 64-bit words. The word being filled
-// is kept apart and stored when complete.
+// is kept apart and stored when complete. The number of set bits before
+// every 1024th bit is kept too (8 bytes per 1024 bits), so counting the set
+// bits of any range costs two lookups and at most 15 words at each end.
 class TBitArray {
 public:
+    static constexpr unsigned GroupBits = 10;  // bits per counted group
+
     std::size_t Size() const { return m_size; }
 
     bool operator[](std::size_t index) const
@@ -129,22 +133,50 @@ public:
     {
         if ((m_size & 63) == 63)
             m_words.Reserve();
+        if ((m_size & GroupMask) == GroupMask)
+            m_groupOnes.Reserve();
     }
 
     void PushBack(bool bit)
     {
         Reserve();
         m_word |= std::uint64_t(bit) << (m_size & 63);
+        m_ones += bit;
         if ((++m_size & 63) == 0) {
             m_words.PushBack(m_word);
             m_word = 0;
         }
+        if ((m_size & GroupMask) == 0)
+            m_groupOnes.PushBack(m_ones);
     }
 
-    std::size_t HeldBytes() const { return m_words.HeldBytes(); }
+    // Set bits with index in [first, last); first <= last <= Size().
+    std::uint64_t CountOnes(std::size_t first, std::size_t last) const { return OnesBefore(last) - OnesBefore(first); }
+
+    std::size_t HeldBytes() const { return m_words.HeldBytes() + m_groupOnes.HeldBytes(); }
 
 private:
+    static constexpr std::size_t GroupMask = (std::size_t(1) << GroupBits) - 1;
+
+    // Set bits with index below index (index <= Size()).
+    std::uint64_t OnesBefore(std::size_t index) const
+    {
+        const std::size_t group = index >> GroupBits;
+        std::uint64_t ones = group == 0 ? 0 : m_groupOnes[group - 1];
+        const std::size_t word = index >> 6;
+        for (std::size_t w = group << (GroupBits - 6); w < word; ++w)
+            ones += std::uint64_t(__builtin_popcountll(m_words[w]));
+        if ((index & 63) != 0) {
+            const std::uint64_t bits = word < m_words.Size() ? m_words[word] : m_word;
+            ones += std::uint64_t(__builtin_popcountll(bits & ((std::uint64_t(1) << (index & 63)) - 1)));
+        }
+        return ones;
+    }
+
     TChunkedArray<std::uint64_t, 12> m_words;
     std::uint64_t m_word = 0;
     std::size_t m_size = 0;
+    std::uint64_t m_ones = 0;
+    // Set bits in every group up to and including each complete one.
+    TChunkedArray<std::uint64_t, 10> m_groupOnes;
 };

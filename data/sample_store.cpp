@@ -143,3 +143,87 @@ void TSampleStore::Prefetch(std::int64_t index) const
         node >>= FanoutBits;
     }
 }
+
+TSampleStore::TSums TSampleStore::ScanSums(std::int64_t first, std::int64_t last) const
+{
+    // In doubles, four of each so the additions do not wait on each other:
+    // whole values up to 65535 and their squares, added up over the at most
+    // 2047 values a query scans, stay far below 2^53 and so are exact.
+    double sum[4] = {0, 0, 0, 0};
+    double squares[4] = {0, 0, 0, 0};
+    while (first < last) {
+        const float* chunk = m_values.ChunkAt(std::size_t(first));
+        const std::int64_t offset = first & std::int64_t(decltype(m_values)::ChunkMask);
+        const std::int64_t chunkEnd = first - offset + std::int64_t(decltype(m_values)::ChunkSize);
+        const std::int64_t end = last < chunkEnd ? last : chunkEnd;
+        const float* p = chunk + offset;
+        const float* const e = p + (end - first);
+        for (; e - p >= 4; p += 4) {
+            for (int k = 0; k < 4; ++k) {
+                const double v = p[k];
+                sum[k] += v;
+                squares[k] += v * v;
+            }
+        }
+        for (; p != e; ++p) {
+            const double v = *p;
+            sum[0] += v;
+            squares[0] += v * v;
+        }
+        first = end;
+    }
+    TSums result;
+    result.Sum = std::int64_t((sum[0] + sum[1]) + (sum[2] + sum[3]));
+    result.SumOfSquares = std::uint64_t((squares[0] + squares[1]) + (squares[2] + squares[3]));
+    return result;
+}
+
+TSampleStore::TSums TSampleStore::Sums(std::int64_t first, std::int64_t last) const
+{
+    if (first >= last)
+        return TSums();
+    const std::int64_t mask = (std::int64_t(1) << SumBlockBits) - 1;
+    const std::int64_t loBlock = (first + mask) >> SumBlockBits;
+    const std::int64_t hiBlock = last >> SumBlockBits;
+    if (loBlock >= hiBlock)
+        return ScanSums(first, last);
+    // Whole blocks from the kept sums (every block below hiBlock is
+    // complete: its end is at or before last), the ends read directly.
+    const TSums below = SumsBefore(loBlock);
+    const TSums upTo = SumsBefore(hiBlock);
+    const TSums head = ScanSums(first, loBlock << SumBlockBits);
+    const TSums tail = ScanSums(hiBlock << SumBlockBits, last);
+    TSums result;
+    result.Sum = (upTo.Sum - below.Sum) + head.Sum + tail.Sum;
+    result.SumOfSquares = (upTo.SumOfSquares - below.SumOfSquares) + head.SumOfSquares + tail.SumOfSquares;
+    return result;
+}
+
+TValuesSnapshot TSampleStore::Snapshot() const
+{
+    TValuesSnapshot snapshot;
+    const std::size_t count = m_values.Size();
+    for (std::size_t i = 0; i < count; i += decltype(m_values)::ChunkSize)
+        snapshot.m_chunks.push_back(m_values.ChunkAt(i));
+    snapshot.m_count = std::int64_t(count);
+    return snapshot;
+}
+
+std::pair<const float*, std::int64_t> TValuesSnapshot::Run(std::int64_t index) const
+{
+    const std::int64_t size = std::int64_t(1) << ChunkBits;
+    const std::int64_t offset = index & (size - 1);
+    const std::int64_t end = std::min(m_count, index - offset + size);
+    return {m_chunks[std::size_t(index >> ChunkBits)] + offset, end - index};
+}
+
+void TValuesSnapshot::Copy(std::int64_t first, std::int64_t last, float* out) const
+{
+    while (first < last) {
+        const auto [values, available] = Run(first);
+        const std::int64_t n = std::min(available, last - first);
+        std::copy(values, values + n, out);
+        out += n;
+        first += n;
+    }
+}

@@ -88,6 +88,11 @@ public:
     // The longest times between neighbouring points of an axis, over
     // ranges of them.
     const TAxisGaps& Gaps(TAxis axis) const { return m_axes[axis].Gaps; }
+    // Held values (validity bit clear) of an axis with index in [first, last).
+    std::int64_t HeldCount(TAxis axis, std::int64_t first, std::int64_t last) const
+    {
+        return (last - first) - std::int64_t(m_axes[axis].Valid.CountOnes(std::size_t(first), std::size_t(last)));
+    }
     // Arrival time of a point, microseconds from the session's start.
     std::int64_t TimeUs(TAxis axis, std::int64_t index) const { return m_log.TimeUs(m_log.Frame(axis, index)); }
 

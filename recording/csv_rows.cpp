@@ -1,6 +1,7 @@
 #include "csv_rows.h"
 
 #include "file_writer.h"
+#include "text_buffer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -143,7 +144,12 @@ char* FormatCsvRow(char* out, const TFrameRecord& frame)
     return PutPoint(PutTime(out, frame.TimeUs), frame);
 }
 
-void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TFileWriter& out)
+namespace {
+
+// Rows of [from, to) in batches of at most RowsPerBatch: room(rows) gives
+// space for that many rows, done(end) takes the end of what was written.
+template <class TRoom, class TDone>
+void FormatRows(const TSession& session, std::uint64_t from, std::uint64_t to, TRoom room, TDone done)
 {
     to = std::min<std::uint64_t>(to, session.FrameCount());
     if (from >= to)
@@ -156,7 +162,7 @@ void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t
     TSession::TReader reader(session, from);
     for (std::uint64_t left = to - from; left > 0;) {
         const std::uint64_t batch = std::min(left, RowsPerBatch);
-        char* p = out.Reserve(std::size_t(batch) * MaxCsvRowBytes);
+        char* p = room(std::size_t(batch));
         for (std::uint64_t i = 0; i < batch; ++i, reader.Next()) {
             const TFrameRecord frame = reader.Record();
             if (frame.TimeUs != timeUs) {
@@ -168,7 +174,23 @@ void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t
             std::memcpy(p, time, sizeof time);
             p = PutPoint(p + timeLength, frame);
         }
-        out.Commit(p);
+        done(p);
         left -= batch;
     }
+}
+
+}  // namespace
+
+void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TFileWriter& out)
+{
+    FormatRows(
+        session, from, to, [&](std::size_t rows) { return out.Reserve(rows * MaxCsvRowBytes); },
+        [&](const char* end) { out.Commit(end); });
+}
+
+void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TTextBuffer& text)
+{
+    FormatRows(
+        session, from, to, [&](std::size_t rows) { return text.Reserve(rows * MaxCsvRowBytes); },
+        [&](const char* end) { text.Commit(end); });
 }

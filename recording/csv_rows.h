@@ -23,6 +23,7 @@
 #include <string_view>
 
 class TFileWriter;
+class TTextBuffer;
 
 constexpr std::string_view CsvHeader = "tempo_s,eixo,indice,valor,valido\n";
 
@@ -36,3 +37,5 @@ char* FormatCsvRow(char* out, const TFrameRecord& frame);
 // Writes the rows of the session's frames [from, to) to out, in arrival
 // order; to is cut to the frames the session holds.
 void WriteSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TFileWriter& out);
+// The same rows appended to text, for a writer on another thread.
+void AppendSessionRows(const TSession& session, std::uint64_t from, std::uint64_t to, TTextBuffer& text);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +70,7 @@ std::string ErrnoReason(int error)
     case ENFILE: words = "arquivos abertos demais"; break;
     case ENXIO: words = "nenhum programa está lendo do pipe, ou o dispositivo não está presente"; break;
     case EPIPE: words = "o programa que lia do pipe terminou"; break;
+    case ECANCELED: words = "a escrita foi interrompida enquanto esperava o leitor"; break;
     default: words = "erro do sistema"; break;
     }
     return std::string(words) + " (" + std::strerror(error) + ")";
@@ -120,14 +122,12 @@ TFileWriter::TFileWriter(const std::string& path, TMode mode)
         }
     }
     // Without O_NONBLOCK, opening a pipe waits until a program reads from
-    // it, on the thread that also reads the port, and no signal ends that
-    // wait. With it, a pipe nobody reads fails at once (ENXIO); a regular
-    // file or a device opens as before. Writes then wait as usual.
+    // it, and no signal ends that wait. With it, a pipe nobody reads fails
+    // at once (ENXIO); a regular file or a device opens as before. The flag
+    // stays: a write to a full pipe then returns, and the wait for room is
+    // one that an interrupt can end (WaitForRoom). Regular files ignore it.
     m_fd = ::open(m_target.c_str(), flags | O_NONBLOCK, 0666);
     if (m_fd < 0)
-        Fail("criar o arquivo", errno);
-    const int status = ::fcntl(m_fd, F_GETFL);
-    if (status < 0 || ::fcntl(m_fd, F_SETFL, status & ~O_NONBLOCK) < 0)
         Fail("criar o arquivo", errno);
 }
 
@@ -165,6 +165,12 @@ void TFileWriter::Flush()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (WaitForRoom())
+                    continue;
+                m_interrupted = true;
+                FailWrite(ECANCELED);
+            }
             FailWrite(errno);
         }
         if (n == 0)
@@ -178,6 +184,23 @@ void TFileWriter::Flush()
     }
     m_used = 0;
     PollSync();
+}
+
+bool TFileWriter::WaitForRoom()
+{
+    pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_interrupt, POLLIN, 0}};
+    const nfds_t count = m_interrupt >= 0 ? 2 : 1;
+    for (;;) {
+        const int ready = ::poll(fds, count, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return true;  // the write says what is wrong
+        if (count == 2 && fds[1].revents != 0)
+            return false;
+        if (fds[0].revents != 0)
+            return true;  // room, or an error the write reports
+    }
 }
 
 void TFileWriter::FailWrite(int error)

@@ -13,6 +13,10 @@
 //   regular file (a device such as /dev/null or /dev/full, a pipe) cannot be
 //   replaced and is written directly.
 // A pipe that no program reads yet fails at once instead of waiting for one.
+// A pipe (or a terminal, a socket) whose reader has stopped reading makes
+// the write wait for room; with an interrupt descriptor given
+// (SetInterrupt), that wait ends as soon as the descriptor becomes
+// readable, and the write fails as interrupted.
 //
 // Every failure (open, write, a full disk, sync, close, rename) is thrown
 // as an Exception whose Portuguese message names the file and the reason.
@@ -29,7 +33,8 @@
 // failure is thrown by the next Flush, PollSync or Close. Close syncs the
 // rest itself before closing.
 //
-// Qt-free. Not thread-safe: one thread uses the writer.
+// Qt-free. Not thread-safe: one thread uses the writer (writer_thread.h
+// runs one on a thread of its own).
 
 #include <atomic>
 #include <cstddef>
@@ -71,6 +76,11 @@ public:
 
     // Hands the buffered bytes to the kernel.
     void Flush();
+    // A descriptor that, once readable, ends any wait for a reader to make
+    // room; -1 for none. The writer does not own it.
+    void SetInterrupt(int fd) { m_interrupt = fd; }
+    // True when a write failed because the interrupt came.
+    bool Interrupted() const { return m_interrupted; }
     // Bytes handed to the kernel so far.
     std::uint64_t BytesWritten() const { return m_written; }
     // Of them, those up to the end of the last whole line.
@@ -92,6 +102,8 @@ public:
 private:
     [[noreturn]] void Fail(const char* what, int error);
     [[noreturn]] void FailWrite(int error);
+    // Waits until the descriptor takes more bytes; false when interrupted.
+    bool WaitForRoom();
     void JoinSync();
     void CloseDescriptor();
 
@@ -99,6 +111,8 @@ private:
     std::string m_target;  // the file that takes the name (links resolved)
     std::string m_temporary;  // Replace: the file written; empty when direct
     int m_fd = -1;
+    int m_interrupt = -1;
+    bool m_interrupted = false;
     bool m_failed = false;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;

@@ -1,6 +1,7 @@
 #include "sheet_rows.h"
 
 #include "file_writer.h"
+#include "text_buffer.h"
 
 #include <algorithm>
 #include <charconv>
@@ -79,6 +80,17 @@ TSheetRowWriter::TSheetRowWriter(const TSession& session, TSheetStyle style)
 }
 
 void TSheetRowWriter::Write(std::uint64_t rows, TFileWriter& out)
+{
+    Format(rows, out);
+}
+
+void TSheetRowWriter::Append(std::uint64_t rows, TTextBuffer& text)
+{
+    Format(rows, text);
+}
+
+template <typename TOut>
+void TSheetRowWriter::Format(std::uint64_t rows, TOut& out)
 {
     const char separator = m_style == TSheetStyle::Comma ? ',' : ';';
     const char decimalPoint = m_style == TSheetStyle::Comma ? '.' : ',';

@@ -24,6 +24,7 @@
 #include <string_view>
 
 class TFileWriter;
+class TTextBuffer;
 
 enum class TSheetStyle { Comma, Brazilian };
 
@@ -42,8 +43,14 @@ public:
 
     // Writes up to rows more rows to out (the header is the caller's).
     void Write(std::uint64_t rows, TFileWriter& out);
+    // The same appended to text, for a writer on another thread.
+    void Append(std::uint64_t rows, TTextBuffer& text);
 
 private:
+    // Either: room for some bytes, then the end of what was written there.
+    template <typename TOut>
+    void Format(std::uint64_t rows, TOut& out);
+
     // The points of one axis in index order, each with its receive time.
     class TAxisCursor {
     public:

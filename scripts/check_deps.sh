@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks that scripts/deps.sh installs every Debian package whose CMake
 # package files a configured build loaded: for each *_DIR entry of the cache
-# that holds a package configuration file, the package owning that file
-# (dpkg -S) must be listed by deps.sh or be a dependency, direct or not, of
-# one that is. The same for the files the program loads at run time that
-# the build names in the cache (ACCEL_RUNTIME_FILE_* entries, such as Qt's
-# translations). Names every package that is missing and fails.
+# that holds a package configuration file, and for each library found
+# through pkg-config, the package owning that file (dpkg -S) must be listed
+# by deps.sh or be a dependency, direct or not, of one that is. The same for
+# the files the program loads at run time that the build names in the cache
+# (ACCEL_RUNTIME_FILE_* entries, such as Qt's translations). Names every
+# package that is missing and fails.
 #
 # Usage: scripts/check_deps.sh BUILD_DIR [DEPS_SCRIPT]
 set -euo pipefail
@@ -66,9 +67,23 @@ while IFS='=' read -r key file; do
     fi
 done < <(grep -E '^ACCEL_RUNTIME_FILE_[A-Z0-9_]+:[A-Z]+=' "$cache")
 
+# Libraries found through pkg-config (pkg_check_modules): the package that
+# owns the library file linked (the development package's link).
+while IFS='=' read -r key library; do
+    checked=$((checked + 1))
+    owner=$(dpkg -S "$library" 2>/dev/null | head -1 | cut -d: -f1 || true)
+    if [ -z "$owner" ]; then
+        echo "MISSING: no Debian package owns $library (${key%%:*}); install it through scripts/deps.sh" >&2
+        status=1
+    elif ! grep -qxF "$owner" <<<"$closure"; then
+        echo "MISSING: $owner (it provides $library, linked as ${key%%:*}) is not installed by scripts/deps.sh" >&2
+        status=1
+    fi
+done < <(grep -E '^pkgcfg_lib_[A-Za-z0-9_]+:FILEPATH=' "$cache" | grep -v NOTFOUND)
+
 if [ "$checked" -eq 0 ]; then
     echo "the cache names no package configuration files: nothing was checked" >&2
     exit 2
 fi
-[ "$status" -eq 0 ] && echo "deps.sh covers the $checked package configurations and run-time files the build named"
+[ "$status" -eq 0 ] && echo "deps.sh covers the $checked package configurations, libraries and run-time files the build named"
 exit "$status"

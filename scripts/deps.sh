@@ -12,6 +12,7 @@ packages=(
     libqt6opengl6-dev
     libgl-dev libgtest-dev
     qt6-qpa-plugins fonts-dejavu-core qt6-translations-l10n
+    libfftw3-dev
 )
 
 if [ "${1:-}" = "--list" ]; then

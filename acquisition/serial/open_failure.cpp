@@ -1,5 +1,7 @@
 #include "open_failure.h"
 
+#include "file_names.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -50,6 +53,12 @@ TOpenProblem TooLong(const QByteArray& local)
                     {}};
     }
     return {QStringLiteral("o caminho tem %1 bytes, e o Linux aceita até %2").arg(local.size()).arg(MaxPath), {}};
+}
+
+// The bytes a port name stands for (file_names.h).
+std::string NameBytes(const QString& name)
+{
+    return EncodeFileName(name.toStdU16String());
 }
 
 TOpenProblem NotFound(const QString& path, const QByteArray& local)
@@ -155,7 +164,7 @@ TOpenProblem NoPermission(const struct stat& st)
 TOpenProblem NoPermission(const QString& device)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+    if (::stat(NameBytes(device).c_str(), &st) != 0)
         return {QStringLiteral("sem permissão para abrir o dispositivo"), PermissionAdvice({}, false, false)};
     return NoPermission(st);
 }
@@ -236,7 +245,7 @@ TOpenProblem DeviceProblem(const QString& path)
 {
     if (path.trimmed().isEmpty())
         return {QStringLiteral("o nome da porta está vazio"), PickAnAdapter()};
-    const QByteArray local = QFile::encodeName(path);
+    const QByteArray local = QByteArray::fromStdString(NameBytes(path));
     struct stat st {};
     if (::stat(local.constData(), &st) != 0) {
         switch (errno) {
@@ -299,9 +308,14 @@ QString PortErrorReason(QSerialPort::SerialPortError error, const QString& syste
 
 QString DevicePathToOpen(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    // By the name's own bytes: QFileInfo would resolve another name when
+    // they are not valid UTF-8.
+    if (char* resolved = ::realpath(NameBytes(path).c_str(), nullptr)) {
+        const QString canonical = QString::fromStdU16String(DecodeFileName(resolved));
+        std::free(resolved);
+        return canonical;
+    }
+    return QFileInfo(path).absoluteFilePath();
 }
 
 TOpenProblem OpenFailure(const QString& device, QSerialPort::SerialPortError error, const QString& errorText)

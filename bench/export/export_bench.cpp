@@ -157,6 +157,17 @@ void BenchRecording(std::size_t frames, const std::string& directory)
         doneAt = watch.ElapsedNs();
     writer.Stop();
     form.DataJobs().StopRecording();
+    // The file gets its last rows and is closed on its own thread.
+    {
+        QEventLoop wait;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &wait, [&] {
+            if (!form.DataJobs().Writing())
+                wait.quit();
+        });
+        look.start(1);
+        wait.exec();
+    }
 
     const long long wrong = WrongValues(form, stream.Expected);
     const long long got = (long long)received();

@@ -3,20 +3,8 @@
 #include "exception.h"
 #include "session_export.h"
 
-#include <QFileInfo>
 
 namespace {
-
-// True when the two names are one file (or would be, once created).
-bool SameFile(const QString& a, const QString& b)
-{
-    const auto canonical = [](const QString& path) {
-        const QFileInfo info(path);
-        const QString resolved = info.canonicalFilePath();
-        return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-    };
-    return canonical(a) == canonical(b);
-}
 
 void CheckNotWriting(const QString& path, const QString& busy, const char* what)
 {
@@ -32,52 +20,74 @@ TDataJobs::TDataJobs(const TSession& session, TReporter report, QObject* parent)
     : QObject(parent), m_session(session), m_report(std::move(report)), m_recorder(session)
 {
     connect(&m_recorder, &TRecorder::stateChanged, this, &TDataJobs::recordingStateChanged);
-    connect(&m_recorder, &TRecorder::failed, this, [this](const QString& message) {
-        if (m_report)
-            m_report(message.toStdString());
+    connect(&m_recorder, &TRecorder::failed, this, [this](const QString& path, const QString& message) {
+        emit recordingFailed(path);
+        Report(message);
     });
+    connect(&m_recorder, &TRecorder::saved, this, &TDataJobs::recordingSaved);
 }
 
-TDataJobs::~TDataJobs()
+// An export still running is interrupted; its file's thread removes it.
+TDataJobs::~TDataJobs() = default;
+
+void TDataJobs::Report(const QString& message)
 {
-    if (m_export)
-        m_export->Cancel();
+    if (m_report)
+        m_report(message.toStdString());
 }
 
 void TDataJobs::StartRecording(const QString& path)
 {
     if (m_export)
         CheckNotWriting(path, m_export->Path(), "uma exportação");
-    m_recorder.Start(path);
+    try {
+        m_recorder.Start(path);
+    } catch (...) {
+        emit recordingFailed(path);
+        throw;
+    }
 }
+
 
 void TDataJobs::StopRecording()
 {
     m_recorder.Stop();
 }
 
-void TDataJobs::StartExport(const QString& path)
+void TDataJobs::StartExport(const QString& path, TExportFormat format)
 {
     if (m_export)
         return;
-    if (m_recorder.Active())
-        CheckNotWriting(path, m_recorder.State().Path, "a gravação");
-    m_export = std::make_unique<TSessionExport>(m_session, path);
-    connect(m_export.get(), &TSessionExport::succeeded, this, &TDataJobs::EndExport);
-    connect(m_export.get(), &TSessionExport::failed, this, [this](const QString& message) {
+    for (const QString& recording : m_recorder.PathsInUse())
+        CheckNotWriting(path, recording, "a gravação");
+    try {
+        m_export = std::make_unique<TSessionExport>(m_session, path, format);
+    } catch (...) {
+        emit exportFailed(path);
+        throw;
+    }
+    TSessionExport* job = m_export.get();
+    connect(job, &TSessionExport::succeeded, this, [this, job] {
+        const QString done = job->Path();
+        const std::uint64_t rows = job->Rows();
         EndExport();
-        if (m_report)
-            m_report(message.toStdString());
+        emit exportSaved(done, rows);
     });
+    connect(job, &TSessionExport::failed, this, [this, job](const QString& message) {
+        const QString failedPath = job->Path();
+        EndExport();
+        emit exportFailed(failedPath);
+        Report(message);
+    });
+    connect(job, &TSessionExport::cancelled, this, &TDataJobs::EndExport);
     m_export->Start();
 }
 
 void TDataJobs::CancelExport()
 {
-    if (!m_export)
-        return;
-    m_export->Cancel();
-    EndExport();
+    // The export ends once its file's thread has removed what it wrote.
+    if (m_export)
+        m_export->Cancel();
 }
 
 void TDataJobs::EndExport()
@@ -92,14 +102,21 @@ void TDataJobs::EndExport()
 
 void TDataJobs::CheckNotInUse(const QString& path) const
 {
-    if (m_recorder.Active())
-        CheckNotWriting(path, m_recorder.State().Path, "a gravação");
+    for (const QString& recording : m_recorder.PathsInUse())
+        CheckNotWriting(path, recording, "a gravação");
     if (m_export)
         CheckNotWriting(path, m_export->Path(), "uma exportação");
 }
 
-void TDataJobs::Shutdown()
+void TDataJobs::Shutdown(std::chrono::milliseconds wait)
 {
-    CancelExport();
-    StopRecording();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    if (m_export) {
+        m_export->disconnect(this);
+        m_export->Cancel();
+        m_export.reset();  // waits a moment for its thread to remove the file
+        emit exportEnded();
+    }
+    for (const QString& problem : m_recorder.Shutdown(deadline))
+        Report(problem);
 }

@@ -1,44 +1,46 @@
 #pragma once
-// An export of the session held in memory to a CSV file (csv_rows.h): the
-// frames held when it starts, in the same rows a recording writes.
+// An export of the session held in memory to a CSV file: the frames held
+// when it starts, in the same rows a recording writes (csv_rows.h) or in
+// rows for spreadsheets (export_rows.h).
 //
-// The session grows on the GUI thread, so the export reads it there too,
-// in slices of a few milliseconds from the event loop: the port is read
-// between them, so no point is lost or delayed, and the window stays
-// responsive. The rows go to a temporary file next to the chosen one,
+// The session grows on the GUI thread, so the rows are formatted there, a
+// slice at a time, each once the file's own thread has taken the one
+// before (session_feed.h); the writes, the sync and the rename happen on
+// that thread. The port is read between the slices, so no point is lost or
+// delayed, and the window stays responsive whatever the disk or a pipe's
+// reader does. The rows go to a temporary file next to the chosen one,
 // which takes the chosen name only once complete and synced; a
 // cancellation or a failure leaves nothing under that name.
 
+#include "export_rows.h"
 #include "session.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
 
-class TFileWriter;
+class TSessionFeed;
 
 class TSessionExport : public QObject {
     Q_OBJECT
 public:
-    // Time spent writing per turn of the event loop.
-    static constexpr int SliceMs = 4;
-    // While the disk syncs the file, how often the export looks.
-    static constexpr int SyncPollMs = 10;
-
-    // Prepares the export of the session's frames held now to path. Throws
-    // Exception when the file cannot be created.
-    TSessionExport(const TSession& session, const QString& path, QObject* parent = nullptr);
+    // Prepares the export of the session's frames held now to path, in
+    // format. Throws Exception when the file cannot be created.
+    TSessionExport(const TSession& session, const QString& path, TExportFormat format = TExportFormat::Recording,
+                   QObject* parent = nullptr);
     ~TSessionExport() override;
 
     // Begins writing, from the event loop.
     void Start();
-    // Stops writing and removes the temporary file; no signal follows.
+    // Stops writing; the temporary file is removed on the file's thread,
+    // and `cancelled` follows once it is.
     void Cancel();
 
     const QString& Path() const { return m_path; }
+    // Rows the file holds once complete.
+    std::uint64_t Rows() const { return m_total; }
 
 signals:
     // Rows written so far, in thousandths of the whole.
@@ -47,16 +49,15 @@ signals:
     void succeeded();
     // The export stopped; message names the file and the reason.
     void failed(const QString& message);
+    // Cancel has taken effect: nothing is left of the file.
+    void cancelled();
 
 private:
-    void Slice();
-    void Finish();
+    void Progressed();
+    void Ended();
 
-    const TSession& m_session;
     QString m_path;
-    std::unique_ptr<TFileWriter> m_file;
-    std::uint64_t m_total;
-    std::uint64_t m_done = 0;
+    std::uint64_t m_total = 0;
     bool m_cancelled = false;
-    QTimer m_timer;
+    std::unique_ptr<TSessionFeed> m_feed;
 };

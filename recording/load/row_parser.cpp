@@ -7,10 +7,81 @@
 
 namespace {
 
+// The numbers and times are read eight bytes at a time, the first byte the
+// lowest.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+
 constexpr std::uint64_t MaxTimeUs = std::uint64_t(std::numeric_limits<std::int64_t>::max());
 constexpr std::uint64_t MaxSeconds = MaxTimeUs / 1000000;
 constexpr std::uint64_t MaxIndex = std::uint64_t(std::numeric_limits<std::int64_t>::max()) - 1;
 constexpr unsigned MaxValue = 4095;
+
+// The decimal digits at p, up to end, as a number: at most 19 of them, so
+// that it cannot overflow (every number a row may hold has fewer). Returns
+// the end of the digits, or nullptr when there are none or too many.
+//
+// Eight bytes at a time where eight can be read: a row's numbers take a
+// few instructions each this way, against a few per digit one by one,
+// and parsing them is most of the time a load takes.
+inline const char* ParseDigits(const char* p, const char* end, std::uint64_t& value)
+{
+    constexpr std::uint64_t Zeros = 0x3030303030303030u;
+    constexpr std::uint64_t High = 0x8080808080808080u;
+    const char* const first = p;
+    std::uint64_t v = 0;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        // Each byte minus '0': a digit gives 0-9; the first byte that is
+        // not one gives more than 9 or borrows (a high bit), and what it
+        // does to the bytes after it does not matter.
+        const std::uint64_t d = word - Zeros;
+        const std::uint64_t notDigit = ((d + 0x7676767676767676u) | d) & High;
+        const unsigned digits = notDigit == 0 ? 8 : unsigned(__builtin_ctzll(notDigit)) / 8;
+        if (digits == 0)
+            break;
+        // The digits to the top bytes, zeros before them, then pairs,
+        // fours and eights of digits joined (the first digit is the lowest
+        // byte, as it comes first in memory).
+        std::uint64_t x = digits == 8 ? d : d << (8 * (8 - digits));
+        x = ((x & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
+        x = ((x & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+        x = ((x & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+        static constexpr std::uint64_t Scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+        if (p - first + digits > 19)
+            return nullptr;
+        v = v * Scale[digits] + x;
+        p += digits;
+        if (digits < 8) {
+            value = v;
+            return p;
+        }
+    }
+    // The last bytes of the file, one by one.
+    for (; p < end && p - first <= 19; ++p) {
+        const unsigned digit = unsigned(static_cast<unsigned char>(*p)) - unsigned('0');
+        if (digit > 9)
+            break;
+        v = v * 10 + digit;
+    }
+    if (p == first || p - first > 19)
+        return nullptr;
+    value = v;
+    return p;
+}
+
+// True when the bytes bytes (1 to 16) at a and at b are the same; reads 16
+// bytes at each.
+inline bool SameText(const char* a, const char* b, std::size_t bytes)
+{
+    std::uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&a1, a + 8, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&b1, b + 8, 8);
+    const auto mask = [](std::size_t n) { return n >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * n)) - 1; };
+    return ((a0 ^ b0) & mask(bytes)) == 0 && (bytes <= 8 || ((a1 ^ b1) & mask(bytes - 8)) == 0);
+}
 
 // "12.345678" to microseconds: whole seconds, a point, exactly six
 // decimals (the recording's own form, so that it is written back the
@@ -18,16 +89,12 @@ constexpr unsigned MaxValue = 4095;
 inline const char* ParseTime(const char* p, const char* end, std::uint64_t& us)
 {
     std::uint64_t seconds;
-    const auto [q, error] = std::from_chars(p, end, seconds);
-    if (error != std::errc() || end - q < 7 || *q != '.' || seconds > MaxSeconds)
+    const char* const q = ParseDigits(p, end, seconds);
+    if (q == nullptr || end - q < 7 || *q != '.' || seconds > MaxSeconds)
         return nullptr;
-    unsigned fraction = 0;
-    for (int i = 1; i <= 6; ++i) {
-        const unsigned digit = unsigned(q[i] - '0');
-        if (digit > 9)
-            return nullptr;
-        fraction = fraction * 10 + digit;
-    }
+    std::uint64_t fraction;
+    if (ParseDigits(q + 1, end, fraction) != q + 7)
+        return nullptr;
     us = seconds * 1000000 + fraction;
     if (us > MaxTimeUs)
         return nullptr;
@@ -36,11 +103,10 @@ inline const char* ParseTime(const char* p, const char* end, std::uint64_t& us)
 
 // An unsigned number then a comma; returns what follows the comma, or
 // nullptr.
-template <typename T>
-inline const char* ParseField(const char* p, const char* end, T& value)
+inline const char* ParseField(const char* p, const char* end, std::uint64_t& value)
 {
-    const auto [q, error] = std::from_chars(p, end, value);
-    if (error != std::errc() || q == end || *q != ',')
+    const char* const q = ParseDigits(p, end, value);
+    if (q == nullptr || q == end || *q != ',')
         return nullptr;
     return q + 1;
 }
@@ -104,6 +170,9 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
     std::size_t rows = 0;
     std::int64_t lastTime = -1;
     std::int64_t expected[AxisCount] = {-1, -1, -1};
+    // The text of the last time parsed, when at most 16 bytes (0: none).
+    const char* lastTimeText = nullptr;
+    std::size_t timeBytes = 0;
 
     while (p < stop) {
         // A row is parsed as it comes, without looking for its end first;
@@ -111,8 +180,17 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
         const char* const limit = std::size_t(fileEnd - p) > MaxRowLineBytes ? p + MaxRowLineBytes : fileEnd;
         std::uint64_t time;
         std::uint64_t index;
-        unsigned value;
-        const char* q = ParseTime(p, limit, time);
+        std::uint64_t value;
+        const char* q;
+        if (timeBytes != 0 && limit - p > 16 && SameText(p, lastTimeText, timeBytes) && p[timeBytes] == ',') {
+            // The frames of one read share their time: its text again.
+            time = std::uint64_t(lastTime);
+            q = p + timeBytes;
+        } else {
+            q = ParseTime(p, limit, time);
+            lastTimeText = p;
+            timeBytes = q != nullptr && q - p <= 16 ? std::size_t(q - p) : 0;
+        }
         bool ok = q != nullptr && limit - q >= 3 && q[0] == ',' && q[2] == ',';
         const unsigned axis = ok ? unsigned(q[1] - 'X') : 0;
         ok = ok && axis < unsigned(AxisCount);
@@ -160,7 +238,7 @@ void ParseRows(const char* data, std::uint64_t size, std::uint64_t begin, std::u
         expected[axis] = std::int64_t(index) + 1;
         lastTime = std::int64_t(time);
         times[rows] = std::int64_t(time);
-        packed[rows] = std::uint16_t(value | unsigned(q[0] == '1') << 12 | axis << 13);
+        packed[rows] = std::uint16_t(unsigned(value) | unsigned(q[0] == '1') << 12 | axis << 13);
         ++rows;
         p = next;
     }

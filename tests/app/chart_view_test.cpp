@@ -427,8 +427,10 @@ TEST_F(ChartViewTest, ContextMenuOffersTheViewActionsThenTheCallers)
         "Mostrar tudo\tHome", "Acompanhar\tEnd", "Aproximar\t+", "Afastar\t-", "Ajustar eixo vertical",
         "Eixo X em segundos\tT", "|",
         "Eixo X",             "Eixo Y",          "Eixo Z",       "|",          "Tela cheia",            "|",
-        // The window's own actions on the session, then the one added here.
-        "Gravar…",            "Parar gravação",  "Exportar dados…", "Salvar imagem…", "Salvar imagem...",
+        // The window's own actions on the session, opening a recording and
+        // the analysis, then the one added here.
+        "Gravar…",            "Parar gravação",  "Exportar dados…", "Salvar imagem…", "|",
+        "Abrir gravação…", "Análise…", "Salvar imagem...",
     };
     EXPECT_EQ(texts, expected);
 

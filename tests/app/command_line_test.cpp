@@ -6,8 +6,10 @@
 #include "command_line.h"
 #include "data_jobs.h"
 #include "device_resolver.h"
+#include "file_names.h"
 #include "pty_helpers.h"
 #include "pty_pair.h"
+#include "scratch_dir.h"
 #include "stream_builder.h"
 
 #include <QDir>
@@ -20,8 +22,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,11 +56,17 @@ void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
     EXPECT_EQ(a.Reconnect, b.Reconnect);
     EXPECT_EQ(a.RecordFile, b.RecordFile);
     EXPECT_EQ(a.Time, b.Time);
+    EXPECT_EQ(a.Overwrite, b.Overwrite);
+    EXPECT_EQ(a.OpenFiles, b.OpenFiles);
+    EXPECT_EQ(a.Analysis, b.Analysis);
 }
 
 TEST(CommandLine, GoodArgumentsBecomeOptions)
 {
-    const QString record = QDir::temp().filePath("acelerometro-gravacao.csv");
+    QTemporaryDir dir;
+    const QString record = dir.filePath("acelerometro-gravacao.csv");
+    const QString existing = dir.filePath("existente.csv");
+    QFile(existing).open(QIODevice::WriteOnly);
     const GoodCase cases[] = {
         {"nothing", {}, {}},
         {"a device name", {"--port", "ttyUSB0"}, Options([](auto& o) { o.Port = "ttyUSB0"; })},
@@ -63,16 +75,29 @@ TEST(CommandLine, GoodArgumentsBecomeOptions)
         {"a single dash", {"-port", "COM3"}, Options([](auto& o) { o.Port = "COM3"; })},
         {"baud", {"--baud", "115200"}, Options([](auto& o) { o.BaudRate = 115200; })},
         {"an unusual baud", {"--baud", "250000"}, Options([](auto& o) { o.BaudRate = 250000; })},
+        {"the lowest baud", {"--baud", "1"}, Options([](auto& o) { o.BaudRate = 1; })},
+        {"the highest baud", {"--baud", "4000000"}, Options([](auto& o) { o.BaudRate = 4000000; })},
         {"the simulator, started, reconnecting", {"--simulate", "--start", "--reconnect"},
          Options([](auto& o) { o.Simulate = o.Start = o.Reconnect = true; })},
         {"record", {"--record", record}, Options([&](auto& o) { o.RecordFile = record; })},
         {"seconds", {"--time"}, Options([](auto& o) { o.Time = true; })},
+        {"record into a pipe or a device", {"--record", "/dev/null"}, Options([](auto& o) { o.RecordFile = "/dev/null"; })},
+        {"record to standard output", {"--record", "/dev/stdout"},
+         Options([](auto& o) { o.RecordFile = "/dev/stdout"; })},
+        {"record over a file, asked for", {"--record", existing, "--overwrite"}, Options([&](auto& o) {
+             o.RecordFile = existing;
+             o.Overwrite = true;
+         })},
+        {"a name starting with -, as a path", {"--record", "./-dados.csv"},
+         Options([](auto& o) { o.RecordFile = "./-dados.csv"; })},
         {"all for a port", {"--port", "/tmp/acel", "--baud", "9600", "--start", "--reconnect"},
          Options([](auto& o) {
              o.Port = "/tmp/acel";
              o.BaudRate = 9600;
              o.Start = o.Reconnect = true;
          })},
+        {"the analysis window", {"--analysis", "--simulate"},
+         Options([](auto& o) { o.Analysis = o.Simulate = true; })},
         {"the last of a repeated option", {"--baud", "9600", "--baud", "19200"},
          Options([](auto& o) { o.BaudRate = 19200; })},
         {"Qt's own options pass", {"-platform", "offscreen", "-style=fusion", "-reverse", "--start"},
@@ -113,6 +138,9 @@ struct BadCase {
 
 TEST(CommandLine, BadArgumentsAreRefusedWithAClearMessage)
 {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath("existente.csv");
+    QFile(existing).open(QIODevice::WriteOnly);
     const BadCase cases[] = {
         {"unknown option", {"--bogus"}, "opção desconhecida: --bogus"},
         {"unknown short options", {"-x", "-y"}, "opções desconhecidas: -x, -y"},
@@ -131,6 +159,11 @@ TEST(CommandLine, BadArgumentsAreRefusedWithAClearMessage)
         {"record without a name", {"--record", ""}, "--record: falta o nome do arquivo"},
         {"record into a folder", {"--record", QDir::tempPath()}, "é uma pasta"},
         {"record where no folder is", {"--record", "/acelerometro-nao-existe/dados.csv"}, "não existe"},
+        {"record followed by an option", {"--record", "--start"}, "--record: falta o nome do arquivo (veio \"--start\""},
+        {"record over an existing file", {"--record", existing},
+         "--record: o arquivo \"" + existing + "\" já existe e seria apagado; escolha outro nome, ou acrescente "
+         "--overwrite"},
+        {"overwrite alone", {"--overwrite"}, "--overwrite só vale com --record"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,7 +182,8 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest)
         const TCommandLine line = ParseCommandLine(QStringList{"/usr/bin/acelerometro"} + arguments);
         EXPECT_EQ(line.Action, TCommandLine::caHelp);
         EXPECT_EQ(line.ExitStatus(), 0);
-        for (const char* option : {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--time", "--version"})
+        for (const char* option :
+             {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--overwrite", "--time", "--version"})
             EXPECT_TRUE(line.Text.contains(option)) << option;
         EXPECT_TRUE(line.Text.startsWith("Uso: acelerometro ")) << line.Text.toStdString();
     }
@@ -230,6 +264,54 @@ TEST_F(ApplyCommandLineTest, FailuresAreReportedAndTheRestGoesAhead)
     ASSERT_EQ(reported.size(), 1);
     EXPECT_TRUE(reported[0].contains("acelerometro-nao-existe")) << reported[0].toStdString();
     EXPECT_EQ(capture.State(), TCapture::TState::Closed);
+}
+
+// Names as the shell passed them: a byte that is not valid UTF-8 (0xE9, "é"
+// in Latin-1) stays that byte, so the recording goes to that very file and
+// the port is that very device, not one named with U+FFFD.
+TEST_F(ApplyCommandLineTest, NamesKeepTheirBytes)
+{
+    pty = std::make_unique<TPtyPair>(true);
+    TScratchDir scratch; // removes names that Qt cannot
+    const QByteArray folder = QByteArray::fromStdString(scratch.Path());
+    const QByteArray file = folder + "/grava\xe7\xe3o.csv";
+    const QByteArray link = folder + "/porta\xe9";
+    ASSERT_EQ(::symlink(pty->SlavePath().c_str(), link.constData()), 0);
+    std::vector<QByteArray> raw = {"acelerometro", "--port", link, "--start", "--record", file};
+    std::vector<char*> argv;
+    for (QByteArray& a : raw)
+        argv.push_back(a.data());
+    const TCommandLine line = ParseCommandLine(ArgumentsOf(int(argv.size()), argv.data()));
+    ASSERT_EQ(line.Action, TCommandLine::caRun) << line.Text.toStdString();
+    EXPECT_EQ(NameBytes(line.Options.RecordFile), file);
+    EXPECT_EQ(NameBytes(line.Options.Port), link);
+
+    Apply(line);
+    ASSERT_EQ(capture.State(), TCapture::TState::Open) << Reported().toStdString();
+    EXPECT_EQ(port.Device(), QString::fromStdString(pty->SlavePath()));
+    WriteAll(pty->Master(), BuildStream(30).Bytes);
+    ASSERT_TRUE(WaitForFrames(30));
+    capture.Stop();
+    jobs.Shutdown();
+    EXPECT_TRUE(reported.isEmpty()) << Reported().toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(file.constData(), &st), 0) << "no file under the bytes given";
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"grava\xe7\xe3o.csv", "porta\xe9"}));
+    std::ifstream in(file.toStdString());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31); // the header and every frame
+}
+
+TEST(FileNames, BytesComeBackAsTheyWere)
+{
+    const std::string names[] = {"dados.csv", "grava\xc3\xa7\xc3\xa3o.csv", "caf\xe9", "\xff\xfe",
+                                 "meio\xc3", "\xed\xa0\x80surrogate", "\xf0\x9f\x93\x88.csv", "\xc0\xaf"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(EncodeFileName(DecodeFileName(name)), name);
+    }
+    EXPECT_EQ(QString::fromStdU16String(DecodeFileName("grava\xc3\xa7\xc3\xa3o")), QString::fromUtf8("gravação"));
+    EXPECT_EQ(DecodeFileName("caf\xe9"), std::u16string(u"caf\xdce9"));
 }
 
 TEST_F(ApplyCommandLineTest, WithoutOptionsNothingChanges)

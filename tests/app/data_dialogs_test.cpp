@@ -78,4 +78,31 @@ TEST(FileNameDialog, TypedNamesGiveTheFileToWrite)
     }
 }
 
+// An export's dialog offers the program's own format first, then the two
+// for spreadsheets; the type chosen is the format written.
+TEST(FileNameDialog, TheTypeChosenIsTheExportFormat)
+{
+    TScratchDir dir;
+    for (TExportFormat format : {TExportFormat::Recording, TExportFormat::SheetComma, TExportFormat::SheetBrazilian}) {
+        TFileNameDialog dialog(nullptr, TFileKind::Export);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        ASSERT_EQ(dialog.nameFilters().size(), 4);
+        EXPECT_EQ(dialog.nameFilters().first(), ExportNameFilter(TExportFormat::Recording));
+        EXPECT_EQ(dialog.selectedNameFilter(), ExportNameFilter(TExportFormat::Recording));
+        dialog.selectNameFilter(ExportNameFilter(format));
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, QString::fromStdString(dir.File("dados")));
+        QTest::keyClick(name, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000));
+        EXPECT_EQ(dialog.Chosen().toStdString(), dir.File("dados.csv"));
+        EXPECT_EQ(dialog.ChosenFormat(), format);
+    }
+}
+
 }  // namespace

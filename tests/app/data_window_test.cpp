@@ -16,7 +16,9 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QTimer>
+#include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -65,7 +67,9 @@ protected:
                               [this](QWidget*, QSize shown) {
                                   shownSize = shown;
                                   return nextSize;
-                              }});
+                              },
+                              {},    // an export asks FileName
+                              {}});  // nothing is opened
         form->show();
     }
     void TearDown() override
@@ -89,6 +93,14 @@ protected:
         Action(action)->trigger();
     }
     void Record(const std::string& file) { Trigger("RecordAction", file); }
+    // "Parar gravação", then waits until the file is complete: its last
+    // rows are written, and it is closed, on its own thread.
+    void StopRecording()
+    {
+        Action("StopRecordingAction")->trigger();
+        EXPECT_FALSE(form->DataJobs().IsRecording());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->DataJobs().Writing(); }, 20000));
+    }
     // Exports to file and waits until the export has ended.
     void Export(const std::string& file)
     {
@@ -191,8 +203,7 @@ TEST_F(DataWindowTest, ActionsAtStartAndWhileRecording)
     ASSERT_GE(changes.count(), 1);
     EXPECT_TRUE(changes.last().at(0).value<TRecordingState>().Active);
 
-    Action("StopRecordingAction")->trigger();
-    EXPECT_FALSE(form->DataJobs().IsRecording());
+    StopRecording();
     EXPECT_TRUE(Action("RecordAction")->isEnabled());
     EXPECT_FALSE(changes.last().at(0).value<TRecordingState>().Active);
     EXPECT_EQ(ReadFile(dir.File("gravacao.csv")), CsvHeader);
@@ -211,10 +222,10 @@ TEST_F(DataWindowTest, RecordingFromTheStartAndExportAtTheEndHoldTheSameRows)
     Record(dir.File("gravacao.csv"));
     OpenNewPty();
     SendAndWait(3000);
-    QTest::qWait(2 * TRecorder::FlushIntervalMs);
-    EXPECT_EQ(form->DataJobs().RecordingState().Rows, 3000u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->DataJobs().RecordingState().Rows == 3000u; }, 5000))
+        << form->DataJobs().RecordingState().Rows;
     Export(dir.File("exportado.csv"));
-    Action("StopRecordingAction")->trigger();
+    StopRecording();
 
     const std::string recorded = ReadFile(dir.File("gravacao.csv"));
     EXPECT_TRUE(SameLines(ReadFile(dir.File("exportado.csv")), recorded));
@@ -241,6 +252,28 @@ TEST_F(DataWindowTest, RecordingFromTheStartAndExportAtTheEndHoldTheSameRows)
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }
 
+// Once a file is complete, the status line names it and its rows for a
+// few seconds: after "Parar gravação" and after an export.
+TEST_F(DataWindowTest, TheStatusLineSaysWhenAFileIsDone)
+{
+    OpenNewPty();
+    Record(dir.File("gravacao.csv"));
+    SendAndWait(1500);
+    StopRecording();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->StatusLine->text().contains("Gravação salva: gravacao.csv, 1.500 linhas"); }, 5000))
+        << form->StatusLine->text().toStdString();
+    SendAndWait(300);
+    Export(dir.File("exportado.csv"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->StatusLine->text().contains("Exportação salva: exportado.csv, 1.800 linhas"); }, 5000))
+        << form->StatusLine->text().toStdString();
+    // For a few seconds only.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->StatusLine->text().contains("salva"); }, 4 * TForm2::NoticeMs))
+        << form->StatusLine->text().toStdString();
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
 // Started with frames already held and the port closed, a recording takes
 // every frame from then on, through "Para"/"Inicia" and a device that goes
 // away and comes back on another terminal.
@@ -261,7 +294,7 @@ TEST_F(DataWindowTest, RecordingGoesOnAcrossStopStartAndHangUp)
     EXPECT_TRUE(form->DataJobs().IsRecording());
     OpenNewPty();
     SendAndWait(300);
-    Action("StopRecordingAction")->trigger();
+    StopRecording();
 
     ASSERT_EQ(Frames(), 1200u);
     EXPECT_TRUE(SameLines(ReadFile(dir.File("gravacao.csv")), Rows(300, 1200)));
@@ -293,6 +326,13 @@ TEST_F(DataWindowTest, FilesThatCannotBeWrittenLeaveCaptureGoing)
             EXPECT_TRUE(g_reported[0].contains(QString::fromStdString("\"" + c.file + "\"")))
                 << g_reported[0].toStdString();
             EXPECT_TRUE(g_reported[0].contains(QString::fromUtf8(c.reason))) << g_reported[0].toStdString();
+            // The status line says so too, beside the box.
+            const QString name = QFileInfo(QString::fromStdString(c.file)).fileName();
+            const QString says = std::string(action) == "RecordAction"
+                                     ? QStringLiteral("a gravação em %1 parou por um erro").arg(name)
+                                     : QStringLiteral("a exportação para %1 falhou").arg(name);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return form->StatusLine->text().contains(says); }, 2000))
+                << form->StatusLine->text().toStdString() << " lacks " << says.toStdString();
             EXPECT_FALSE(form->DataJobs().IsRecording());
             EXPECT_TRUE(Action("RecordAction")->isEnabled());
             EXPECT_TRUE(QTest::qWaitFor([&] { return Action("ExportAction")->isEnabled(); }));
@@ -333,7 +373,7 @@ TEST_F(DataWindowTest, TheFileBeingRecordedIsNotReplaced)
         EXPECT_TRUE(Action("ExportAction")->isEnabled());
     }
     SendAndWait(300);
-    Action("StopRecordingAction")->trigger();
+    StopRecording();
     EXPECT_TRUE(SameLines(ReadFile(dir.File("gravacao.csv")), Rows(0, 600)));
 }
 
@@ -410,8 +450,8 @@ TEST_F(DataWindowTest, ExportRunsAlongsideCaptureAndCancelLeavesNothing)
         if (value > 0)
             dialog->findChild<QPushButton*>()->click();
     });
+    // Enabled again once the export's thread has removed what it wrote.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Action("ExportAction")->isEnabled(); }, 30000));
-    QTest::qWait(50);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"exportado.csv"});
     EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
 }

@@ -10,6 +10,7 @@
 #include "paced_writer.h"
 #include "pty_helpers.h"
 #include "pty_pair.h"
+#include "reconnector.h"
 #include "serial_setup_dialog.h"
 #include "signal_handling.h"
 #include "stream_builder.h"
@@ -167,6 +168,10 @@ TEST_F(LinkTest, FramesPerSecondShowWhileTheDeviceSends)
         960.0); // the device's pace at 9600 baud: 320 frames per second
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LinkMonitor().Shown().FramesPerSecond > 100; }, 5000))
         << form->StatusLine->text().toStdString();
+    // Para: a closed port receives nothing, whatever the last second saw.
+    form->Button3->click();
+    EXPECT_TRUE(form->StatusLine->text().endsWith(" · 0 quadros/s\nPorta fechada"))
+        << form->StatusLine->text().toStdString();
     writer.Stop();
 }
 
@@ -230,8 +235,8 @@ TEST_F(LinkTest, ParaOrUntickingReconnectionEndsTheWaiting)
         EXPECT_FALSE(form->ComLed1->IsLit());
         EXPECT_TRUE(form->StatusLine->text().endsWith("\nPorta fechada"));
         DeviceAppears();
-        QTest::qWait(4 * 250);
-        EXPECT_FALSE(form->ComPort1->Connected());
+        // Several of the reconnector's looks would have opened it.
+        EXPECT_FALSE(QTest::qWaitFor([&] { return form->ComPort1->Connected(); }, 4 * TReconnector::PollMs));
         EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
     }
 }
@@ -297,6 +302,21 @@ TEST(LinkStatus, SaysWhatStateTheLinkIsInAndWithWhatSettings)
     recording.Recording = {true, "/home/ana/ensaios/gravacao.csv", 1234567};
     EXPECT_TRUE(StatusLineText(recording).endsWith(" · gravando em gravacao.csv (1.234.567 linhas)"))
         << StatusLineText(recording).toStdString();
+    struct RecordingCase { const char* name; TRecordingState state; QString notice; QString says; };
+    const RecordingCase recordings[] = {
+        {"lagging", {true, "/tmp/pipe", 2600, 45000, false}, {}, " · gravando em pipe (2.600 linhas, 45.000 quadros atrás)"},
+        {"stopped, finishing", {false, "/tmp/pipe", 2600, 3000, true}, {},
+         " · terminando de gravar pipe (2.600 linhas, 3.000 quadros atrás)"},
+        {"done", {false, "/tmp/dados.csv", 12345, 0, false}, "Gravação salva: dados.csv, 12.345 linhas",
+         "\nPorta aberta em COM10 (/dev/ttyUSB0) · Gravação salva: dados.csv, 12.345 linhas"},
+    };
+    for (const RecordingCase& c : recordings) {
+        SCOPED_TRACE(c.name);
+        TLinkView view = recording;
+        view.Recording = c.state;
+        view.Notice = c.notice;
+        EXPECT_TRUE(StatusLineText(view).endsWith(c.says)) << StatusLineText(view).toStdString();
+    }
     EXPECT_TRUE(LampToolTip(recording).contains("Gravação: /home/ana/ensaios/gravacao.csv (1.234.567 linhas)"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -337,30 +357,42 @@ TEST(FrameRate, CountsTheFramesOfTheLastSecond)
     }
 }
 
-// The signal reaches the action through the event loop, once for a burst,
-// and the handlers that were there come back, so that a second signal ends
-// a program that hangs. (The real action, which ends the event loops, is
-// checked on the program itself.)
-TEST(TerminationSignals, ReachTheActionOnceThroughTheEventLoop)
+// The signal reaches the action through the event loop, once, and the
+// handlers that were there come back at once, from the signal handler
+// itself: a second signal ends a program whose event loop no longer turns
+// (here the previous handler counts the signals it gets).
+int g_previousHandlerCalls = 0;
+void PreviousHandler(int)
+{
+    ++g_previousHandlerCalls;
+}
+
+TEST(TerminationSignals, ReachTheActionOnceAndGiveTheNextToThePreviousHandler)
 {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         int actions = 0;
+        struct sigaction previous {};
+        previous.sa_handler = &PreviousHandler;
+        sigemptyset(&previous.sa_mask);
         struct sigaction before {};
-        ::sigaction(signal, nullptr, &before);
+        ::sigaction(signal, &previous, &before);
+        g_previousHandlerCalls = 0;
         {
             TTerminationSignals termination([&] { ++actions; });
             ::raise(signal);
-            ::raise(signal);
             EXPECT_EQ(actions, 0); // not from inside the handler
-            ASSERT_TRUE(QTest::qWaitFor([&] { return actions > 0; }, 5000));
-            QTest::qWait(50);
-            EXPECT_EQ(actions, 1);
-            EXPECT_EQ(termination.Received(), signal);
+            // Before the event loop has turned: the next signal is not ours.
             struct sigaction now {};
             ::sigaction(signal, nullptr, &now);
-            EXPECT_EQ(now.sa_handler, before.sa_handler);
+            EXPECT_EQ(now.sa_handler, &PreviousHandler);
+            ::raise(signal);
+            EXPECT_EQ(g_previousHandlerCalls, 1);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return actions > 0; }, 5000));
+            EXPECT_EQ(termination.Received(), signal);
+            EXPECT_FALSE(QTest::qWaitFor([&] { return actions > 1; }, 100));
         }
+        ::sigaction(signal, &before, nullptr);
     }
 }
 

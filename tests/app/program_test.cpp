@@ -1,15 +1,19 @@
 // The program binary as a user starts it, in an environment of the test's
 // own making: what it says and how it ends when there is no display, and
 // when what it records into goes away.
+#include "paused_reader.h"
+#include "pty_pair.h"
 #include "scratch_dir.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,6 +159,102 @@ TEST(ProgramRecordingIntoAPipe, GoesOnWhenTheReaderEnds)
     ASSERT_TRUE(program.waitForFinished(HangGuardMs));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
+}
+
+// The program as a shell starts it (SIGPIPE at its default), with options.
+void StartAsAShellWould(QProcess& program, const QStringList& arguments)
+{
+    program.setProcessEnvironment(Environment({{"QT_QPA_PLATFORM", "offscreen"}}));
+    program.setProgram(QStringLiteral("/usr/bin/env"));
+    program.setArguments(QStringList{QStringLiteral("--default-signal=PIPE"), QStringLiteral(ACELEROMETRO_BINARY)}
+                         + arguments);
+    program.start();
+    ASSERT_TRUE(program.waitForStarted(HangGuardMs)) << program.errorString().toStdString();
+}
+
+// Recording into a pipe whose reader is open but has stopped reading (a
+// program stopped with Ctrl+Z, "| sleep 1000"): the pipe fills, and the
+// program goes on; SIGTERM ends it with 0 after a bounded wait, saying on
+// standard error how many frames did not reach the pipe.
+TEST(ProgramRecordingIntoAPipe, AReaderThatStopsReadingHoldsNothingUp)
+{
+    TScratchDir dir;
+    const std::string pipe = dir.File("pipe");
+    TPausedReader reader(pipe, 3600);
+    ASSERT_TRUE(reader.IsOpen());
+    // A small pipe fills within a second.
+    const int size = reader.SetPipeSize(4096);
+    ASSERT_GT(size, 0);
+    QProcess program;
+    StartAsAShellWould(program, {"--simulate", "--start", "--record", QString::fromStdString(pipe)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reader.Waiting() >= size / 2; }, HangGuardMs))
+        << reader.Waiting() << " of " << size << " " << QString::fromUtf8(program.readAllStandardError()).toStdString();
+    // The rows of two seconds (some 16 kB) do not fit: the pipe is full.
+    EXPECT_FALSE(program.waitForFinished(2000));
+    ASSERT_EQ(program.state(), QProcess::Running);
+
+    QElapsedTimer took;
+    took.start();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(HangGuardMs)) << "SIGTERM did not end it";
+    EXPECT_LT(took.elapsed(), 20000);
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << err.toStdString();
+    EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QRegularExpression(QStringLiteral(
+        "não terminou a tempo: [1-9][0-9.]* quadros não chegaram ao arquivo"))))
+        << err.toStdString();
+}
+
+// The program that reads the recording ends just before SIGTERM comes,
+// with rows on their way: the last write, at the end, fails. That is said
+// on standard error, no box holds the end up, and the status is 0.
+TEST(ProgramRecordingIntoAPipe, ItsReaderEndingJustBeforeSigtermStillEndsWithZero)
+{
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        TScratchDir dir;
+        const std::string pipe = dir.File("pipe");
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        QProcess program;
+        StartAsAShellWould(program, {"--simulate", "--start", "--record", QString::fromStdString(pipe)});
+        // Read until the rows arrive; frames come meanwhile, which the
+        // program writes at its next flush or at the end. Read what is
+        // there, go, and SIGTERM right after: the end comes first.
+        char bytes[65536];
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ::read(reader, bytes, sizeof bytes) > 100; }, HangGuardMs));
+        ::usleep(100000);
+        while (::read(reader, bytes, sizeof bytes) > 0) {
+        }
+        ::close(reader);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(HangGuardMs)) << "it hangs at the end";
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << err.toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromStdString("\"" + pipe + "\": o programa que lia do pipe terminou")))
+            << err.toStdString();
+    }
+}
+
+// A recording that cannot start (a full device; a folder the program may
+// not write) does not keep the port closed: --start opens it at once, with
+// the message on its way, and nobody needs to click OK.
+TEST(ProgramRecordingThatCannotStart, DoesNotHoldBackCapture)
+{
+    for (const char* file : {"/dev/full", "/proc/acelerometro.csv"}) {
+        SCOPED_TRACE(file);
+        TPtyPair pty(false);
+        QProcess program;
+        StartAsAShellWould(program, {"--port", QString::fromStdString(pty.SlavePath()), "--start", "--record",
+                                     QString::fromUtf8(file)});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pty.HasReader(); }, 20000)) << "the port did not open";
+        program.terminate();
+        ASSERT_TRUE(program.waitForFinished(HangGuardMs));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    }
 }
 
 } // namespace

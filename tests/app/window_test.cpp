@@ -2,6 +2,7 @@
 // lamp, the chart's series, the dialog, and errors reaching the user, on
 // the real port layer and a pseudo-terminal. What capture does by itself
 // is checked without a window in tests/capture.
+#include "analysis_window.h"
 #include "app_test_support.h"
 #include "device_resolver.h"
 #include "exception.h"
@@ -169,7 +170,8 @@ TEST_F(WindowTest, HangUpClosesThePortOnceAndKeepsThePoints)
 
     pty->CloseMaster();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1->Connected(); }, 5000));
-    QTest::qWait(200); // give a flood of errors time to show up, if any
+    // A flood of errors would show within this.
+    EXPECT_FALSE(QTest::qWaitFor([&] { return g_reported.size() > 1; }, 200)) << g_reported.join("; ").toStdString();
     EXPECT_FALSE(form->ComLed1->IsLit());
     ASSERT_EQ(g_reported.size(), 1) << g_reported.join("; ").toStdString();
     EXPECT_EQ(TotalPoints(), 600);
@@ -317,3 +319,43 @@ TEST_F(WindowTest, SettingsChosenWhileOpenTakeEffectAtOnce)
     EXPECT_EQ(form->ComPort1->Settings().Port, QString::fromStdString(pty->SlavePath()));
 }
 
+
+// "Análise…" (the menu, or A in the window) opens one analysis window beside
+// the main one, over the points in view; the window closing with it while a
+// spectrum may still be read leaves nothing behind.
+TEST_F(WindowTest, AnaliseOpensOneWindowThatFollowsTheChart)
+{
+    UseNewPty();
+    form->Button2->click();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    TStreamBuilder builder(FaultyStream());
+    std::vector<uint8_t> bytes;
+    builder.Build(3000, bytes);
+    Send(bytes);
+    ASSERT_TRUE(WaitForPoints(3000));
+
+    const auto analyses = [&] { return form->findChildren<TAnalysisWindow*>(Qt::FindDirectChildrenOnly); };
+    EXPECT_TRUE(analyses().isEmpty());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_A);
+    ASSERT_EQ(analyses().size(), 1);
+    TAnalysisWindow* analysis = analyses().first();
+    EXPECT_TRUE(analysis->isVisible());
+    EXPECT_TRUE(analysis->isWindow());  // beside the main window, which keeps its layout
+    EXPECT_EQ(form->Chart1->geometry(), QRect(152, 56, 400, 250));
+    // The menu entry raises the same one.
+    form->AnalysisAction()->trigger();
+    EXPECT_EQ(analyses(), QList<TAnalysisWindow*>{analysis});
+
+    // It follows a zoom of the main chart.
+    form->Chart1->SetView([&] {
+        TChartView view = form->Chart1->View();
+        view.Whole = view.Following = false;
+        view.MinX = 100;
+        view.MaxX = 199;
+        return view;
+    }());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return analysis->ShownStats(axX).Count == 100; }, 5000))
+        << analysis->ShownStats(axX).Count;
+}

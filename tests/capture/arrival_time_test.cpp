@@ -6,6 +6,8 @@
 #include "data_jobs.h"
 #include "scratch_dir.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,6 +99,8 @@ TEST_F(ArrivalTimeTest, ARecordingOfAPacedStreamHasEvenlySpacedTimes)
     writer.Start(pty->Master(), bytes, 960, 0.016);
     ASSERT_TRUE(WaitForFrames(Frames, 20000));
     jobs.StopRecording();
+    // The file's own thread writes the last rows and renames it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !jobs.Writing(); }, 20000));
 
     std::ifstream in(file);
     std::string line;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <random>
@@ -29,6 +30,15 @@ void ExpectMatchesValues(const TSampleStore& store, const std::vector<float>& va
         const TMinMax got = store.MinMax(a, b);
         ASSERT_EQ(got.Min, *lo) << a << ".." << b;
         ASSERT_EQ(got.Max, *hi) << a << ".." << b;
+        std::int64_t sum = 0;
+        std::uint64_t squares = 0;
+        for (std::int64_t i = a; i < b; ++i) {
+            sum += std::int64_t(values[std::size_t(i)]);
+            squares += std::uint64_t(values[std::size_t(i)]) * std::uint64_t(values[std::size_t(i)]);
+        }
+        const TSampleStore::TSums sums = store.Sums(a, b);
+        ASSERT_EQ(sums.Sum, sum) << a << ".." << b;
+        ASSERT_EQ(sums.SumOfSquares, squares) << a << ".." << b;
     }
 }
 
@@ -54,6 +64,32 @@ TEST(SampleStore, KnowsWhileEveryValueIsAWholeNumber)
     store.Append(2.5f);
     store.Append(7.0f);
     EXPECT_FALSE(store.Integral());
+}
+
+// Exact sums are promised only for whole values small enough that their
+// squares add up in 64 bits; one other value anywhere ends the promise.
+TEST(SampleStore, KeepsExactSumsOfWholeValuesUpTo65535)
+{
+    struct TCase {
+        const char* Name;
+        float Last;
+        bool Summable;
+    };
+    const TCase cases[] = {
+        {"a reading", 4095, true},      {"the largest", 65535, true},     {"a negative one", -65535, true},
+        {"a fraction", 0.5f, false},    {"too large", 65536, false},      {"too small", -65536, false},
+        {"not a number", NAN, false},   {"infinite", INFINITY, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSampleStore store;
+        for (int i = 0; i < 3000; ++i)
+            store.Append(float(i % 4096));
+        ASSERT_TRUE(store.Summable());
+        store.Append(c.Last);
+        store.Append(7);
+        EXPECT_EQ(store.Summable(), c.Summable);
+    }
 }
 
 TEST(SampleStore, EmptyRangeHasNoExtremes)
@@ -134,6 +170,7 @@ TEST(SampleStore, FailedAppendLeavesTheStoreAsItWas)
         {"block completing three levels", 4096 - 1},
         {"new top level", 32768 - 1},
         {"new chunk of nodes", 64 * 4096 - 1},
+        {"new chunk of kept sums", 1025 * 1024 - 1},
     };
     std::mt19937 rng(4);
     for (const TCase& c : cases) {

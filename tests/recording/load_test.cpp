@@ -9,6 +9,7 @@
 #include "failing_allocation.h"
 #include "file_writer.h"
 #include "recording_loader.h"
+#include "row_parser.h"
 #include "scratch_dir.h"
 #include "session.h"
 
@@ -383,6 +384,68 @@ TEST_F(RecordingLoad, MessagesGiveTheFieldsTheyFoundFault)
     const std::string accented = "0.000000,X,0,1,çççççççççççççççççççç";
     EXPECT_EQ(DescribeBadRow(accented.data(), accented.data() + accented.size(), -1, none),
               "valido \"çççççççççççç…\" deveria ser 0 ou 1");
+}
+
+// The numbers of a row at their limits and of every length, as the only
+// row of a text (so that the last bytes are read one by one) and followed
+// by more (read eight at a time).
+TEST(RowParser, NumbersOfEveryLengthAndAtTheirLimits)
+{
+    struct TCase {
+        std::string Row;  // without its line end
+        bool Good;
+        std::uint64_t TimeUs, Index, Value;
+    };
+    std::vector<TCase> cases = {
+        {"0.000000,X,0,0,1", true, 0, 0, 0},
+        {"9223372036854.775807,Z,9223372036854775806,4095,0", true, 9223372036854775807u, 9223372036854775806u, 4095},
+        {"9223372036854.775808,X,0,0,1", false, 0, 0, 0},
+        {"9223372036855.000000,X,0,0,1", false, 0, 0, 0},
+        {"0.000000,X,9223372036854775807,0,1", false, 0, 0, 0},
+        {"0.000000,X,9999999999999999999,0,1", false, 0, 0, 0},
+        {"0.000000,X,18446744073709551616,0,1", false, 0, 0, 0},
+        {"0.000000,X,0,4096,1", false, 0, 0, 0},
+        {"0.000000,X,0,04095,1", true, 0, 0, 4095},
+        {"00012.000345,Y,007,0010,1", true, 12000345, 7, 10},
+        {"0.00001,X,0,0,1", false, 0, 0, 0},
+        {"0.0000012,X,0,0,1", false, 0, 0, 0},
+        {"0.00000a,X,0,0,1", false, 0, 0, 0},
+        {".000000,X,0,0,1", false, 0, 0, 0},
+        {"0.000000,X,,0,1", false, 0, 0, 0},
+        {"0.000000,X,1:,0,1", false, 0, 0, 0},
+        {"0.000000,X,/1,0,1", false, 0, 0, 0},
+        {"0.000000,X,+1,0,1", false, 0, 0, 0},
+    };
+    // Every length of index, from 1 digit to 19.
+    std::uint64_t index = 0;
+    for (int digits = 1; digits <= 19; ++digits) {
+        index = index * 10 + std::uint64_t(digits % 10);
+        if (index <= 9223372036854775806u)
+            cases.push_back({"1.500000,X," + std::to_string(index) + ",123,1", true, 1500000, index, 123});
+    }
+    for (const TCase& c : cases) {
+        for (const bool last : {true, false}) {
+            SCOPED_TRACE(c.Row + (last ? " (last)" : " (then more)"));
+            // Then a row of the same time on another axis.
+            const std::size_t comma = c.Row.find(',');
+            const char other = c.Row[comma + 1] == 'X' ? 'Y' : 'X';
+            const std::string more = c.Row.substr(0, comma) + "," + other + ",0,1,1\n";
+            const std::string text = c.Row + "\n" + (last ? "" : more);
+            TParsedSlice slice;
+            slice.Reset(text.size() / MinRowBytes + 1);
+            ParseRows(text.data(), text.size(), 0, text.size(), slice);
+            if (!c.Good) {
+                EXPECT_EQ(slice.Rows, 0u);
+                EXPECT_EQ(slice.End, TParsedSlice::TEnd::BadRow);
+                continue;
+            }
+            ASSERT_EQ(slice.Rows, last ? 1u : 2u);
+            EXPECT_EQ(slice.End, TParsedSlice::TEnd::SliceEnd);
+            EXPECT_EQ(std::uint64_t(slice.TimeUs[0]), c.TimeUs);
+            EXPECT_EQ(std::uint64_t(slice.FirstIndex[TParsedSlice::AxisOf(slice.Packed[0])]), c.Index);
+            EXPECT_EQ(TParsedSlice::ValueOf(slice.Packed[0]), c.Value);
+        }
+    }
 }
 
 // A session with every kind of frame the receiver makes.

@@ -5,9 +5,12 @@
 #include "csv_rows.h"
 #include "exception.h"
 #include "file_writer.h"
+#include "paused_reader.h"
 #include "same_lines.h"
 #include "scratch_dir.h"
 #include "session.h"
+#include "text_buffer.h"
+#include "writer_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -462,6 +465,59 @@ TEST(FileWriter, RecordingIntoAFullFileSystemEndsWithAWholeRow)
     EXPECT_LT(file.size(), all.size());
     EXPECT_EQ(file.back(), '\n');
     EXPECT_TRUE(SameLines(file, all.substr(0, file.size())));
+}
+
+// Polls done() for a few seconds.
+template <class F>
+bool WaitUntil(F done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// The writer on its thread, into a pipe whose reader has stopped reading:
+// the slice it holds waits there, no second one is taken (memory stays
+// bounded), the handing thread never waits, and Interrupt ends the wait at
+// once. Once the reader reads again, a writer left alone finishes.
+TEST(WriterThread, AStalledReaderHoldsOneSliceAndInterruptEndsTheWait)
+{
+    using TClock = TWriterThread::TClock;
+    TScratchDir dir;
+    for (const bool interrupt : {true, false}) {
+        SCOPED_TRACE(interrupt ? "interrupted" : "reader back");
+        const std::string fifo = dir.File(interrupt ? "a" : "b");
+        TPausedReader reader(fifo);
+        const std::string rows(200000, 'x');
+        TWriterThread writer(std::make_unique<TFileWriter>(fifo, TFileWriter::TMode::Direct), {}, nullptr);
+        for (int slice = 0; slice < 2; ++slice) {
+            ASSERT_TRUE(writer.WaitToHand(TClock::now() + std::chrono::seconds(5)));
+            TTextBuffer text = writer.TakeSpare();
+            text.Append(rows + "\n");
+            writer.Hand(std::move(text), 1);
+        }
+        // The first is being written, the second waits: no third.
+        EXPECT_FALSE(writer.WaitToHand(TClock::now() + std::chrono::milliseconds(300)));
+        EXPECT_FALSE(writer.CanHand());
+        EXPECT_EQ(writer.Status().Written, 0u);
+        EXPECT_EQ(writer.Status().Handed, 2u);
+        if (interrupt) {
+            writer.Interrupt();
+            ASSERT_TRUE(writer.WaitEnded(TClock::now() + std::chrono::seconds(5)));
+            EXPECT_TRUE(writer.Status().Interrupted);
+            EXPECT_TRUE(writer.Status().Error.empty()) << writer.Status().Error;
+        } else {
+            writer.Close();
+            reader.Resume();
+            ASSERT_TRUE(writer.WaitEnded(TClock::now() + std::chrono::seconds(10)));
+            EXPECT_TRUE(writer.Status().Closed) << writer.Status().Error;
+            EXPECT_EQ(writer.Status().Written, 2u);
+            ASSERT_TRUE(WaitUntil([&] { return reader.Ended(); }));
+            EXPECT_EQ(reader.Text(), rows + "\n" + rows + "\n");
+        }
+        EXPECT_FALSE(reader.WatchdogFired());
+    }
 }
 
 }  // namespace

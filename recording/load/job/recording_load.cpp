@@ -1,11 +1,14 @@
 #include "recording_load.h"
 
-#include <QFile>
+#include "file_names.h"
 
 #include <chrono>
 
 TRecordingLoad::TRecordingLoad(const QString& path, TSession& session, TLoadOptions options, QObject* parent)
-    : QObject(parent), m_path(path), m_loader(QFile::encodeName(path).toStdString(), session, std::move(options))
+    : QObject(parent),
+      m_path(path),
+      // The name's own bytes, also where they are not valid UTF-8.
+      m_loader(EncodeFileName(path.toStdU16String()), session, std::move(options))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TRecordingLoad::Slice);
@@ -45,9 +48,13 @@ void TRecordingLoad::Slice()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SliceMs);
     const TRecordingLoader::TAppendState state = m_loader.AppendReady(deadline);
     const qint64 now = m_clock.elapsed();
-    if (state == TRecordingLoader::TAppendState::Ended || m_lastProgressMs < 0 || now - m_lastProgressMs >= ProgressMs) {
+    const TLoadProgress done = m_loader.Progress();
+    // The first rows are told at once: they are the first picture.
+    const bool firstRows = !m_rowsTold && done.Rows > 0;
+    if (state == TRecordingLoader::TAppendState::Ended || m_lastProgressMs < 0 || firstRows
+        || now - m_lastProgressMs >= ProgressMs) {
         m_lastProgressMs = now;
-        const TLoadProgress done = m_loader.Progress();
+        m_rowsTold = done.Rows > 0;
         emit progress(qint64(done.Rows), done.Permille());
         if (m_loader.Ended() && state != TRecordingLoader::TAppendState::Ended)
             return;  // cancelled by whoever heard of the progress

@@ -48,7 +48,8 @@ public:
 
 signals:
     // Rows appended so far, and the share of the file they are, in
-    // thousandths; at most every ProgressMs.
+    // thousandths: at the start, once the first rows are appended, then at
+    // most every ProgressMs.
     void progress(qint64 rows, int permille);
     // The load ended (complete, stopped at a bad row, short of memory, ...):
     // Result says how.
@@ -65,4 +66,5 @@ private:
     QElapsedTimer m_clock;
     std::atomic<bool> m_wakePosted{false};
     qint64 m_lastProgressMs = -1;
+    bool m_rowsTold = false;
 };

@@ -1,0 +1,115 @@
+#include "analysis_text.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace analysis_text {
+
+namespace {
+
+const QLocale& Brazil()
+{
+    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    return locale;
+}
+
+const QString Dash = QStringLiteral("—");
+
+}  // namespace
+
+QString Count(std::int64_t count)
+{
+    return Brazil().toString(qlonglong(count));
+}
+
+QString Number(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return Dash;
+    // No "-0,00" for a value that rounds to zero.
+    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
+        value = 0;
+    return Brazil().toString(value, 'f', decimals);
+}
+
+QString Percent(double share)
+{
+    if (!std::isfinite(share))
+        return Dash;
+    return Number(100 * share, 2) + QLatin1Char('%');
+}
+
+QString FrequencyUnit(const TSampleRate& rate)
+{
+    return rate.Hertz ? QStringLiteral("Hz") : QStringLiteral("ciclos/ponto");
+}
+
+QString Frequency(double frequency, const TSampleRate& rate)
+{
+    return Number(frequency, rate.Hertz ? 3 : 5) + QLatin1Char(' ') + FrequencyUnit(rate);
+}
+
+QString Rate(const TSampleRate& rate)
+{
+    if (!rate.Hertz)
+        return QStringLiteral("sem tempos");
+    return Number(rate.PerUnit, 2) + QStringLiteral(" pontos/s");
+}
+
+QString Density(double density, bool decibels)
+{
+    if (decibels)
+        return Number(ToDecibels(density), 1) + QStringLiteral(" dB");
+    return Brazil().toString(density, 'g', 4);
+}
+
+QString RowTitle(TStatRow row)
+{
+    switch (row) {
+    case TStatRow::Points: return QStringLiteral("Pontos");
+    case TStatRow::Minimum: return QStringLiteral("Mínimo");
+    case TStatRow::Maximum: return QStringLiteral("Máximo");
+    case TStatRow::Mean: return QStringLiteral("Média");
+    case TStatRow::Rms: return QStringLiteral("RMS");
+    case TStatRow::StdDev: return QStringLiteral("Desvio padrão");
+    case TStatRow::PeakToPeak: return QStringLiteral("Pico a pico");
+    case TStatRow::Held: return QStringLiteral("Valores retidos");
+    case TStatRow::Rate: return QStringLiteral("Taxa de amostragem");
+    case TStatRow::Peak: return QStringLiteral("Pico do espectro");
+    case TStatRow::PeakAmplitude: return QStringLiteral("Amplitude do pico");
+    case TStatRow::Count: break;
+    }
+    return QString();
+}
+
+QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate)
+{
+    switch (row) {
+    case TStatRow::Points: return Count(stats.Count);
+    case TStatRow::Minimum: return Number(stats.Minimum, 0);
+    case TStatRow::Maximum: return Number(stats.Maximum, 0);
+    case TStatRow::Mean: return Number(stats.Mean, 2);
+    case TStatRow::Rms: return Number(stats.Rms, 2);
+    case TStatRow::StdDev: return Number(stats.StdDev, 2);
+    case TStatRow::PeakToPeak: return Number(stats.PeakToPeak, 0);
+    case TStatRow::Held:
+        return stats.Count == 0 ? Dash : Count(stats.Held) + QStringLiteral(" (") + Percent(stats.HeldShare) + ')';
+    case TStatRow::Rate: return stats.Count == 0 ? Dash : Rate(rate);
+    default: break;
+    }
+    return QString();
+}
+
+QString PeakText(TStatRow row, const TSpectrum* spectrum)
+{
+    if (!spectrum || !spectrum->Peak.Found)
+        return Dash;
+    if (row == TStatRow::Peak)
+        return Frequency(spectrum->Peak.Frequency, spectrum->Rate);
+    if (row == TStatRow::PeakAmplitude)
+        return Number(spectrum->Peak.Amplitude, 2);
+    return QString();
+}
+
+}  // namespace analysis_text

@@ -1,0 +1,27 @@
+#pragma once
+// The analysis' numbers as the window writes them: the Brazilian way
+// (QLocale Portuguese, Brazil: "1.234,5"), with a dash for what has no
+// value (an empty range).
+
+#include "range_stats.h"
+#include "spectrum.h"
+
+#include <QString>
+
+namespace analysis_text {
+
+QString Count(std::int64_t count);                    // "1.234.567"
+QString Number(double value, int decimals);           // "2.047,53"; "—" when not a number
+QString Percent(double share);                        // "1,25%" of a share 0..1
+QString Frequency(double frequency, const TSampleRate& rate);  // "25,00 Hz", "0,1234 ciclos/ponto"
+QString Rate(const TSampleRate& rate);                // "106,67 pontos/s", "sem tempos"
+QString Density(double density, bool decibels);       // "-12,3 dB", "0,0123"
+QString FrequencyUnit(const TSampleRate& rate);       // "Hz", "ciclos/ponto"
+
+// The rows of the statistics table, in order, and their texts.
+enum class TStatRow { Points, Minimum, Maximum, Mean, Rms, StdDev, PeakToPeak, Held, Rate, Peak, PeakAmplitude, Count };
+QString RowTitle(TStatRow row);
+QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate);
+QString PeakText(TStatRow row, const TSpectrum* spectrum);
+
+}  // namespace analysis_text
