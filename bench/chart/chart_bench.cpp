@@ -24,6 +24,8 @@
 //       from a port at 115200 baud: reads of 1 to 100 frames, each stamped
 //       a little after its last byte, and the port closed a dozen times
 //       for a second to an hour
+//   bytes_per_point_100m_time   bytes_per_point_100m for those points, with
+//       the time of every frame
 // Runs offscreen unless a platform is set. CHART_BENCH_SAVE=1 also saves the
 // pictures compared for pixel_diff under /tmp; CHART_BENCH_SKIP_NAIVE=1
 // skips the slow naive measurement; CHART_BENCH_RENDER_ROUNDS=N repaints N
@@ -502,9 +504,13 @@ int main(int argc, char** argv)
         TBenchChart bench;
         bench.Chart.show();
         TTimedFeed feed(100000000, 3600);
+        feed.Fill(bench.Session, 10000000);
+        const long before = ResidentBytes();
         feed.Fill(bench.Session, 100000000);
+        const long after = ResidentBytes();
         bench.Chart.Flush();
         std::printf("zoom_ms_100m_time %.2f\n", ZoomMs(bench, 100000000, feed.Seconds(bench.Session)));
+        std::printf("bytes_per_point_100m_time %.2f\n", double(after - before) / (3.0 * 90000000));
     }
     return 0;
 }
