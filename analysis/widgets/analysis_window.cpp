@@ -1,7 +1,9 @@
 #include "analysis_window.h"
 
 #include "analysis_text.h"
+#include "format/brazilian.h"
 #include "sample_rate.h"
+#include "seconds_x.h"
 #include "spectrum_job.h"
 #include "spectrum_plot.h"
 #include "stats_grid.h"
@@ -190,6 +192,9 @@ bool TAnalysisWindow::ReadView()
         view = m_chart->View();
     m_whole = m_chart && view.Whole;
     m_following = m_chart && !view.Whole && view.Following;
+    m_seconds = m_chart && view.Seconds;
+    m_minSeconds = view.MinX;
+    m_maxSeconds = view.MaxX;
     for (int a = 0; a < AxisCount; ++a) {
         TAxisState& axis = m_axes[std::size_t(a)];
         const TSampleStore& values = m_session.Values(TAxis(a));
@@ -201,7 +206,10 @@ bool TAnalysisWindow::ReadView()
         const bool shown = series >= 0 && !(std::size_t(series) < view.Hidden.size() && view.Hidden[std::size_t(series)]);
         const std::int64_t count = values.Count();
         std::int64_t first = 0, last = count;
-        if (!view.Whole) {
+        if (!view.Whole && view.Seconds) {
+            // X in seconds: the points that arrived within the view.
+            PointsWithinSeconds(m_session, TAxis(a), {view.MinX, view.MaxX}, first, last);
+        } else if (!view.Whole) {
             first = std::clamp<std::int64_t>(std::int64_t(std::ceil(std::max(view.MinX, 0.0))), 0, count);
             last = std::clamp<std::int64_t>(std::int64_t(std::floor(std::max(view.MaxX, -1.0))) + 1, first, count);
         }
@@ -260,6 +268,10 @@ void TAnalysisWindow::RefreshStats()
             range = QStringLiteral("Todo o histórico, acompanhando os pontos que chegam");
         else if (m_following)
             range = QStringLiteral("Os pontos mais novos, acompanhando os que chegam");
+        else if (m_seconds)
+            range = QStringLiteral("De %1 a %2 da sessão")
+                        .arg(FormatDuration(std::int64_t(std::llround(m_minSeconds * 1e6))),
+                             FormatDuration(std::int64_t(std::llround(m_maxSeconds * 1e6))));
         else
             range = QStringLiteral("Pontos de %1 a %2 (%3 pontos)")
                         .arg(analysis_text::Count(first), analysis_text::Count(last - 1), analysis_text::Count(last - first));

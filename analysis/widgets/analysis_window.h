@@ -148,6 +148,10 @@ private:
     std::int64_t m_seenCounts[AxisCount] = {};
     bool m_following = false;
     bool m_whole = false;
+    // X in seconds: the view's range of times, for its caption.
+    bool m_seconds = false;
+    double m_minSeconds = 0;
+    double m_maxSeconds = 0;
 
     std::unique_ptr<TSpectrumWorker> m_worker;
     std::uint64_t m_lastId = 0;
