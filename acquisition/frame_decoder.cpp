@@ -7,8 +7,9 @@ namespace {
 // much is waiting.
 constexpr int ReadChunk = 4096;
 
-// Checks and appends one complete frame whose tag names an axis.
-inline void EmitFrame(TReceiveState& s, uint8_t tag, uint8_t b1, uint8_t b2, ISampleSink& sink)
+// Checks and appends one complete frame whose tag names an axis; after:
+// the bytes of the read that came after it.
+inline void EmitFrame(TReceiveState& s, uint8_t tag, uint8_t b1, uint8_t b2, int after, ISampleSink& sink)
 {
     const int axis = tag - TagX;
     const int32_t value = (int32_t(b1 & 0x0F) << 8) | b2;
@@ -20,7 +21,7 @@ inline void EmitFrame(TReceiveState& s, uint8_t tag, uint8_t b1, uint8_t b2, ISa
     const int32_t accepted = valid ? value : s.AxisLastValue[axis];
     s.AxisValue[axis] = accepted;
     s.AxisLastValue[axis] = accepted;
-    sink.AppendReading(static_cast<TAxis>(axis), static_cast<double>(accepted), valid);
+    sink.AppendFrame(static_cast<TAxis>(axis), static_cast<double>(accepted), valid, after);
 }
 
 } // namespace
@@ -36,7 +37,7 @@ void DecodeBytes(TReceiveState& s, const uint8_t* p, int length, ISampleSink& si
         s.RxFrame[s.RxPending++] = *p++;
         if (s.RxPending == 3) {
             s.RxPending = 0;
-            EmitFrame(s, s.RxFrame[0], s.RxFrame[1], s.RxFrame[2], sink);
+            EmitFrame(s, s.RxFrame[0], s.RxFrame[1], s.RxFrame[2], int(end - p), sink);
         }
     }
 
@@ -51,7 +52,7 @@ void DecodeBytes(TReceiveState& s, const uint8_t* p, int length, ISampleSink& si
         s.RxFrame[1] = p[1];
         s.RxFrame[2] = p[2];
         p += 3;
-        EmitFrame(s, tag, s.RxFrame[1], s.RxFrame[2], sink);
+        EmitFrame(s, tag, s.RxFrame[1], s.RxFrame[2], int(end - p), sink);
     }
 
     // Keep the start of a frame that the next read will complete.

@@ -45,13 +45,23 @@ public:
     void Append(TAxis axis, double value) override { AppendReading(axis, value, true); }
     void AppendReading(TAxis axis, double value, bool valid) override
     {
-        ++m_counters.Frames[axis];
-        if (!valid)
-            ++m_counters.FailedChecks;
+        Count(axis, valid);
         m_sink.AppendReading(axis, value, valid);
+    }
+    void AppendFrame(TAxis axis, double value, bool valid, int bytesAfter) override
+    {
+        Count(axis, valid);
+        m_sink.AppendFrame(axis, value, valid, bytesAfter);
     }
 
 private:
+    void Count(TAxis axis, bool valid)
+    {
+        ++m_counters.Frames[axis];
+        if (!valid)
+            ++m_counters.FailedChecks;
+    }
+
     TLinkCounters& m_counters;
     ISampleSink& m_sink;
 };

@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "format/brazilian.h"
 #include "range_stats.h"
+#include "seconds_x.h"
 #include "session.h"
 #include "tchart.h"
 
@@ -174,7 +175,7 @@ void TCalibrationDialog::MeasureView(TAxis axis, bool up)
     std::int64_t first = 0;
     std::int64_t last = 0;
     if (m_chart)
-        PointsInView(m_chart->View(), m_session.Count(axis), first, last);
+        PointsOfView(m_session, axis, m_chart->View(), first, last);
     const TRangeStats stats = ComputeStats(m_session, axis, first, last);
     if (stats.Count == 0)
         throw Exception(QStringLiteral("A vista do gráfico não tem pontos do eixo %1: aproxime o gráfico de um "

@@ -5,6 +5,7 @@
 #include "data_jobs.h"
 #include "device_resolver.h"
 #include "file_names.h"
+#include "tchart.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -103,6 +104,9 @@ QString Help(const QString& program)
                "  --start              abre a porta ao iniciar, como um clique em Inicia\n"
                "  --reconnect          reabre a porta sozinho quando o dispositivo volta\n"
                "                       (como \"Reconectar automaticamente\" em Config. Serial)\n"
+               "  --record ARQUIVO     grava as leituras em ARQUIVO\n"
+               "  --time               eixo X do gráfico em segundos: cada ponto no instante\n"
+               "                       em que chegou (como \"Eixo X em segundos\" ou T)\n"
                "  --record ARQUIVO     grava as leituras em ARQUIVO (um arquivo que já existe\n"
                "                       só com --overwrite; um pipe ou /dev/stdout sempre)\n"
                "  --overwrite          deixa --record substituir um arquivo que já existe\n"
@@ -173,12 +177,13 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption start(QStringLiteral("start"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"));
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("ARQUIVO"));
+    const QCommandLineOption time(QStringLiteral("time"));
     const QCommandLineOption overwrite(QStringLiteral("overwrite"));
     const QCommandLineOption open(QStringLiteral("open"), QString(), QStringLiteral("ARQUIVO"));
     const QCommandLineOption analysis(QStringLiteral("analysis"));
     const QCommandLineOption calibration(QStringLiteral("calibration"), QString(), QStringLiteral("ARQUIVO"));
     parser.addOptions(
-        {help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis, calibration});
+        {help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis, calibration, time});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -226,6 +231,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         return Error(program, QStringLiteral("--port e --simulate não vão juntas: escolha uma porta ou o simulado"));
     o.Start = parser.isSet(start);
     o.Reconnect = parser.isSet(reconnect);
+    o.Time = parser.isSet(time);
     o.Analysis = parser.isSet(analysis);
     o.Overwrite = parser.isSet(overwrite);
     if (parser.isSet(record)) {
@@ -291,4 +297,10 @@ void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDa
     if (open)
         for (const QString& path : options.OpenFiles)
             open(path);
+}
+
+void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart)
+{
+    if (options.Time)
+        chart.SetSecondsAxis(true);
 }

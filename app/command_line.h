@@ -7,6 +7,7 @@
 //   --start            open the port at start-up, as a click on Inicia
 //   --reconnect        reopen the port by itself when the device comes back
 //   --record FILE      record the readings to FILE
+//   --time             the chart's X in seconds (each point at its arrival)
 //   --overwrite        let --record replace an existing file
 //   --open FILE        show a recording in a window of its own (repeatable)
 //   --analysis         the analysis window beside the main one
@@ -33,6 +34,7 @@
 #include <optional>
 
 class TCapture;
+class TChart;
 class TDataJobs;
 
 // What the options ask for; the defaults are "nothing asked".
@@ -43,6 +45,7 @@ struct TCommandLineOptions {
     bool Start = false;
     bool Reconnect = false;
     QString RecordFile;    // empty: no recording
+    bool Time = false;     // X in seconds
     bool Overwrite = false;
     QStringList OpenFiles; // recordings to show, in the order given
     bool Analysis = false; // the analysis window beside the main one
@@ -83,3 +86,5 @@ QString ProgramVersion();
 using TOpenRecording = std::function<void(const QString& path)>;
 void ApplyCommandLine(const TCommandLineOptions& options, TCapture& capture, TDataJobs& jobs,
                       const TReporter& report, const TOpenRecording& open = {});
+// What the options ask of the chart.
+void ApplyChartOptions(const TCommandLineOptions& options, TChart& chart);

@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         Application->Initialize();
         Application->SetMainFormOnTaskBar(true);
         Application->CreateForm(Form2);
+        ApplyChartOptions(commandLine.Options, *Form2->Chart1);
         ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter(),
                          [](const QString& path) { Form2->Viewers().Open(path); });
         if (commandLine.Options.Calibration)

@@ -3,6 +3,20 @@
 #include "reconnector.h"
 #include "tcomport.h"
 
+#include <algorithm>
+
+TLineTiming LineTimingOf(const TSerialSettings& settings)
+{
+    const std::int64_t data = std::clamp<std::int64_t>(settings.DataBits, 5, 8);
+    const std::int64_t parity = settings.Parity == QSerialPort::NoParity ? 0 : 1;
+    std::int64_t stopHalves = 2;
+    if (settings.StopBits == QSerialPort::OneAndHalfStop)
+        stopHalves = 3;
+    else if (settings.StopBits == QSerialPort::TwoStop)
+        stopHalves = 4;
+    return {2 * (1 + data + parity) + stopHalves, std::max<std::int64_t>(settings.BaudRate, 0)};
+}
+
 TCapture::TCapture(TComPort& port, TReporter report, QObject* parent)
     : QObject(parent),
       m_port(port),
@@ -66,6 +80,8 @@ void TCapture::SetSettings(const TSerialSettings& settings)
     TSerialSettings line = settings;
     line.Port = m_port.Settings().Port;
     m_port.SetSettings(line);
+    // The bytes read from now on took the new line's time.
+    m_session.SetLine(LineTimingOf(m_port.Settings()));
 }
 
 TCapture::TState TCapture::State() const
@@ -97,9 +113,10 @@ void TCapture::PortConnectedChanged(bool open)
 {
     if (open) {
         // A new stream: nothing of the last one may join it. The session's
-        // times count from the first opening.
+        // times count from the first opening, and it keeps every one: the
+        // stream stopped before it.
         m_receiver.StreamRestarted();
-        m_session.MarkStart(m_receiver.Now());
+        m_session.MarkOpening(m_receiver.Now(), LineTimingOf(m_port.Settings()));
     } else {
         // The port is closed: stopping a simulated device is no hang-up now.
         m_devices.Release();

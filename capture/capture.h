@@ -21,6 +21,10 @@
 class TComPort;
 class TReconnector;
 
+// How long a byte takes on a line with these settings: a start bit, the
+// data bits, the parity bit if any and the stop bits, at the baud rate.
+TLineTiming LineTimingOf(const TSerialSettings& settings);
+
 class TCapture : public QObject {
     Q_OBJECT
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // The order in which frames arrived, across the three axes (axis_order.h),
-// and the receive time of each (batch_times.h): one append per frame,
-// lookups both ways, and a walker through the frames in arrival order.
+// and the time of each (batch_times.h): one append per frame, lookups both
+// ways, and a walker through the frames in arrival order.
 //
 // Appends are exception-safe: Reserve() allocates what the next Append
 // needs and may throw, changing nothing; Append after it does not throw.
@@ -19,23 +19,19 @@ public:
     std::int64_t Points(TAxis axis) const { return m_order.Points(axis); }
 
     // Makes room for appending a frame of axis; newBatch when it starts a
-    // batch with a new time.
+    // new batch of times.
     void Reserve(TAxis axis, bool newBatch)
     {
         m_order.Reserve(axis);
-        if (newBatch || m_times.Empty())
+        if (newBatch)
             m_times.Reserve();
     }
-    // The next frame went to axis; when newBatch, it is the first frame of
-    // a read received at timeUs.
-    void Append(TAxis axis, bool newBatch, std::int64_t timeUs)
-    {
-        if (newBatch || m_times.Empty()) {
-            // Frames before any read (appended directly) count from time 0.
-            m_times.Begin(m_order.Count(), m_times.Empty() ? std::max<std::int64_t>(timeUs, 0) : timeUs);
-        }
-        m_order.Append(axis);
-    }
+    // The next frame went to axis; its batch of times is begun first
+    // (Times()).
+    void Append(TAxis axis) { m_order.Append(axis); }
+    TBatchTimes& Times() { return m_times; }
+    const TBatchTimes& Times() const { return m_times; }
+    const TAxisOrder& Order() const { return m_order; }
 
     // The point the frame with arrival number frame (0-based) became.
     TFramePoint Point(std::uint64_t frame) const { return m_order.Point(frame); }
@@ -43,6 +39,8 @@ public:
     std::uint64_t Frame(TAxis axis, std::int64_t index) const { return m_order.Frame(axis, index); }
     // Receive time of the frame, microseconds from the session's start.
     std::int64_t TimeUs(std::uint64_t frame) const { return m_times.TimeUs(frame); }
+    // Points of axis among the frames before frame (at most Count()).
+    std::int64_t PointsBefore(TAxis axis, std::uint64_t frame) const { return m_order.PointsBefore(axis, frame); }
 
     // Walks the frames that the log holds when it is made, in arrival
     // order from a given one, in O(1) per frame. Frames appended later are

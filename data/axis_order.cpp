@@ -178,15 +178,100 @@ TFramePoint TAxisOrder::Point(std::uint64_t frame) const
     return {TAxis(axis), page.FirstIndex[axis] + run.Before[axis] + BeforeInRun(run, axis, k)};
 }
 
-std::uint64_t TAxisOrder::Frame(TAxis axis, std::int64_t index) const
+std::size_t TAxisOrder::PageOfPoint(TAxis axis, std::int64_t index, std::size_t hint) const
 {
     // The last page in which the axis had reached at most index points
-    // holds that point.
-    std::size_t lo = 0, hi = m_pages.Size();
+    // holds that point: the hint or the one after it, mostly; else where
+    // pages of the axis' mean share would put it, and from there by steps
+    // that double, then halves.
+    const std::size_t pages = m_pages.Size();
+    auto atOrBefore = [&](std::size_t p) { return m_pages.At(p)->FirstIndex[axis] <= index; };
+    for (std::size_t p = hint; p < pages && p - hint < 2; ++p) {
+        if (atOrBefore(p) && (p + 1 == pages || !atOrBefore(p + 1)))
+            return p;
+    }
+    std::size_t lo = 0;      // at or before
+    std::size_t hi = pages;  // after
+    if (hint < pages && m_axisCount[axis] > 0) {
+        const double perPage = double(m_axisCount[axis]) / double(pages);
+        const double guess = double(hint) + double(index - m_pages.At(hint)->FirstIndex[axis]) / perPage;
+        const std::size_t start = std::size_t(std::clamp(guess, 0.0, double(pages - 1)));
+        if (atOrBefore(start)) {
+            lo = start;
+            hi = start + 1;
+            for (std::size_t step = 1; hi < pages && atOrBefore(hi); step *= 2) {
+                lo = hi;
+                hi = std::min(pages, lo + step);
+            }
+        } else {
+            hi = start;
+            for (std::size_t step = 1;; step *= 2) {
+                const std::size_t at = hi > step ? hi - step : 0;
+                if (atOrBefore(at)) {
+                    lo = at;
+                    break;
+                }
+                hi = at;
+                if (at == 0)
+                    break;  // page 0 begins at point 0: not reached for index >= 0
+            }
+        }
+    }
     while (hi - lo > 1) {
         const std::size_t mid = (lo + hi) / 2;
-        (m_pages.At(mid)->FirstIndex[axis] <= index ? lo : hi) = mid;
+        (atOrBefore(mid) ? lo : hi) = mid;
     }
+    return lo;
+}
+
+std::int64_t TAxisOrder::PointsBefore(TAxis axis, std::uint64_t frame) const
+{
+    if (frame >= m_count)
+        return m_axisCount[axis];
+    const TPage& page = *m_pages.At(std::size_t(frame >> PageBits));
+    const std::uint64_t offset = frame & PageMask;
+    if (page.Runs == Packed)
+        return page.FirstIndex[axis] + BeforeInCodes(page, int(axis), offset);
+    const TRun& run = *m_runs.At(RunAt(page, offset));
+    return page.FirstIndex[axis] + run.Before[axis] + BeforeInRun(run, int(axis), offset - run.Offset);
+}
+
+TAxisPiece TAxisOrder::PieceOf(TAxis axis, std::int64_t index, std::size_t pageHint) const
+{
+    const std::size_t p = PageOfPoint(axis, index, pageHint);
+    const TPage& page = *m_pages.At(p);
+    const std::uint64_t base = std::uint64_t(p) << PageBits;
+    TAxisPiece piece;
+    piece.Page = p;
+    if (page.Runs == Packed) {
+        piece.IndexBegin = index;
+        piece.IndexEnd = index + 1;
+        piece.FrameBegin = Frame(axis, index);
+        return piece;
+    }
+    const std::int64_t m = index - page.FirstIndex[axis];
+    std::size_t first = std::size_t(page.First), last = first + page.Runs;
+    while (last - first > 1) {
+        const std::size_t mid = (first + last) / 2;
+        (m_runs.At(mid)->Before[axis] <= m ? first : last) = mid;
+    }
+    const TRun& run = *m_runs.At(first);
+    const std::uint64_t runEnd = first + 1 < page.First + page.Runs ? m_runs.At(first + 1)->Offset
+                                                                     : std::min<std::uint64_t>(m_count - base, PageFrames);
+    const int step = run.Step == UnknownStep ? 0 : run.Step;
+    std::uint64_t r = 0;
+    while (r < AxisCount && AxisAt(run.Axis, step, r) != int(axis))
+        ++r;
+    piece.IndexBegin = page.FirstIndex[axis] + run.Before[axis];
+    piece.IndexEnd = piece.IndexBegin + BeforeInRun(run, int(axis), runEnd - run.Offset);
+    piece.FrameBegin = base + run.Offset + r;
+    piece.Stride = step == 0 ? 1 : AxisCount;
+    return piece;
+}
+
+std::uint64_t TAxisOrder::Frame(TAxis axis, std::int64_t index) const
+{
+    const std::size_t lo = PageOfPoint(axis, index, NoHint);
     const TPage& page = *m_pages.At(lo);
     const std::uint64_t base = std::uint64_t(lo) << PageBits;
     std::int64_t m = index - page.FirstIndex[axis];  // points of axis in the page before it

@@ -35,6 +35,20 @@ struct TFramePoint {
     std::int64_t Index;  // its position in its axis' series
 };
 
+// A stretch of one axis' points whose frames are evenly spaced: points
+// [IndexBegin, IndexEnd) came in frames FrameBegin + Stride x (index -
+// IndexBegin). Page: the page that holds them.
+struct TAxisPiece {
+    std::int64_t IndexBegin = 0;
+    std::int64_t IndexEnd = 0;
+    std::uint64_t FrameBegin = 0;
+    std::uint64_t Stride = 1;
+    std::size_t Page = 0;
+
+    bool Holds(std::int64_t index) const { return index >= IndexBegin && index < IndexEnd; }
+    std::uint64_t FrameOf(std::int64_t index) const { return FrameBegin + Stride * std::uint64_t(index - IndexBegin); }
+};
+
 class TAxisOrder {
 public:
     std::uint64_t Count() const { return m_count; }
@@ -65,6 +79,13 @@ public:
     TFramePoint Point(std::uint64_t frame) const;
     // The arrival number of the frame that became point index of axis.
     std::uint64_t Frame(TAxis axis, std::int64_t index) const;
+    // Points of axis among the frames before frame (at most Count()).
+    std::int64_t PointsBefore(TAxis axis, std::uint64_t frame) const;
+    // The stretch holding point index of axis (index < Points(axis)): a
+    // run's points of the axis, or one point in a page of two bits per
+    // frame. pageHint: a page it is likely in or next to.
+    TAxisPiece PieceOf(TAxis axis, std::int64_t index, std::size_t pageHint = NoHint) const;
+    static constexpr std::size_t NoHint = ~std::size_t(0);
 
     // Walks the frames [frame, end) in arrival order, in O(1) per frame;
     // end at most the frames held. Appends while it walks do not disturb it.
@@ -143,6 +164,8 @@ private:
     static std::int64_t BeforeInRun(const TRun& run, int axis, std::uint64_t k);
     // Points of axis in a page of two bits per frame before offset.
     std::int64_t BeforeInCodes(const TPage& page, int axis, std::uint64_t offset) const;
+    // The page holding point index of axis.
+    std::size_t PageOfPoint(TAxis axis, std::int64_t index, std::size_t hint) const;
 
     // The axis the current run expects next; AnyAxis while the run has one
     // frame (the second sets the step); NoRun in a page of two bits per

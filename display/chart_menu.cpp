@@ -24,6 +24,11 @@ QMenu* CreateChartMenu(TChart& chart, const QList<QAction*>& callerActions)
     add(QStringLiteral("Afastar"), "-", [target] { target->ZoomX(GestureSteps::KeyZoom); });
     QAction* fit = add(QStringLiteral("Ajustar eixo vertical"), nullptr, [target] { target->FitY(); });
     fit->setEnabled(view.ZoomedY);
+    QAction* seconds
+        = add(QStringLiteral("Eixo X em segundos"), "T", [target](bool on) { target->SetSecondsAxis(on); });
+    seconds->setCheckable(true);
+    seconds->setChecked(view.Seconds);
+    seconds->setEnabled(chart.CanShowSeconds());
     menu->addSeparator();
     for (int i = 0; i < chart.SeriesCount(); ++i) {
         QAction* show = add(chart.Series(i)->Title(), nullptr, [target, i](bool on) { target->SetSeriesVisible(i, on); });

@@ -1,6 +1,7 @@
 #pragma once
-// The chart's context menu: the view actions with their keys, a line per
-// series to hide or show it, full screen, then the caller's actions.
+// The chart's context menu: the view actions with their keys (X in seconds
+// among them), a line per series to hide or show it, full screen, then the
+// caller's actions.
 
 #include <QList>
 #include <QPoint>

@@ -38,7 +38,7 @@ void TRectangleZoom::End(QPoint position)
     m_band->hide();
     if (!shown)
         return;  // a click
-    const std::int64_t newest = m_target.Newest();
+    const double newest = m_target.Newest();
     if (position.x() < m_press.x()) {
         // Dragged leftwards: back to the whole history.
         m_target.ChangeView(ShowAll(m_target.CurrentView(), newest));
@@ -106,7 +106,7 @@ bool KeyGesture(IGestureTarget& target, const QKeyEvent& event, QAbstractScrollA
 {
     const TChartView& view = target.CurrentView();
     const TShown shown = target.ShownRanges();
-    const std::int64_t newest = target.Newest();
+    const double newest = target.Newest();
     switch (event.key()) {
     case Qt::Key_Left:
         target.ChangeView(PanX(view, shown, newest, -KeyPan));

@@ -13,6 +13,8 @@
 //   + / -                             zoom the bottom axis
 //   Home / End                        the whole history / follow the newest
 //   Menu, Shift+F10                   the context menu
+//
+// (T, X in seconds or in positions, is the chart's own.)
 
 #include "view/chart_view.h"
 
@@ -43,10 +45,10 @@ public:
     virtual QRectF PlotArea() const = 0;
     virtual QPointF ValueAt(QPointF widgetPosition) const = 0;
     // The view as set (not as reported), what its last redraw showed, and
-    // the index of the newest point (-1: none).
+    // the newest point's X in the view's unit (-1: none).
     virtual const TChartView& CurrentView() const = 0;
     virtual TShown ShownRanges() const = 0;
-    virtual std::int64_t Newest() const = 0;
+    virtual double Newest() const = 0;
     // Shows a settled view.
     virtual void ChangeView(const TChartView& view) = 0;
     virtual void OpenMenu(QPoint globalPosition) = 0;

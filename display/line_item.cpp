@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -64,17 +65,27 @@ void TLineItem::SetPoints(const std::vector<QPointF>& points)
     m_ordered = true;
     if (points.size() >= 2) {
         m_ends.reserve(2 * (points.size() - 1));
-        qreal left = points.front().x();
-        qreal right = left;
-        qreal top = points.front().y();
-        qreal bottom = top;
+        qreal left = 0;
+        qreal right = 0;
+        qreal top = 0;
+        qreal bottom = 0;
+        bool any = false;
+        auto include = [&](const QPointF& p) {
+            left = any ? std::min(left, p.x()) : p.x();
+            right = any ? std::max(right, p.x()) : p.x();
+            top = any ? std::min(top, p.y()) : p.y();
+            bottom = any ? std::max(bottom, p.y()) : p.y();
+            any = true;
+        };
+        qreal lastX = -std::numeric_limits<qreal>::infinity();
         for (std::size_t i = 1; i < points.size(); ++i) {
             const QPointF& from = points[i - 1];
-            m_ordered = m_ordered && points[i].x() >= from.x();
-            left = std::min(left, points[i].x());
-            right = std::max(right, points[i].x());
-            top = std::min(top, points[i].y());
-            bottom = std::max(bottom, points[i].y());
+            if (std::isnan(from.x()) || std::isnan(points[i].x()))
+                continue;  // a break in the line
+            include(from);
+            include(points[i]);
+            m_ordered = m_ordered && from.x() >= lastX && points[i].x() >= from.x();
+            lastX = points[i].x();
             if (from.x() != points[i].x() || from.y() == points[i].y()) {
                 m_ends.push_back(from);
                 m_ends.push_back(points[i]);
@@ -99,7 +110,7 @@ void TLineItem::SetPoints(const std::vector<QPointF>& points)
             m_ends.push_back(QPointF(from.x(), high));
             m_ends.push_back(QPointF(from.x(), low));
         }
-        m_points = QRectF(QPointF(left, top), QPointF(right, bottom));
+        m_points = any ? QRectF(QPointF(left, top), QPointF(right, bottom)) : QRectF();
     } else {
         m_points = QRectF();
     }

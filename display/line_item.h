@@ -40,7 +40,8 @@ public:
     // The plot area, whose top-left corner is at position in the chart.
     void SetPlot(QPointF position, QSizeF size);
     // The polyline, in the item's coordinates: those of the plot area, as
-    // Qt Charts maps a series' points into it.
+    // Qt Charts maps a series' points into it. A point whose x is NaN
+    // breaks it: no segment to or from it.
     void SetPoints(const std::vector<QPointF>& points);
     void Clear();
     qsizetype PointCount() const { return m_count; }

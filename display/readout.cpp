@@ -1,5 +1,6 @@
 #include "readout.h"
 
+#include "axis_times.h"
 #include "format/brazilian.h"
 #include "session.h"
 
@@ -22,6 +23,25 @@ void PointsUnderColumn(const TSampleStore& any, const TColumnMapping& mapping, s
         first = std::clamp<std::int64_t>(std::int64_t(std::llround(x)), 0, count - 1);
         end = first + 1;
     }
+}
+
+void PointsUnderColumn(TAxisTimes& times, const TColumnMapping& mapping, int column, double x,
+                       std::int64_t& first, std::int64_t& end)
+{
+    const std::int64_t count = times.Count();
+    first = end = 0;
+    if (count == 0)
+        return;
+    first = FirstIndexAtFixedX(times, mapping, 0, count, ColumnStart(column));
+    end = FirstIndexAtFixedX(times, mapping, first, count, ColumnStart(column + 1));
+    if (first < end)
+        return;
+    // The nearer of the points either side of x.
+    const std::int64_t after = std::min(times.FirstAtOrAfter(0, count, UsAtLeast(x)), count - 1);
+    first = after;
+    if (after > 0 && x - SecondsOf(times.TimeUs(after - 1)) < SecondsOf(times.TimeUs(after)) - x)
+        first = after - 1;
+    end = first + 1;
 }
 
 namespace {
@@ -63,6 +83,41 @@ QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TRea
     }
     if (!time.isEmpty())
         lines << time;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals,
+                        const TValueScale& scale)
+{
+    QStringList values;
+    std::int64_t fromUs = 0;
+    std::int64_t toUs = 0;
+    std::int64_t firstPoint = 0;
+    std::int64_t lastPoint = 0;
+    bool any = false;
+    for (const TReadoutSeries& s : series) {
+        if (!s.Visible || s.Axis < 0 || s.First >= s.End)
+            continue;
+        const TMinMax range = s.Store->MinMax(s.First, s.End);
+        const double low = s.Map(range.Min);
+        const double high = s.Map(range.Max);
+        values << s.Title + QStringLiteral(": ") + scale.RangeText(std::min(low, high), std::max(low, high));
+        const std::int64_t from = session.TimeUs(TAxis(s.Axis), s.First);
+        const std::int64_t to = session.TimeUs(TAxis(s.Axis), s.End - 1);
+        fromUs = any ? std::min(fromUs, from) : from;
+        toUs = any ? std::max(toUs, to) : to;
+        firstPoint = any ? std::min(firstPoint, s.First) : s.First;
+        lastPoint = any ? std::max(lastPoint, s.End - 1) : s.End - 1;
+        any = true;
+    }
+    if (!any)
+        return QString();
+    const QString from = FormatDuration(fromUs, decimals);
+    const QString to = FormatDuration(toUs, decimals);
+    QStringList lines;
+    lines << QStringLiteral("t: ") + (from == to ? from : from + QStringLiteral(" – ") + to);
+    lines << values;
+    lines << QStringLiteral("Posição: ") + FormatRange(double(firstPoint), double(lastPoint));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -2,7 +2,8 @@
 // The readout: while the pointer hovers over the plot, a thin cursor on
 // its pixel column and a box beside it with what the column holds: X,
 // each shown series' value (its lowest and highest when the column holds
-// many points) and the time the first of them arrived.
+// many points) and the time the first of them arrived. Over time, the
+// time comes first, then the values and the points' positions.
 
 #include "plotdata/column_reduction.h"
 #include "sample_store.h"
@@ -20,6 +21,7 @@ class QGraphicsItem;
 class QGraphicsLineItem;
 class QGraphicsRectItem;
 class QGraphicsSimpleTextItem;
+class TAxisTimes;
 class TSession;
 
 // The points [first, end) whose pixel column is column (of the device);
@@ -28,11 +30,21 @@ class TSession;
 void PointsUnderColumn(const TSampleStore& any, const TColumnMapping& mapping, std::int64_t count, int column,
                        double x, std::int64_t& first, std::int64_t& end);
 
+// Over time: the points [first, end) of an axis whose pixel column is
+// column; when none is, the one nearest in time to x (seconds).
+void PointsUnderColumn(TAxisTimes& times, const TColumnMapping& mapping, int column, double x,
+                       std::int64_t& first, std::int64_t& end);
+
 struct TReadoutSeries {
     QString Title;
     const TSampleStore* Store;
     bool Visible;
     TValueMap Map;  // what its stored values are shown as
+    // Over time: its own points under the column, and its axis in the
+    // session.
+    std::int64_t First = 0;
+    std::int64_t End = 0;
+    int Axis = -1;
 };
 
 // The readout's lines for points [first, end), values written as scale
@@ -40,6 +52,11 @@ struct TReadoutSeries {
 // and has started.
 QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TReadoutSeries>& series,
                     const TSession* session, const TValueScale& scale = {});
+// Over time: the time of the points under the column (with as many
+// decimals of a second), each shown series' values, and the points'
+// positions.
+QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals,
+                        const TValueScale& scale = {});
 
 // The cursor and the box, over the lines of a chart.
 class TReadout {

@@ -1,10 +1,14 @@
 #include "series_drawing.h"
 
+#include "axis_times.h"
 #include "line_item.h"
+#include "session.h"
 #include "view/chart_view.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -17,11 +21,24 @@ constexpr std::int64_t EdgeColumns = 3;
 // less than waking the helper costs.
 constexpr std::int64_t ParallelPoints = 65536;
 
+// Where the line is broken: no segment to or from it.
+constexpr double Break = std::numeric_limits<double>::quiet_NaN();
+
+// The session's axis whose values store holds, -1 when none.
+int AxisOf(const TSession* session, const TSampleStore* store)
+{
+    for (int axis = 0; session && axis < AxisCount; ++axis) {
+        if (&session->Values(TAxis(axis)) == store)
+            return axis;
+    }
+    return -1;
+}
+
 }  // namespace
 
 void TSeriesDrawing::AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen)
 {
-    TSeries series{&store, {}, {}};
+    TSeries series{&store, {}, {}, AxisOf(m_session, &store), {}};
     for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
         TBand entry;
         entry.Item = new TLineItem(lineItem);
@@ -53,6 +70,46 @@ void TSeriesDrawing::SetReduction(bool enabled)
 {
     m_reduction = enabled;
     m_remapPending = true;
+}
+
+void TSeriesDrawing::SetTimes(const TSession* session)
+{
+    if (session == m_session)
+        return;
+    m_session = session;
+    for (TSeries& series : m_series)
+        series.Axis = AxisOf(session, series.Store);
+    m_remapPending = true;
+}
+
+void TSeriesDrawing::FindBreaks(TSeries& series) const
+{
+    series.Breaks.clear();
+    const std::int64_t count = series.Store->Count();
+    const std::vector<TOpening>& openings = m_session->Openings();
+    for (std::size_t k = 1; k < openings.size(); ++k) {
+        const std::int64_t first = openings[k].Points[series.Axis];
+        if (first > 0 && first < count && (series.Breaks.empty() || series.Breaks.back() != first))
+            series.Breaks.push_back(first);
+    }
+}
+
+void TSeriesDrawing::ReduceStretches(const TSeries& series, const TColumnMapping& mapping, TAxisTimes* times,
+                                     std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out) const
+{
+    const TSampleStore& store = *series.Store;
+    if (!times) {
+        ReduceColumns(store, mapping, first, last, out);
+        return;
+    }
+    std::int64_t from = first;
+    for (auto b = std::upper_bound(series.Breaks.begin(), series.Breaks.end(), first);
+         b != series.Breaks.end() && *b < last; ++b) {
+        ReduceColumns(store, *times, mapping, from, *b, out);
+        out.push_back({Break, Break});
+        from = *b;
+    }
+    ReduceColumns(store, *times, mapping, from, last, out);
 }
 
 std::int64_t TSeriesDrawing::DrawnPointCount() const
@@ -108,7 +165,7 @@ void TSeriesDrawing::Update(const TColumnMapping& mapping, const QRectF& plot, c
         const std::int64_t columnSpan = std::int64_t(std::ceil(plot.width())) + 2 * EdgeColumns + 1;
         m_bandJobs.clear();
         for (std::size_t i = 0; i < m_series.size(); ++i) {
-            if (hidden[i])
+            if (hidden[i] || (Timed() && m_series[i].Axis < 0))
                 Clear(m_series[i]);
             else
                 UpdateBands(i, remap, columnLeft, columnSpan);
@@ -135,13 +192,24 @@ void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t col
     const TColumnMapping mapping = MappingOf(series);
     const TSampleStore& store = *series.Store;
     const std::int64_t count = store.Count();
+    std::optional<TAxisTimes> times;
+    if (Timed()) {
+        times.emplace(*m_session, TAxis(series.Axis));
+        FindBreaks(series);
+    }
+    auto firstAt = [&](std::int64_t from, std::int64_t to, std::int64_t target) {
+        return times ? FirstIndexAtFixedX(*times, mapping, from, to, target)
+                     : FirstIndexAtFixedX(store, mapping, from, to, target);
+    };
+    auto isBreak = [&series](std::int64_t i) {
+        return std::binary_search(series.Breaks.begin(), series.Breaks.end(), i);
+    };
     // The points in view, with the one just outside each edge.
     std::int64_t begin = 0;
     std::int64_t end = count;
     if (m_reduction) {
-        const std::int64_t inside = FirstIndexAtFixedX(store, mapping, 0, count, ColumnStart(columnLeft));
-        const std::int64_t insideEnd
-            = FirstIndexAtFixedX(store, mapping, inside, count, ColumnStart(columnLeft + columnSpan));
+        const std::int64_t inside = firstAt(0, count, ColumnStart(columnLeft));
+        const std::int64_t insideEnd = firstAt(inside, count, ColumnStart(columnLeft + columnSpan));
         begin = inside > 0 ? inside - 1 : 0;
         end = std::min(count, insideEnd + 1);
     }
@@ -160,13 +228,14 @@ void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t col
         }
         firsts[b] = bandFirst;
         const std::int64_t nextColumn = columnLeft + columnSpan * (b + 1) / BandCount;
-        lasts[b] = b + 1 == BandCount ? end : FirstIndexAtFixedX(store, mapping, bandFirst, end, ColumnStart(nextColumn));
+        lasts[b] = b + 1 == BandCount ? end : firstAt(bandFirst, end, ColumnStart(nextColumn));
         bandFirst = lasts[b];
     }
     firsts[BandCount] = lasts[BandCount] = end;
     if (m_reduction && count > 0 && count - 1 < end) {
-        const std::int64_t tail
-            = FirstIndexAtFixedX(store, mapping, begin, end, ColumnStart(FixedColumn(mapping.FixedX(count - 1))));
+        const std::int64_t newestFixed
+            = times ? mapping.FixedOf(SecondsOf(times->TimeUs(count - 1))) : mapping.FixedX(count - 1);
+        const std::int64_t tail = firstAt(begin, end, ColumnStart(FixedColumn(newestFixed)));
         for (int b = 0; b < BandCount; ++b) {
             if (firsts[b] <= tail && tail < lasts[b]) {
                 firsts[BandCount] = tail;
@@ -181,7 +250,8 @@ void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t col
         TBand& band = series.Bands[std::size_t(b)];
         const std::int64_t first = firsts[b];
         const std::int64_t last = lasts[b];
-        const std::int64_t stop = last < end && last > first ? last + 1 : last;  // with the joining point
+        // With the joining point, unless the line is broken there.
+        const std::int64_t stop = last < end && last > first && !isBreak(last) ? last + 1 : last;
         if (!remap && band.First == first && band.End == stop)
             continue;
         const bool sameMapping = !remap && band.First >= 0;
@@ -197,8 +267,12 @@ void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t col
         m_placed.clear();
         band.Held.clear();
         m_placed.reserve(std::size_t(last - first));
-        for (std::int64_t i = first; i < last; ++i)
-            m_placed.push_back(Place(mapping, double(i), double(store.Value(i))));
+        for (std::int64_t i = first; i < last; ++i) {
+            if (times && i > first && isBreak(i))
+                m_placed.push_back(QPointF(Break, Break));
+            const double x = times ? SecondsOf(times->TimeUs(i)) : double(i);
+            m_placed.push_back(Place(mapping, x, double(store.Value(i))));
+        }
         m_replacedPoints += std::int64_t(m_placed.size());
         ++m_replacedBands;
         band.Item->SetPoints(m_placed);
@@ -226,9 +300,14 @@ void TSeriesDrawing::ReduceBands()
     // thread, which waits meanwhile.
     auto reduce = [this, &mappings](std::size_t j) {
         const TBandJob& job = m_bandJobs[j];
+        const TSeries& series = m_series[job.Series];
         std::vector<TPlotPoint>& reduced = m_bandReduced[j];
         reduced.clear();
-        ReduceColumns(*m_series[job.Series].Store, mappings[job.Series], job.First, job.Last, reduced);
+        // Each job looks up times on its own: a lookup keeps where it was.
+        std::optional<TAxisTimes> times;
+        if (Timed())
+            times.emplace(*m_session, TAxis(series.Axis));
+        ReduceStretches(series, mappings[job.Series], times ? &*times : nullptr, job.First, job.Last, reduced);
     };
     std::int64_t points = 0;
     for (const TBandJob& job : m_bandJobs)
@@ -246,8 +325,10 @@ void TSeriesDrawing::ReduceBands()
         const TColumnMapping& mapping = mappings[job.Series];
         TBand& band = series.Bands[std::size_t(job.Band)];
         std::vector<TPlotPoint>& reduced = m_bandReduced[j];
-        if (job.Stop > job.Last)
-            reduced.push_back({double(job.Last), double(series.Store->Value(job.Last))});
+        if (job.Stop > job.Last) {
+            const double x = Timed() ? SecondsOf(m_session->TimeUs(TAxis(series.Axis), job.Last)) : double(job.Last);
+            reduced.push_back({x, double(series.Store->Value(job.Last))});
+        }
         // New points that fall on pixels already lit change nothing on
         // screen: the piece keeps what it has and nothing is painted.
         if (job.SameMapping && DrawsAlike(mapping, band, reduced))
@@ -282,6 +363,8 @@ bool TSeriesDrawing::DrawsAlike(const TColumnMapping& m, const TBand& band, cons
     bool firstPoint = true;
     for (const auto* list : {&band.Held, &points}) {
         for (const TPlotPoint& p : *list) {
+            if (std::isnan(p.X))
+                continue;  // a break
             const double x = (p.X - m.MinX) * m.DeltaX + m.Offset;
             const double y = m.DeviceY(p.Y);
             if (!(x >= m.SafeLeft && x <= m.SafeRight && y >= top - 2 && y <= bottom + 2 && y >= m.SafeTop
@@ -305,6 +388,8 @@ bool TSeriesDrawing::DrawsAlike(const TColumnMapping& m, const TBand& band, cons
         const std::vector<TPlotPoint>& list = k == 0 ? band.Held : points;
         std::vector<uint8_t>& bits = m_bandBits[k];
         for (std::size_t i = 1; i < list.size(); ++i) {
+            if (std::isnan(list[i - 1].X) || std::isnan(list[i].X))
+                continue;
             m_pixels.clear();
             StrokePixels((list[i - 1].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i - 1].Y),
                          (list[i].X - m.MinX) * m.DeltaX + m.Offset, m.DeviceY(list[i].Y), m_pixels);

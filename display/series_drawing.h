@@ -16,6 +16,10 @@
 // plus the one just outside each edge, kept as it is so that the lines
 // entering and leaving the plot are the real ones: a view change costs
 // O(plot width x log N), its bands shared with a second thread.
+//
+// Over time (SetTimes), each point is drawn at its arrival time, and the
+// line is broken where the port opened again: no segment joins the last
+// point before a stop and the first after it.
 
 #include "plotdata/column_reduction.h"
 #include "plotdata/work_sharing.h"
@@ -32,7 +36,9 @@
 #include <vector>
 
 class QGraphicsItem;
+class TAxisTimes;
 class TLineItem;
+class TSession;
 struct TShown;
 
 class TSeriesDrawing {
@@ -64,6 +70,10 @@ public:
 
     // When false, every point is drawn instead of the reduced polyline.
     void SetReduction(bool enabled);
+    // Each point at its arrival time in session (the axis whose values a
+    // series' store holds), broken at the openings; nullptr: at its
+    // position. The session must outlive the drawing or be replaced first.
+    void SetTimes(const TSession* session);
 
     // Points currently drawn, over all series.
     std::int64_t DrawnPointCount() const;
@@ -83,6 +93,10 @@ private:
         const TSampleStore* Store;
         std::vector<TBand> Bands;
         TValueMap Map;
+        int Axis = -1;  // of the session drawn over time
+        // Over time: the points that begin a stretch after a stop (those
+        // in the store now), in order.
+        std::vector<std::int64_t> Breaks;
     };
     // A band to reduce: points [First, Last), and the joining point when
     // Stop is Last + 1. SameMapping: its points are drawn as they were.
@@ -96,6 +110,12 @@ private:
     };
 
     void Clear(TSeries& series);
+    // Over time, the points of series that begin a stretch after a stop.
+    void FindBreaks(TSeries& series) const;
+    bool Timed() const { return m_session != nullptr; }
+    // Reduces points [first, last) of series, stretch by stretch.
+    void ReduceStretches(const TSeries& series, const TColumnMapping& mapping, TAxisTimes* times, std::int64_t first,
+                         std::int64_t last, std::vector<TPlotPoint>& out) const;
     // Brings the series' bands up to date: those drawing every point at
     // once, those drawing reduced points as jobs for ReduceBands.
     void UpdateBands(std::size_t index, bool remap, std::int64_t columnLeft, std::int64_t columnSpan);
@@ -110,6 +130,7 @@ private:
 
     std::vector<TSeries> m_series;
     bool m_reduction = true;
+    const TSession* m_session = nullptr;
     TColumnMapping m_mapping;
     bool m_remapPending = true;
     QRectF m_itemPlot;  // the plot area the pieces clip to

@@ -1,9 +1,12 @@
 #include "tchart.h"
 
+#include "axis_times.h"
 #include "chart_menu.h"
+#include "seconds_x.h"
 #include "format/brazilian.h"
 #include "full_screen.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QContextMenuEvent>
 #include <QGraphicsLayout>
@@ -40,11 +43,13 @@ TChart::TChart(QWidget* parent)
     : QChartView(parent),
       m_chart(chart()),
       m_axisX(new QValueAxis),
+      m_bottom(m_axisX),
       m_axisY(new QValueAxis),
       m_pacer(this, [this] { Flush(); }),
       m_gestures(*this, *this),
       m_readout(m_chart),
-      m_frozenSign(m_chart)
+      m_frozenSign(m_chart),
+      m_openingMarks(m_chart)
 {
     // Lines must be aliased and one pixel wide for the reduced drawing to
     // match a drawing of every point; text stays antialiased.
@@ -80,6 +85,7 @@ TChart::TChart(QWidget* parent)
     }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    m_clock.AddTo(*m_chart);
 
     m_fullScreen = new TFullScreenAction(this);
     addAction(m_fullScreen);
@@ -202,33 +208,76 @@ void TChart::ScheduleFlush()
     m_pacer.Schedule();
 }
 
-std::int64_t TChart::Newest() const
+double TChart::Newest() const
 {
+    return NewestX(m_view.Seconds);
+}
+
+double TChart::NewestX(bool seconds) const
+{
+    if (seconds)
+        return m_session ? NewestSeconds(*m_session) : -1;
     std::int64_t longest = 0;
     for (const auto& series : m_series)
         longest = std::max<std::int64_t>(longest, series->Count());
-    return longest - 1;
+    return double(longest - 1);
+}
+
+int TChart::SessionAxis(int series) const
+{
+    for (int axis = 0; m_session && axis < AxisCount; ++axis) {
+        if (&m_session->Values(TAxis(axis)) == &m_series[std::size_t(series)]->Store())
+            return axis;
+    }
+    return -1;
+}
+
+void TChart::PointsInView(int series, TSpan x, std::int64_t& first, std::int64_t& end) const
+{
+    if (!m_view.Seconds) {
+        PointsWithin(x, first, end);
+        end = std::min<std::int64_t>(end, m_series[std::size_t(series)]->Count());
+        return;
+    }
+    first = end = 0;
+    const int axis = SessionAxis(series);
+    if (axis >= 0)
+        PointsWithinSeconds(*m_session, TAxis(axis), x, first, end);
+}
+
+TSpan TChart::ConvertX(TSpan x, bool toSeconds) const
+{
+    // By the first series shown that has points, else any that has.
+    int series = -1;
+    for (int i = 0; i < SeriesCount(); ++i) {
+        const bool better = series < 0 || (m_view.Hidden[std::size_t(series)] && !m_view.Hidden[std::size_t(i)]);
+        if (SessionAxis(i) >= 0 && Series(i)->Count() > 0 && better)
+            series = i;
+    }
+    if (series < 0)
+        return x;
+    const TAxis axis = TAxis(SessionAxis(series));
+    return toSeconds ? SecondsOfPositions(*m_session, axis, x) : PositionsOfSeconds(*m_session, axis, x);
 }
 
 void TChart::UpdateRanges()
 {
-    const qint64 newest = Newest();
+    UseBottomAxis(m_view.Seconds);
+    const double newest = Newest();
     m_view = Slide(m_view, newest, m_chart->plotArea().width());
     const TSpan x = ShownX(m_view, newest);
     TSpan y{m_view.MinY, m_view.MaxY};
     if (!m_view.ZoomedY) {
         // The points in view of the series shown.
-        std::int64_t from = 0;
-        std::int64_t to = 0;
-        PointsWithin(x, from, to);
         TMinMax values;
         for (std::size_t i = 0; i < m_series.size(); ++i) {
             if (m_view.Hidden[i])
                 continue;
-            const TSampleStore& store = m_series[i]->Store();
-            const qint64 end = std::min<qint64>(to, store.Count());
+            std::int64_t from = 0;
+            std::int64_t end = 0;
+            PointsInView(int(i), x, from, end);
             if (from < end) {
-                const TMinMax counts = store.MinMax(from, end);
+                const TMinMax counts = m_series[i]->Store().MinMax(from, end);
                 const TValueMap map = m_scale.Map(int(i));
                 values.Include(float(map(counts.Min)));
                 values.Include(float(map(counts.Max)));
@@ -238,7 +287,10 @@ void TChart::UpdateRanges()
     }
 
     const int parts = m_look.TickParts();
-    SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
+    if (m_view.Seconds)
+        m_clock.Show(x, parts);
+    else
+        SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
     const double tickY = TickInterval(y.Width(), parts, m_scale.Step);
     SetAxis(*m_axisY, y.Min, y.Max, tickY);
     const QString format = QStringLiteral("%.%1f").arg(TickDecimals(tickY));
@@ -267,6 +319,32 @@ TSpan TChart::EmptyY() const
         all.Include(float(map(ViewLimits::EmptyY.Max)));
     }
     return all.Empty() ? ViewLimits::EmptyY : TSpan{all.Min, all.Max};
+}
+
+void TChart::UseBottomAxis(bool seconds)
+{
+    QValueAxis* wanted = seconds ? static_cast<QValueAxis*>(m_clock.Axis()) : m_axisX;
+    if (m_bottom == wanted)
+        return;
+    m_bottom->setVisible(false);
+    wanted->setVisible(true);
+    m_bottom = wanted;
+}
+
+QStringList TChart::BottomAxisLabels() const
+{
+    if (m_bottom != m_axisX)
+        return m_clock.Labels();
+    QStringList labels;
+    const double interval = m_axisX->tickInterval();
+    for (double k = std::ceil(m_axisX->min() / interval); k * interval <= m_axisX->max(); ++k)
+        labels << BrazilianLocale().toString(k * interval, 'f', 0);
+    return labels;
+}
+
+QString TChart::BottomAxisTitle() const
+{
+    return m_bottom->titleText();
 }
 
 void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
@@ -302,11 +380,32 @@ void TChart::Flush()
 
     const QRectF plot = m_chart->plotArea();
     const QTransform toDevice = m_chart->sceneTransform() * viewportTransform();
+    m_drawing.SetTimes(m_view.Seconds ? m_session : nullptr);
     m_drawing.Update(TSeriesDrawing::Mapping(plot, toDevice, size(), m_shown), plot, m_view.Hidden);
+    UpdateOpeningMarks(plot);
     // A hint for the user at the screen: not in a picture drawn offscreen.
     m_frozenSign.Update(Frozen(m_view) && isVisible(), plot);
     if (m_readout.Hover().x() >= 0)
         ShowReadout(m_readout.Hover());
+}
+
+void TChart::UpdateOpeningMarks(const QRectF& plot)
+{
+    std::vector<double> xs;
+    if (m_session) {
+        // Not the first opening: the history begins there.
+        const std::vector<TOpening>& openings = m_session->Openings();
+        for (std::size_t k = 1; k < openings.size(); ++k) {
+            const TOpening& opening = openings[k];
+            // Over positions, between the last point before it and the
+            // first after it, of the longest series.
+            const double x = m_view.Seconds
+                ? SecondsOf(opening.TimeUs)
+                : double(*std::max_element(std::begin(opening.Points), std::end(opening.Points))) - 0.5;
+            xs.push_back(plot.left() + (x - m_shown.X.Min) / m_shown.X.Width() * plot.width());
+        }
+    }
+    m_openingMarks.Update(xs, plot);
 }
 
 QImage TChart::Picture()
@@ -393,6 +492,15 @@ void TChart::ChangeView(const TChartView& view)
     m_view = view;
     Flush();
     emit ViewChanged();
+}
+
+void TChart::SetSecondsAxis(bool seconds)
+{
+    if (seconds == m_view.Seconds || (seconds && !m_session))
+        return;
+    // The same stretch of history, in the other unit.
+    const TSpan x = m_view.Whole ? m_shown.X : ConvertX(m_shown.X, seconds);
+    ChangeView(InUnit(m_view, seconds, x, NewestX(seconds)));
 }
 
 void TChart::ShowAll()
@@ -523,19 +631,36 @@ void TChart::HideReadout()
 
 void TChart::ShowReadout(QPoint position)
 {
-    const std::int64_t newest = Newest();
+    const double newest = Newest();
     if (!PlotArea().contains(position) || newest < 0) {
         m_readout.Hide();
         return;
     }
-    std::int64_t first = 0;
-    std::int64_t end = 0;
-    PointsUnderColumn(m_series.front()->Store(), m_drawing.CurrentMapping(), newest + 1, position.x(),
-                      ValueAt(QPointF(position.x() + 0.5, position.y())).x(), first, end);
+    const QPointF at = m_chart->mapFromScene(mapToScene(position));
+    const double x = ValueAt(QPointF(position.x() + 0.5, position.y())).x();
     std::vector<TReadoutSeries> series;
     for (int i = 0; i < SeriesCount(); ++i)
         series.push_back({Series(i)->Title(), &Series(i)->Store(), SeriesVisible(i), m_scale.Map(i)});
-    const QPointF at = m_chart->mapFromScene(mapToScene(position));
+    if (m_view.Seconds) {
+        // Each series its own points: they arrived at their own times.
+        const TColumnMapping& mapping = m_drawing.CurrentMapping();
+        for (int i = 0; i < SeriesCount(); ++i) {
+            TReadoutSeries& s = series[std::size_t(i)];
+            s.Axis = SessionAxis(i);
+            if (s.Axis < 0)
+                continue;
+            TAxisTimes times(*m_session, TAxis(s.Axis));
+            PointsUnderColumn(times, mapping, position.x(), x, s.First, s.End);
+        }
+        // Microseconds where a pixel column is shorter than a millisecond.
+        const int decimals = mapping.DeltaX > 1000 ? 6 : 3;
+        m_readout.Show(position, at.x(), m_chart->plotArea(), ReadoutTimeText(series, *m_session, decimals, m_scale));
+        return;
+    }
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    PointsUnderColumn(m_series.front()->Store(), m_drawing.CurrentMapping(), std::int64_t(newest) + 1, position.x(), x,
+                      first, end);
     m_readout.Show(position, at.x(), m_chart->plotArea(), ::ReadoutText(first, end, series, m_session, m_scale));
 }
 
@@ -588,6 +713,11 @@ void TChart::wheelEvent(QWheelEvent* event)
 
 void TChart::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_T && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        SetSecondsAxis(!m_view.Seconds);
+        event->accept();
+        return;
+    }
     if (m_gestures.Key(*event))
         event->accept();
     else

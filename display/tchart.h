@@ -11,15 +11,24 @@
 // each pixel column of the plot can show (series_drawing.h). Axis ranges
 // come from the view (view/chart_view.h) and the stores' min/max pyramids.
 //
+// X is each point's position in its series, or, with "Eixo X em segundos"
+// (T, the context menu), the time it arrived, counted from the session's
+// start: every view, gesture and picture works the same in both, and over
+// time the lines are broken where the port was closed. Faint marks show
+// where the port opened again, in both (opening_marks.h).
+//
 // The chart adapts Qt Charts (its series, axes, legend and layout) and
 // hands the rest to rooms of its own: the gestures (gestures.h), the
 // readout (readout.h), the sign of a frozen view (frozen_sign.h), the
-// context menu (chart_menu.h), full screen (full_screen.h) and its look
+// marks of the openings (opening_marks.h), the context menu
+// (chart_menu.h), full screen (full_screen.h) and its look
 // (chart_look.h). Clicking a legend entry hides or shows its series.
 
 #include "chart_look.h"
+#include "clock_axis.h"
 #include "frozen_sign.h"
 #include "gestures.h"
+#include "opening_marks.h"
 #include "readout.h"
 #include "redraw_pacer.h"
 #include "series_drawing.h"
@@ -35,9 +44,11 @@
 #include <QPoint>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -109,6 +120,18 @@ public:
     TChartView View() const;
     void SetView(const TChartView& view);
 
+    // X in seconds since the session's start (each point at the time it
+    // arrived) or in positions; what was shown stays in view. Seconds need
+    // a session (Watch).
+    void SetSecondsAxis(bool seconds);
+    bool SecondsAxis() const { return m_view.Seconds; }
+    bool CanShowSeconds() const { return m_session != nullptr; }
+    // The bottom axis' labels and title as drawn by the last redraw.
+    QStringList BottomAxisLabels() const;
+    QString BottomAxisTitle() const;
+    // Marks of the port's openings in view.
+    int OpeningMarkCount() const { return m_openingMarks.Count(); }
+
     // The view actions, as the context menu and the keys offer them.
     void ShowAll();                           // the whole history
     void FollowNewest();                      // the right edge to the newest point
@@ -170,8 +193,9 @@ public:
 
     static constexpr int FrameIntervalMs = TRedrawPacer::FrameIntervalMs;
     static constexpr int BandCount = TSeriesDrawing::BandCount;
-    // The narrowest view, in points.
+    // The narrowest view, in points and in seconds.
     static constexpr double MinimumViewWidth = ViewLimits::MinimumWidth;
+    static constexpr double MinimumViewSeconds = ViewLimits::Seconds.MinimumWidth;
 
 signals:
     // The user or a caller changed the view, or what its values stand for
@@ -200,6 +224,17 @@ private:
     // The left axis before any point arrives: a 12-bit reading of the
     // series shown, as shown.
     TSpan EmptyY() const;
+    // The bottom axis of the unit: positions or seconds.
+    void UseBottomAxis(bool seconds);
+    // The newest point's X in seconds or in positions (-1: none).
+    double NewestX(bool seconds) const;
+    // The session's axis of series (-1: none).
+    int SessionAxis(int series) const;
+    // The points [first, end) of series within x, in the view's unit.
+    void PointsInView(int series, TSpan x, std::int64_t& first, std::int64_t& end) const;
+    // x, a range in one unit, in the other, from the points' times.
+    TSpan ConvertX(TSpan x, bool toSeconds) const;
+    void UpdateOpeningMarks(const QRectF& plot);
     void UpdateLook();
     void UpdateMarker(int index);
     void ShowReadout(QPoint position);
@@ -207,7 +242,7 @@ private:
     // For the gestures.
     const TChartView& CurrentView() const override { return m_view; }
     TShown ShownRanges() const override { return m_shown; }
-    std::int64_t Newest() const override;
+    double Newest() const override;
     // Shows a settled view (chart_view.h), unless it is the one shown.
     void ChangeView(const TChartView& view) override;
     void OpenMenu(QPoint globalPosition) override;
@@ -216,6 +251,7 @@ private:
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
     QValueAxis* m_axisX;
+    QValueAxis* m_bottom;  // m_axisX, or the clock's in seconds; the other hidden
     QValueAxis* m_axisY;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
     TRedrawPacer m_pacer;
@@ -232,6 +268,8 @@ private:
     TChartGestures m_gestures;
     TReadout m_readout;
     TFrozenSign m_frozenSign;
+    TOpeningMarks m_openingMarks;
+    TClockAxis m_clock;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };

@@ -154,7 +154,8 @@ void FormatRows(const TSession& session, std::uint64_t from, std::uint64_t to, T
     to = std::min<std::uint64_t>(to, session.FrameCount());
     if (from >= to)
         return;
-    // The frames of one read share their time: it is formatted once.
+    // Frames of one time in a row (a read on a line not known, frames held
+    // at the read before) share its text: it is formatted once.
     char time[TimeTextBytes];
     std::size_t timeLength = 0;
     std::int64_t timeUs = -1;

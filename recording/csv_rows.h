@@ -5,9 +5,10 @@
 //     tempo_s,eixo,indice,valor,valido
 //     0.000000,X,0,2048,1
 //
-// tempo_s: the receive time of the read that completed the frame, in
-// seconds from the session's start, with six decimals (exact: formatted
-// from the integer microseconds); eixo: X, Y or Z; indice: the point's
+// tempo_s: the frame's arrival time (session.h: its read's time less the
+// line's time for the bytes after it), in seconds from the session's
+// start, with six decimals (exact: formatted from the integer
+// microseconds); eixo: X, Y or Z; indice: the point's
 // position in its axis' series; valor: the plotted value as an integer;
 // valido: 1 for a reading as sent, 0 for a held value that replaced a
 // reading whose check failed.

@@ -15,6 +15,13 @@ public:
     // is the axis' held value standing in for a reading that failed its
     // check. Sinks that do not keep validity get a plain Append.
     virtual void AppendReading(TAxis axis, double value, bool /*valid*/) { Append(axis, value); }
+    // The same, with where the frame ended in its read: bytesAfter bytes
+    // of the read came after its last byte. Sinks that keep no times get
+    // AppendReading.
+    virtual void AppendFrame(TAxis axis, double value, bool valid, int /*bytesAfter*/)
+    {
+        AppendReading(axis, value, valid);
+    }
     // The readings that follow, up to the next call, come from bytes taken
     // off the port at timeNs (a monotonic clock, nanoseconds). Sinks that
     // keep no times ignore it.

@@ -1,7 +1,9 @@
 #include "analysis_window.h"
 
 #include "analysis_text.h"
+#include "format/brazilian.h"
 #include "sample_rate.h"
+#include "seconds_x.h"
 #include "spectrum_job.h"
 #include "spectrum_plot.h"
 #include "stats_grid.h"
@@ -194,6 +196,9 @@ bool TAnalysisWindow::ReadView()
     const TValueScale scale = m_chart ? m_chart->ValueScale() : TValueScale();
     changed = changed || scale.Unit != m_unit;
     m_unit = scale.Unit;
+    m_seconds = m_chart && view.Seconds;
+    m_minSeconds = view.MinX;
+    m_maxSeconds = view.MaxX;
     for (int a = 0; a < AxisCount; ++a) {
         TAxisState& axis = m_axes[std::size_t(a)];
         const TSampleStore& values = m_session.Values(TAxis(a));
@@ -205,7 +210,7 @@ bool TAnalysisWindow::ReadView()
         const bool shown = series >= 0 && !(std::size_t(series) < view.Hidden.size() && view.Hidden[std::size_t(series)]);
         const std::int64_t count = values.Count();
         std::int64_t first = 0, last = count;
-        PointsInView(view, count, first, last);
+        PointsOfView(m_session, TAxis(a), view, first, last);
         const TValueMap map = scale.Map(series);
         if (series >= 0) {
             axis.Title = m_chart->Series(series)->Title();
@@ -264,6 +269,10 @@ void TAnalysisWindow::RefreshStats()
             range = QStringLiteral("Todo o histórico, acompanhando os pontos que chegam");
         else if (m_following)
             range = QStringLiteral("Os pontos mais novos, acompanhando os que chegam");
+        else if (m_seconds)
+            range = QStringLiteral("De %1 a %2 da sessão")
+                        .arg(FormatDuration(std::int64_t(std::llround(m_minSeconds * 1e6))),
+                             FormatDuration(std::int64_t(std::llround(m_maxSeconds * 1e6))));
         else
             range = QStringLiteral("Pontos de %1 a %2 (%3 pontos)")
                         .arg(analysis_text::Count(first), analysis_text::Count(last - 1), analysis_text::Count(last - first));

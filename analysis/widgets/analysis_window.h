@@ -156,6 +156,10 @@ private:
     QString m_unit;  // empty: counts
     bool m_following = false;
     bool m_whole = false;
+    // X in seconds: the view's range of times, for its caption.
+    bool m_seconds = false;
+    double m_minSeconds = 0;
+    double m_maxSeconds = 0;
 
     std::unique_ptr<TSpectrumWorker> m_worker;
     std::uint64_t m_lastId = 0;

@@ -19,15 +19,25 @@
 //       repaint of the whole widget at 1600x1000 (100M points per series)
 //   bytes_per_point_100m   growth of the resident set per point held, for
 //       100M points per series
+//   zoom_pixel_diff_time, zoom_ms_100m_time   the same as zoom_pixel_diff
+//       and zoom_ms_100m with X in seconds, over points that arrived as
+//       from a port at 115200 baud: reads of 1 to 100 frames, each stamped
+//       a little after its last byte, and the port closed a dozen times
+//       for a second to an hour
+//   bytes_per_point_100m_time   bytes_per_point_100m for those points, with
+//       the time of every frame
 // Runs offscreen unless a platform is set. CHART_BENCH_SAVE=1 also saves the
 // pictures compared for pixel_diff under /tmp; CHART_BENCH_SKIP_NAIVE=1
 // skips the slow naive measurement; CHART_BENCH_RENDER_ROUNDS=N repaints N
 // times instead of 31 (for profiling the repaint); CHART_BENCH_SKIP_100M=1
 // skips the 100M measurements (about 1.3 GB); CHART_BENCH_ZOOM_ONLY=N
 // measures only the view changes, over N points per series, and
-// CHART_BENCH_ZOOM_ROUNDS=N makes N of them instead of 25 (for profiling).
+// CHART_BENCH_ZOOM_ROUNDS=N makes N of them instead of 25 (for profiling);
+// CHART_BENCH_ZOOM_TIME=1 makes those in seconds; CHART_BENCH_TIME_PIXELS=1
+// measures only zoom_pixel_diff_time.
 
 #include "accelerometer_chart.h"
+#include "plotdata/column_reduction.h"
 #include "session.h"
 #include "tchart.h"
 
@@ -41,6 +51,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <cstdint>
@@ -201,6 +212,76 @@ void FillQuietly(TBenchChart& bench, qint64 target)
     }
 }
 
+// Frames as a port at 115200 baud delivers them: the bytes at the line's
+// rate, in reads of 1 to 100 frames and a part of the next, each stamped
+// between 0.1 and 1.1 ms after its last byte; and the port closed Gaps
+// times, evenly over target frames, for a second to an hour.
+class TTimedFeed {
+public:
+    static constexpr int Gaps = 12;
+    static constexpr TLineTiming Line{20, 115200};
+
+    // Gaps of a second to longestGap seconds.
+    TTimedFeed(qint64 pointsPerSeries, double longestGap) : m_frames(3 * pointsPerSeries)
+    {
+        std::mt19937 rng(31);
+        for (auto& read : m_reads)
+            read = {int(1 + rng() % 100), int(rng() % 3), 100 + int(rng() % 1000)};
+        for (int g = 0; g < Gaps; ++g)
+            m_gapSeconds[g] = std::pow(longestGap, double(rng() % 1000) / 1000.0);
+    }
+
+    // Appends until the session holds frames, or target points per series.
+    void Fill(TSession& session, qint64 pointsPerSeries)
+    {
+        const qint64 target = 3 * pointsPerSeries;
+        const double frameUs = 1e6 * 30 / 115200.0;
+        const double byteUs = frameUs / 3;
+        if (m_frame == 0)
+            session.MarkOpening(0, Line);
+        while (m_frame < target) {
+            const qint64 gapAt = (m_gap + 1) * m_frames / (Gaps + 1);
+            if (m_gap < Gaps && m_frame >= gapAt) {
+                // The port closed and opened again.
+                m_startUs += m_gapSeconds[m_gap] * 1e6;
+                ++m_gap;
+                session.MarkOpening(qint64(m_startUs * 1000), Line);
+            }
+            const TRead& read = m_reads[std::size_t(m_read++ % m_reads.size())];
+            const qint64 frames = std::min<qint64>(read.Frames, target - m_frame);
+            // The bytes of this read: the rest of a frame begun in the last
+            // one, whole frames, and the start of the next.
+            const double lastByteUs = m_startUs + double(m_frame + frames) * frameUs + read.Partial * byteUs;
+            session.BeginRead(qint64((lastByteUs + read.LateUs) * 1000));
+            for (qint64 j = 0; j < frames; ++j, ++m_frame) {
+                const std::size_t k = std::size_t(m_frame / 3);
+                const int axis = int(m_frame % 3);
+                session.AppendFrame(TAxis(axis), SignalFor(axis).At(k), true, int(3 * (frames - 1 - j) + read.Partial));
+            }
+        }
+    }
+
+    // The time of the last frame, in seconds.
+    double Seconds(const TSession& session) const
+    {
+        return SecondsOf(session.Log().TimeUs(session.FrameCount() - 1));
+    }
+
+private:
+    struct TRead {
+        int Frames;
+        int Partial;
+        int LateUs;
+    };
+    qint64 m_frames;
+    std::array<TRead, 4093> m_reads{};
+    double m_gapSeconds[Gaps] = {};
+    qint64 m_frame = 0;
+    qint64 m_read = 0;
+    int m_gap = 0;
+    double m_startUs = 0;
+};
+
 // A random view of a history of count points: widths log-uniform from
 // about 1,000 points to everything, anywhere in it.
 TChartView RandomView(std::mt19937& rng, qint64 count, bool zoomY)
@@ -231,6 +312,47 @@ long Differences(const QImage& a, const QImage& b)
     return diff;
 }
 
+// A random view in seconds of a history lasting seconds, of count points:
+// widths log-uniform from about 1,000 points' time to everything.
+TChartView RandomTimeView(std::mt19937& rng, qint64 count, double seconds, bool zoomY)
+{
+    TChartView view = RandomView(rng, count, zoomY);
+    view.Seconds = true;
+    const double scale = seconds / double(count);
+    view.MinX *= scale;
+    view.MaxX *= scale;
+    return view;
+}
+
+long ZoomPixelDiffTime()
+{
+    TBenchChart reduced;
+    TBenchChart full;
+    full.Chart.SetReduction(false);
+    constexpr qint64 Count = 1000000;
+    // Gaps short enough not to take most of the time of a million points.
+    TTimedFeed feedReduced(Count, 60);
+    TTimedFeed feedFull(Count, 60);
+    feedReduced.Fill(reduced.Session, Count);
+    feedFull.Fill(full.Session, Count);
+    const double seconds = feedReduced.Seconds(reduced.Session);
+    std::mt19937 rng(2025);
+    long diff = 0;
+    for (int round = 0; round < 16; ++round) {
+        const TChartView view = RandomTimeView(rng, Count, seconds, round % 3 == 2);
+        reduced.Chart.SetView(view);
+        full.Chart.SetView(view);
+        const QImage a = reduced.Chart.Picture();
+        const QImage b = full.Chart.Picture();
+        diff += Differences(a, b);
+        if (qEnvironmentVariableIsSet("CHART_BENCH_SAVE")) {
+            a.save(QString("/tmp/chart-bench-time-%1-reduced.png").arg(round));
+            b.save(QString("/tmp/chart-bench-time-%1-full.png").arg(round));
+        }
+    }
+    return diff;
+}
+
 long ZoomPixelDiff()
 {
     TBenchChart reduced;
@@ -256,7 +378,8 @@ long ZoomPixelDiff()
 }
 
 // Median over random views of: set the view, then repaint the whole widget.
-double ZoomMs(TBenchChart& bench, qint64 count)
+// seconds > 0: views in seconds of a history that long.
+double ZoomMs(TBenchChart& bench, qint64 count, double seconds = 0)
 {
     QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
     std::mt19937 rng(77);
@@ -265,7 +388,7 @@ double ZoomMs(TBenchChart& bench, qint64 count)
         ? std::max(1, qEnvironmentVariableIntValue("CHART_BENCH_ZOOM_ROUNDS"))
         : 25;
     for (int round = 0; round < rounds; ++round) {
-        const TChartView view = RandomView(rng, count, false);
+        const TChartView view = seconds > 0 ? RandomTimeView(rng, count, seconds, false) : RandomView(rng, count, false);
         QElapsedTimer timer;
         timer.start();
         bench.Chart.SetView(view);
@@ -313,9 +436,21 @@ int main(int argc, char** argv)
         const qint64 count = qEnvironmentVariableIntValue("CHART_BENCH_ZOOM_ONLY");
         TBenchChart bench;
         bench.Chart.show();
+        if (qEnvironmentVariableIsSet("CHART_BENCH_ZOOM_TIME")) {
+            TTimedFeed feed(count, 3600);
+            feed.Fill(bench.Session, count);
+            bench.Chart.Flush();
+            std::printf("zoom_ms_time %.2f\n", ZoomMs(bench, count, feed.Seconds(bench.Session)));
+            return 0;
+        }
         FillQuietly(bench, count);
         bench.Chart.Flush();
         std::printf("zoom_ms %.2f\n", ZoomMs(bench, count));
+        return 0;
+    }
+    if (qEnvironmentVariableIsSet("CHART_BENCH_TIME_PIXELS")) {
+        // Only the pictures in seconds.
+        std::printf("zoom_pixel_diff_time %ld\n", ZoomPixelDiffTime());
         return 0;
     }
     std::printf("pixel_diff %ld\n", PixelDiff());
@@ -351,6 +486,8 @@ int main(int argc, char** argv)
     }
     std::printf("zoom_pixel_diff %ld\n", ZoomPixelDiff());
     std::fflush(stdout);
+    std::printf("zoom_pixel_diff_time %ld\n", ZoomPixelDiffTime());
+    std::fflush(stdout);
     if (!qEnvironmentVariableIsSet("CHART_BENCH_SKIP_100M")) {
         TBenchChart bench;
         bench.Chart.show();
@@ -361,6 +498,19 @@ int main(int argc, char** argv)
         bench.Chart.Flush();
         std::printf("zoom_ms_100m %.2f\n", ZoomMs(bench, 100000000));
         std::printf("bytes_per_point_100m %.2f\n", double(after - before) / (3.0 * 90000000));
+        std::fflush(stdout);
+    }
+    if (!qEnvironmentVariableIsSet("CHART_BENCH_SKIP_100M")) {
+        TBenchChart bench;
+        bench.Chart.show();
+        TTimedFeed feed(100000000, 3600);
+        feed.Fill(bench.Session, 10000000);
+        const long before = ResidentBytes();
+        feed.Fill(bench.Session, 100000000);
+        const long after = ResidentBytes();
+        bench.Chart.Flush();
+        std::printf("zoom_ms_100m_time %.2f\n", ZoomMs(bench, 100000000, feed.Seconds(bench.Session)));
+        std::printf("bytes_per_point_100m_time %.2f\n", double(after - before) / (3.0 * 90000000));
     }
     return 0;
 }

@@ -1,17 +1,19 @@
 // Benchmark of the session's data over streams whose axes arrive in
 // different orders. Prints one "name value" line per figure and order:
 //   bytes_per_frame_<order>   memory held per frame, all of it: values,
-//       validity bits, min/max pyramids, arrival order and receive times;
+//       validity bits, min/max pyramids, arrival order and times, and the
+//       pyramids of the gaps between points;
 //       the growth from 0.9 to 4.8 million frames, so that what a session
 //       holds whatever its length is left out
 //   append_ns_<order>         one frame appended to the session
 //   point_ns_<order>          the point of a frame (Point), random frames
 //   frame_ns_<order>          the frame of a point (Frame), random points
-//   time_ns_<order>           the receive time of a point (the readout's)
+//   time_ns_<order>           the arrival time of a point (the readout's)
 //   walk_ns_<order>           one step of a walk in arrival order (a
 //                             recording's or an export's rows)
-// Reads come as from a fast port: a read of 4096 bytes brings 1365 frames,
-// which share a receive time.
+// Reads come as from a fast port: a read of 4096 bytes brings 1365 frames
+// and a byte of the next, each frame placed back from the read's time by
+// the bytes after it, at 9600 baud.
 //
 // Orders: xyz (the device), xy (a device that sends two axes), xxyyzz,
 // random, and lost (the device's order with one frame in 1,000 lost).
@@ -64,13 +66,14 @@ std::vector<TStreamOrder> Orders()
     };
 }
 
-// Frames appended so far, with the time of the read they came in.
+// Frames appended so far, each with its place in the read it came in.
 void Fill(TSession& session, const TOrder& order, std::uint64_t to)
 {
     for (std::uint64_t n = session.FrameCount(); n < to; ++n) {
-        if (n % 1365 == 0)
-            session.BeginRead(std::int64_t(n) * 3'125'000);
-        session.Append(order(n), double((n * 2654435761u) % 4096));
+        const std::uint64_t inRead = n % 1365;
+        if (inRead == 0)
+            session.BeginRead(std::int64_t(n + 1365) * 3'125'000 + 1'041'667);
+        session.AppendFrame(order(n), double((n * 2654435761u) % 4096), true, int(3 * (1364 - inRead) + 1));
     }
 }
 
@@ -86,7 +89,7 @@ int main()
     for (const TStreamOrder& o : Orders()) {
         volatile std::int64_t sink = 0;
         TSession session;
-        session.MarkStart(0);
+        session.MarkOpening(0, TLineTiming{20, 9600});
         Fill(session, o.Axis, Early);
         const std::size_t before = session.HeldBytes();
         const auto appendStart = TClock::now();

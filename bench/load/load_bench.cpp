@@ -69,23 +69,29 @@ std::uint64_t StatusBytes(const char* field)
     return 0;
 }
 
-// A session as the receiver fills it from the device: reads of one to
-// eight frames 3 to 5 ms apart, X, Y, Z in turn, one frame in a hundred
-// failing its check, a stop of a few seconds now and then, and a frame
-// lost on the line once in a while (the axes out of turn).
+// A session as the receiver fills it from the device at 9600 baud: reads
+// of one to eight frames, each a little after its last byte, X, Y, Z in
+// turn, one frame in a hundred failing its check, the port closed for a
+// few seconds now and then, and a frame lost on the line once in a while
+// (the axes out of turn).
 void FillSession(TSession& session, std::uint64_t frames)
 {
     std::mt19937 random(1);
     std::int64_t timeNs = 1'000'000'000;
-    session.MarkStart(timeNs);
+    const TLineTiming line{20, 9600};
+    session.MarkOpening(timeNs, line);
     int axis = 0;
     for (std::uint64_t n = 0; n < frames;) {
-        timeNs += 3'125'000 + std::int64_t(random() % 2'000'000);
-        if (random() % 100'000 == 0)
+        const int read = 1 + int(random() % 8);
+        timeNs += std::int64_t(read) * 3'125'000 + std::int64_t(random() % 2'000'000);
+        if (random() % 100'000 == 0) {
             timeNs += 5'000'000'000;
+            session.MarkOpening(timeNs - 10'000'000, line);
+        }
         session.BeginRead(timeNs);
-        for (std::uint64_t k = 1 + random() % 8; k > 0 && n < frames; --k, ++n) {
-            session.AppendReading(TAxis(axis), double(2048 + int(random() % 1024) - 512), random() % 100 != 0);
+        for (int k = 0; k < read && n < frames; ++k, ++n) {
+            session.AppendFrame(TAxis(axis), double(2048 + int(random() % 1024) - 512), random() % 100 != 0,
+                                3 * (read - 1 - k));
             axis = axis == 2 ? 0 : axis + 1;
             if (random() % 1'000'000 == 0)
                 axis = axis == 2 ? 0 : axis + 1;

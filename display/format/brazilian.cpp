@@ -1,5 +1,6 @@
 #include "brazilian.h"
 
+#include <algorithm>
 #include <cmath>
 
 const QLocale& BrazilianLocale()
@@ -42,16 +43,66 @@ QString FormatRate(double perSecond)
     return BrazilianLocale().toString(qRound64(perSecond));
 }
 
-QString FormatDuration(std::int64_t us)
+QString FormatDuration(std::int64_t us, int decimals)
 {
-    const std::int64_t ms = (us + 500) / 1000;
-    const std::int64_t seconds = ms / 1000;
-    const QString fraction = QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    decimals = std::clamp(decimals, 0, 6);
+    std::int64_t unit = 1;
+    for (int d = decimals; d < 6; ++d)
+        unit *= 10;
+    const std::int64_t perSecond = 1000000 / unit;
+    const std::int64_t ticks = (us + unit / 2) / unit;
+    const std::int64_t seconds = ticks / perSecond;
+    const QString fraction
+        = decimals == 0 ? QString() : QStringLiteral(",%1").arg(ticks % perSecond, decimals, 10, QLatin1Char('0'));
     if (seconds < 60)
-        return QStringLiteral("%1,%2 s").arg(seconds).arg(fraction);
+        return QStringLiteral("%1%2 s").arg(seconds).arg(fraction);
     const QString secs = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)
-        return QStringLiteral("%1:%2,%3 min").arg(seconds / 60).arg(secs, fraction);
+        return QStringLiteral("%1:%2%3 min").arg(seconds / 60).arg(secs, fraction);
     const QString mins = QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2:%3,%4 h").arg(seconds / 3600).arg(mins, secs, fraction);
+    return QStringLiteral("%1:%2:%3%4 h").arg(seconds / 3600).arg(mins, secs, fraction);
+}
+
+int ClockFields(double largestSeconds)
+{
+    const double t = std::fabs(largestSeconds);
+    return t < 60 ? 1 : t < 3600 ? 2 : 3;
+}
+
+int ClockDecimals(double interval)
+{
+    int decimals = 0;
+    double scaled = std::fabs(interval);
+    while (decimals < 9 && std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, scaled)) {
+        scaled *= 10;
+        ++decimals;
+    }
+    return decimals;
+}
+
+QString FormatClock(double seconds, int decimals, int fields)
+{
+    decimals = std::clamp(decimals, 0, 9);
+    std::int64_t perSecond = 1;
+    for (int d = 0; d < decimals; ++d)
+        perSecond *= 10;
+    const std::int64_t ticks = std::llround(std::fabs(seconds) * double(perSecond));
+    const std::int64_t whole = ticks / perSecond;
+    QString text = seconds < 0 && ticks > 0 ? QStringLiteral("-") : QString();
+    auto two = [](std::int64_t n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    if (fields <= 1)
+        text += QString::number(whole);
+    else if (fields == 2)
+        text += QString::number(whole / 60) + QLatin1Char(':') + two(whole % 60);
+    else
+        text += QString::number(whole / 3600) + QLatin1Char(':') + two(whole / 60 % 60) + QLatin1Char(':') + two(whole % 60);
+    if (decimals > 0)
+        text += QStringLiteral(",%1").arg(ticks % perSecond, decimals, 10, QLatin1Char('0'));
+    return text;
+}
+
+QString ClockTitle(int fields)
+{
+    return fields <= 1 ? QStringLiteral("tempo (s)") : fields == 2 ? QStringLiteral("tempo (min:s)")
+                                                                   : QStringLiteral("tempo (h:min:s)");
 }

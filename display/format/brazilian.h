@@ -21,5 +21,15 @@ QString FormatRange(double low, double high);                 // "12 – 15", "7
 // reads as one.
 QString FormatShare(std::uint64_t part, std::uint64_t whole); // "0,0%", "<0,1%", "0,3%", "1,5%", ">99,9%"
 QString FormatRate(double perSecond);                         // "320"
-// A time since the session's start, to the millisecond, with its unit.
-QString FormatDuration(std::int64_t us);                      // "5,123 s", "2:05,123 min", "1:02:05,123 h"
+// A time since the session's start, to the millisecond (or to as many
+// decimals of a second as asked, up to 6), with its unit.
+QString FormatDuration(std::int64_t us, int decimals = 3);    // "5,123 s", "2:05,123 min", "1:02:05,123 h"
+
+// The labels of an axis of seconds, all of one shape, that of its largest
+// (ClockFields): seconds alone, minutes and seconds, or hours, minutes and
+// seconds; with the decimals its tick interval needs (ClockDecimals). The
+// axis' title names the shape (ClockTitle).
+int ClockFields(double largestSeconds);                       // 1 below a minute, 2 below an hour, else 3
+int ClockDecimals(double interval);                           // 0 for whole seconds, 1 for 0,5, 3 for 0,001
+QString FormatClock(double seconds, int decimals, int fields); // "30", "1:05", "1:05:30,250"
+QString ClockTitle(int fields);                               // "tempo (s)", "tempo (min:s)", "tempo (h:min:s)"

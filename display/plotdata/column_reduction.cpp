@@ -1,5 +1,7 @@
 #include "column_reduction.h"
 
+#include "axis_times.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -118,15 +120,156 @@ private:
     double m_minX;  // |MinX| in 1/64 pixel
 };
 
+// X as the point's position: linear in the index, so a group's end is
+// found from the inverse of the mapping.
+class TIndexX {
+public:
+    explicit TIndexX(const TColumnMapping& mapping) : m_mapping(mapping), m_find(mapping) {}
+
+    // Prefetching reads ahead where the inverse of the mapping says.
+    static constexpr bool Prefetching = true;
+
+    double X(std::int64_t index) const { return double(index); }
+    double DeviceX(std::int64_t index) const { return m_mapping.DeviceX(index); }
+    double ScaledX(std::int64_t index) const { return m_mapping.ScaledX(index); }
+    std::int64_t FixedX(std::int64_t index) const { return m_mapping.FixedX(index); }
+    std::int64_t Find(std::int64_t first, std::int64_t last, std::int64_t target, std::int64_t* fixed = nullptr) const
+    {
+        return m_find(first, last, target, fixed);
+    }
+    double IndexPerFixed() const { return m_find.IndexPerFixed(); }
+    double Estimate(std::int64_t target) const { return m_find.Estimate(target); }
+    void PrefetchAt(std::int64_t) const {}
+    // Consecutive points are at most one step of the grid apart: all of
+    // them, or (then) those of [first, last].
+    bool Dense() const { return m_mapping.DeltaX * double(FixedOne) <= 1; }
+    // Lean worked out once for all columns (see TEmitter::Lean).
+    static constexpr bool LeanPerColumn = false;
+    int GridSteps(std::int64_t, std::int64_t) const { return 1; }
+private:
+    const TColumnMapping& m_mapping;
+    TIndexFinder m_find;
+};
+
+// X as the point's arrival time: a group's end is found by a search by
+// time (axis_times.h), from the time at which the fixed-point x reaches
+// the target.
+class TTimeX {
+public:
+    TTimeX(TAxisTimes& times, const TColumnMapping& mapping, std::int64_t first, std::int64_t last)
+        : m_times(times), m_mapping(mapping)
+    {
+        if (last - first > 1) {
+            const double steps = double(FixedX(last - 1) - FixedX(first)) + 1;
+            m_indexPerFixed = double(last - first) / steps;
+        }
+    }
+
+    static constexpr bool Prefetching = true;
+
+    double X(std::int64_t index) const { return SecondsOf(m_times.TimeUs(index)); }
+    double DeviceX(std::int64_t index) const { return m_mapping.DeviceOf(X(index)); }
+    double ScaledX(std::int64_t index) const { return m_mapping.ScaledOf(X(index)); }
+    std::int64_t FixedX(std::int64_t index) const { return m_mapping.FixedOf(X(index)); }
+    std::int64_t Find(std::int64_t first, std::int64_t last, std::int64_t target, std::int64_t* fixed = nullptr) const
+    {
+        const std::int64_t i = m_times.FirstAtOrAfter(first, last, TimeAtFixed(target));
+        if (fixed && i < last)
+            *fixed = FixedX(i);
+        return i;
+    }
+    double IndexPerFixed() const { return m_indexPerFixed; }
+    // Where the point of a fixed-point x likely is: from the inverse of
+    // the mapping and the last lookup.
+    double Estimate(std::int64_t target) const
+    {
+        const double x = (double(target) / double(FixedOne) - m_mapping.Offset) / m_mapping.DeltaX + m_mapping.MinX;
+        const double us = x * 1e6;
+        if (!(std::fabs(us) < 1e17))
+            return -1;
+        return double(m_times.EstimateIndex(std::int64_t(us)));
+    }
+    // Asks the memory for what the lookup of the point at index will read.
+    void PrefetchAt(std::int64_t index) const { m_times.Prefetch(index); }
+    // Points can be far apart in time anywhere: how far, at most, is asked
+    // per column, of the longest gaps between them (axis_gaps.h).
+    bool Dense() const { return true; }
+    static constexpr bool LeanPerColumn = true;
+    // At least the steps of the grid between any point of (first, last]
+    // and the one before it, with a margin for the rounding of the mapping.
+    int GridSteps(std::int64_t first, std::int64_t last) const
+    {
+        const std::int64_t gap = m_times.Gaps().MaxGapUs(first, last);
+        const double steps = double(gap) * 1e-6 * m_mapping.DeltaX * double(FixedOne);
+        if (!(steps < 1e6))
+            return 1 << 20;
+        return std::max(1, int(std::ceil(steps * (1 + 1e-9) + 1e-9)));
+    }
+private:
+    // The first microsecond whose fixed-point x is at least target: from
+    // the inverse of the mapping, then settled on the exact one by steps
+    // that double, since every operation of the mapping rounds.
+    std::int64_t TimeAtFixed(std::int64_t target) const
+    {
+        constexpr std::int64_t Always = std::numeric_limits<std::int64_t>::min() / 4;
+        constexpr std::int64_t Never = std::numeric_limits<std::int64_t>::max() / 4;
+        if (!(double(target) > -TColumnMapping::FixedLimit))
+            return Always;
+        if (double(target) > TColumnMapping::FixedLimit)
+            return Never;
+        auto reaches = [this, target](std::int64_t us) { return m_mapping.FixedOf(SecondsOf(us)) >= target; };
+        const double x = (double(target) / double(FixedOne) - m_mapping.Offset) / m_mapping.DeltaX + m_mapping.MinX;
+        double estimate = std::ceil(x * 1e6);
+        if (!(estimate > double(Always)))
+            estimate = double(Always);
+        if (!(estimate < double(Never)))
+            estimate = double(Never);
+        std::int64_t lo;  // does not reach (or Always - 1)
+        std::int64_t hi;  // reaches (or Never)
+        const std::int64_t start = std::int64_t(estimate);
+        if (reaches(start)) {
+            hi = start;
+            for (std::int64_t step = 1;; step *= 2) {
+                lo = hi - step;
+                if (lo <= Always)
+                    return Always;
+                if (!reaches(lo))
+                    break;
+                hi = lo;
+            }
+        } else {
+            lo = start;
+            for (std::int64_t step = 1;; step *= 2) {
+                hi = lo + step;
+                if (hi >= Never)
+                    return Never;
+                if (reaches(hi))
+                    break;
+                lo = hi;
+            }
+        }
+        while (hi - lo > 1) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            (reaches(mid) ? hi : lo) = mid;
+        }
+        return hi;
+    }
+
+    TAxisTimes& m_times;
+    const TColumnMapping& m_mapping;
+    double m_indexPerFixed = 1;
+};
+
+template <class TX>
 class TEmitter {
 public:
-    TEmitter(const TSampleStore& store, const TColumnMapping& mapping, std::vector<TPlotPoint>& out)
-        : m_store(store), m_mapping(mapping), m_find(mapping), m_lean(Lean()), m_groupScan(GroupScan()),
+    TEmitter(const TSampleStore& store, const TColumnMapping& mapping, const TX& x, std::vector<TPlotPoint>& out)
+        : m_store(store), m_mapping(mapping), m_x(x), m_lean(Lean()), m_groupScan(GroupScan()),
           m_prefetchGroups(PrefetchGroups()), m_out(out)
     {
     }
 
-    const TIndexFinder& Find() const { return m_find; }
+    const TX& X() const { return m_x; }
 
     // When columns hold many points, what a column reads lies far from
     // what the one before read: the values and nodes at its left edge, and
@@ -134,13 +277,14 @@ public:
     // Asked for a few columns ahead, those reads wait for memory together.
     void Prefetch(std::int64_t column, std::int64_t first, std::int64_t last) const
     {
-        if (m_prefetchGroups < 0)
+        if (!TX::Prefetching || m_prefetchGroups < 0)
             return;
-        const double start = m_find.Estimate(ColumnStart(column));
+        const double start = m_x.Estimate(ColumnStart(column));
         if (!(start >= double(first) && start < double(last)))
             return;
         m_store.Prefetch(std::int64_t(start));
-        const double perGroup = m_find.IndexPerFixed();
+        m_x.PrefetchAt(std::int64_t(start));
+        const double perGroup = m_x.IndexPerFixed();
         for (int k = 1; k <= m_prefetchGroups; ++k) {
             for (const double at : {start - k * perGroup, start + k * perGroup})
                 if (at >= double(first) && at < double(last))
@@ -155,7 +299,7 @@ public:
             return;
         m_out.push_back(p);
     }
-    void Original(std::int64_t index) { Point(double(index), double(m_store.Value(index))); }
+    void Original(std::int64_t index) { Point(m_x.X(index), double(m_store.Value(index))); }
 
     // The points [first, last) of one column, each joining segment that
     // does not light exactly its own span kept as it is, the rest folded;
@@ -169,14 +313,19 @@ public:
         }
         m_kept.clear();
         const std::int64_t base = ColumnStart(FixedColumn(fixed));
-        const int lean = m_lean;
+        int lean = m_lean;
+        if constexpr (TX::LeanPerColumn) {
+            if (lean > 0)
+                lean = LeanFor(m_x.GridSteps(first, last - 1));
+        }
         std::int64_t zoneEnd = last;
         std::int64_t zoneStart = last;
         std::int64_t zoneStartFixed = 0;
         if (lean > 0 && 2 * lean < FixedOne) {
-            // Only near the column's edges can a joining segment leave it.
-            zoneEnd = m_find(first, last, base + lean);
-            zoneStart = m_find(zoneEnd, last, base + FixedOne - lean, &zoneStartFixed);
+            // Only near the column's edges can a joining segment leave it,
+            // where the points between are a step of the grid apart at most.
+            zoneEnd = m_x.Find(first, last, base + lean);
+            zoneStart = m_x.Find(zoneEnd, last, base + FixedOne - lean, &zoneStartFixed);
         }
         CheckGroups(first, zoneEnd, last, fixed);
         if (zoneStart < last) {
@@ -193,6 +342,9 @@ public:
     }
 
 private:
+    // Steps of the grid per unit of the stored value.
+    double StepsPerValue() const { return std::fabs(m_mapping.DeltaY / m_mapping.Values.PerUnit) * double(FixedOne); }
+
     // How far (in 1/64 pixel) a segment joining two groups can lean past
     // its ends, when every such segment is steep: points a fraction of a
     // pixel apart (one step of the grid at most) with whole-number values
@@ -200,14 +352,21 @@ private:
     // segment is looked at.
     int Lean() const
     {
-        // Per unit of the stored value.
-        const double steps = std::fabs(m_mapping.DeltaY / m_mapping.Values.PerUnit) * double(FixedOne);
-        if (!(m_mapping.DeltaX * double(FixedOne) <= 1) || !m_store.Integral() || !(steps >= 3))
+        if (!m_x.Dense() || !m_store.Integral() || !(StepsPerValue() >= 3))
             return 0;
-        // |dx| <= 1 and |dy| >= steps - 1 on the grid: the minor step per
-        // row is at most 1 / (steps - 1) pixel, and a line reaches at most
-        // one row past its ends.
-        return int(std::ceil(double(FixedOne) / (steps - 1))) + 2;
+        return LeanFor(1);
+    }
+
+    // The same for segments joining points up to d steps of the grid
+    // apart: the minor step per row is at most d / (steps - 1) pixel, and
+    // a line reaches at most one row past its ends. 0 when such segments
+    // need not be steep.
+    int LeanFor(int d) const
+    {
+        const double steps = StepsPerValue();
+        if (!(double(d) < steps - 1))
+            return 0;
+        return int(std::ceil(double(d) * double(FixedOne) / (steps - 1))) + 2;
     }
 
     // Looks at the joining segments that start in a group of [from, to),
@@ -227,20 +386,20 @@ private:
                 if (next >= last)
                     return;
                 if (step == m_groupScan) {
-                    next = m_find(next, last, fixed + 1, &nextFixed);
+                    next = m_x.Find(next, last, fixed + 1, &nextFixed);
                     if (next >= last)
                         return;
                     break;
                 }
                 if (unfloored) {
-                    const double scaled = m_mapping.ScaledX(next);
+                    const double scaled = m_x.ScaledX(next);
                     if (scaled >= bound) {
-                        nextFixed = scaled < bound + 1 ? fixed + 1 : m_mapping.FixedX(next);
+                        nextFixed = scaled < bound + 1 ? fixed + 1 : m_x.FixedX(next);
                         break;
                     }
                     continue;
                 }
-                nextFixed = m_mapping.FixedX(next);
+                nextFixed = m_x.FixedX(next);
                 if (nextFixed > fixed)
                     break;
             }
@@ -255,8 +414,8 @@ private:
     // the rows between its ends in its own column.
     bool Foldable(std::int64_t index)
     {
-        return Folds(m_mapping.DeviceX(index), m_mapping.DeviceY(double(m_store.Value(index))),
-                     m_mapping.DeviceX(index + 1), m_mapping.DeviceY(double(m_store.Value(index + 1))));
+        return Folds(m_x.DeviceX(index), m_mapping.DeviceY(double(m_store.Value(index))), m_x.DeviceX(index + 1),
+                     m_mapping.DeviceY(double(m_store.Value(index + 1))));
     }
 
     // True when a segment within one column lights exactly the rows
@@ -309,7 +468,7 @@ private:
             return;
         }
         const TMinMax extremes = m_store.MinMax(first, last);
-        const double x0 = double(first);
+        const double x0 = m_x.X(first);
         const double firstY = double(m_store.Value(first));
         const double lastY = double(m_store.Value(last - 1));
         const double low = double(extremes.Min);
@@ -324,22 +483,21 @@ private:
         // Straight from the second extreme to the last point when that
         // line stays in the column between its rows, which the vertical
         // run lights already: one point less for Qt Charts.
-        if (!Folds(m_mapping.DeviceX(first), m_mapping.DeviceY(second), m_mapping.DeviceX(last - 1),
-                   m_mapping.DeviceY(lastY)))
+        if (!Folds(m_mapping.DeviceOf(x0), m_mapping.DeviceY(second), m_x.DeviceX(last - 1), m_mapping.DeviceY(lastY)))
             Point(x0, lastY);
         Original(last - 1);
     }
 
     // Points of a group looked at one by one before searching: a few when
     // groups are that small, none when a search is sure to be needed.
-    int GroupScan() const { return m_find.IndexPerFixed() <= GroupScanLimit ? GroupScanSteps : 0; }
+    int GroupScan() const { return m_x.IndexPerFixed() <= GroupScanLimit ? GroupScanSteps : 0; }
 
     // The groups either side of a column's edge whose ends Prefetch asks
     // for: those of the edge zones, when CheckGroups looks only there; -1
     // when columns hold too few points for prefetching to pay.
     int PrefetchGroups() const
     {
-        const double pointsPerColumn = m_find.IndexPerFixed() * double(FixedOne);
+        const double pointsPerColumn = m_x.IndexPerFixed() * double(FixedOne);
         if (!(pointsPerColumn >= PrefetchFrom))
             return -1;
         return m_lean > 0 && 2 * m_lean < FixedOne ? m_lean + 1 : 0;
@@ -347,7 +505,7 @@ private:
 
     const TSampleStore& m_store;
     const TColumnMapping& m_mapping;
-    TIndexFinder m_find;
+    const TX& m_x;
     int m_lean;
     int m_groupScan;
     int m_prefetchGroups;
@@ -469,23 +627,70 @@ bool StrokeFillsSpan(double rx1, double ry1, double rx2, double ry2)
     return first.X == column && first.Y >= top && first.Y <= bottom;
 }
 
+std::int64_t UsAtLeast(double seconds)
+{
+    constexpr double Limit = 1e17;  // beyond every time kept, within an int64
+    if (!(seconds > -Limit / 1e6))
+        return -std::int64_t(Limit);
+    if (!(seconds < Limit / 1e6))
+        return std::int64_t(Limit);
+    // From the product, then settled: it rounds, and SecondsOf divides.
+    std::int64_t us = std::int64_t(std::ceil(seconds * 1e6));
+    while (SecondsOf(us - 1) >= seconds)
+        --us;
+    while (SecondsOf(us) < seconds)
+        ++us;
+    return us;
+}
+
+std::int64_t UsAbove(double seconds)
+{
+    std::int64_t us = UsAtLeast(seconds);
+    while (SecondsOf(us) <= seconds && us < std::int64_t(1e17))
+        ++us;
+    return us;
+}
+
 std::int64_t FirstIndexAtFixedX(const TSampleStore&, const TColumnMapping& mapping,
                                 std::int64_t first, std::int64_t last, std::int64_t target)
 {
     return TIndexFinder(mapping)(first, last, target);
 }
 
-void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
-                   std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
+std::int64_t FirstIndexAtFixedX(TAxisTimes& times, const TColumnMapping& mapping, std::int64_t first,
+                                std::int64_t last, std::int64_t target)
 {
-    TEmitter emit(store, mapping, out);
-    std::int64_t fixed = first < last ? mapping.FixedX(first) : 0;
+    return TTimeX(times, mapping, first, first).Find(first, last, target);
+}
+
+namespace {
+
+template <class TX>
+void Reduce(const TSampleStore& store, const TColumnMapping& mapping, const TX& x, std::int64_t first,
+            std::int64_t last, std::vector<TPlotPoint>& out)
+{
+    TEmitter<TX> emit(store, mapping, x, out);
+    std::int64_t fixed = first < last ? x.FixedX(first) : 0;
     for (std::int64_t begin = first; begin < last;) {
         emit.Prefetch(FixedColumn(fixed) + PrefetchAhead, first, last);
         std::int64_t endFixed = 0;
-        const std::int64_t end = emit.Find()(begin, last, ColumnStart(FixedColumn(fixed) + 1), &endFixed);
+        const std::int64_t end = x.Find(begin, last, ColumnStart(FixedColumn(fixed) + 1), &endFixed);
         emit.Column(begin, end, fixed);
         begin = end;
         fixed = endFixed;
     }
+}
+
+}  // namespace
+
+void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
+                   std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
+{
+    Reduce(store, mapping, TIndexX(mapping), first, last, out);
+}
+
+void ReduceColumns(const TSampleStore& store, TAxisTimes& times, const TColumnMapping& mapping,
+                   std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out)
+{
+    Reduce(store, mapping, TTimeX(times, mapping, first, last), first, last, out);
 }

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <vector>
 
+class TAxisTimes;
+
 // The rasteriser's grid: 26.6 fixed point, 64 steps to a pixel.
 constexpr int FixedShift = 6;
 constexpr std::int64_t FixedOne = std::int64_t(1) << FixedShift;
@@ -64,7 +66,8 @@ struct TColumnMapping {
     double SafeRight = 1e300;
     double SafeBottom = 1e300;
 
-    double DeviceX(std::int64_t index) const { return (double(index) - MinX) * DeltaX + Offset; }
+    double DeviceX(std::int64_t index) const { return DeviceOf(double(index)); }
+    double DeviceOf(double x) const { return (x - MinX) * DeltaX + Offset; }
     // Where Qt Charts places a stored value in the plot area, and on the
     // device.
     double PlotY(double value) const { return (Values(value) - MinY) * -DeltaY + Height; }
@@ -76,9 +79,10 @@ struct TColumnMapping {
     // (one column per pixel on both sides of 0) and held within a range
     // that no arithmetic on it can overflow, however far the view is zoomed.
     static constexpr double FixedLimit = 4.0e15;  // about 2^52: exact in a double
-    std::int64_t FixedX(std::int64_t index) const
+    std::int64_t FixedX(std::int64_t index) const { return FixedOf(double(index)); }
+    std::int64_t FixedOf(double x) const
     {
-        const double fixed = ScaledX(index);
+        const double fixed = ScaledOf(x);
         if (!(fixed > -FixedLimit))
             return -std::int64_t(FixedLimit);
         if (!(fixed < FixedLimit))
@@ -90,8 +94,18 @@ struct TColumnMapping {
     }
     // What FixedX floors: FixedX(index) >= n, for a whole n within
     // (-FixedLimit, FixedLimit], exactly when ScaledX(index) >= n.
-    double ScaledX(std::int64_t index) const { return DeviceX(index) * double(FixedOne); }
+    double ScaledX(std::int64_t index) const { return ScaledOf(double(index)); }
+    double ScaledOf(double x) const { return DeviceOf(x) * double(FixedOne); }
 };
+
+// X of a point drawn at its arrival time: seconds from the session's
+// start. Every drawing over time places points by this, so that the
+// reduced drawing and one of every point agree to the last bit.
+inline double SecondsOf(std::int64_t us) { return double(us) / 1e6; }
+// The first microsecond whose SecondsOf is at least seconds, and the first
+// whose SecondsOf is beyond it: the bounds of the times within a range.
+std::int64_t UsAtLeast(double seconds);
+std::int64_t UsAbove(double seconds);
 
 struct TPlotPoint {
     double X;
@@ -145,4 +159,13 @@ std::int64_t FirstIndexAtFixedX(const TSampleStore& store, const TColumnMapping&
 // [first, last). Consecutive equal points are never emitted (the rasteriser
 // draws a zero-length line as a dot at a rounded position).
 void ReduceColumns(const TSampleStore& store, const TColumnMapping& mapping,
+                   std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out);
+
+// The same with each point at its arrival time (times, of the store's
+// axis), which never goes down with the index: X is SecondsOf the time.
+// The groups of equal fixed-point x and the stroker's model hold as they
+// do over positions; only finding a group's end takes a search by time.
+std::int64_t FirstIndexAtFixedX(TAxisTimes& times, const TColumnMapping& mapping, std::int64_t first,
+                                std::int64_t last, std::int64_t target);
+void ReduceColumns(const TSampleStore& store, TAxisTimes& times, const TColumnMapping& mapping,
                    std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out);

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 using namespace ViewLimits;
 
 bool TChartView::operator==(const TChartView& other) const
 {
-    return Whole == other.Whole && Following == other.Following && MinX == other.MinX && MaxX == other.MaxX
-        && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY && UnitY == other.UnitY
-        && Hidden == other.Hidden;
+    return Seconds == other.Seconds && Whole == other.Whole && Following == other.Following && MinX == other.MinX
+        && MaxX == other.MaxX && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY
+        && UnitY == other.UnitY && Hidden == other.Hidden;
 }
 
 double StepCeil(double value)
@@ -25,9 +27,14 @@ double StepCeil(double value)
     return 10 * decade;
 }
 
-double WholeEndX(std::int64_t newest)
+const TXLimits& XLimits(const TChartView& view)
 {
-    return std::max(MinimumWholeX, StepCeil(double(newest)));
+    return view.Seconds ? ViewLimits::Seconds : ViewLimits::Points;
+}
+
+double WholeEndX(double newest, const TXLimits& limits)
+{
+    return std::max(limits.MinimumWholeX, StepCeil(newest));
 }
 
 double TickInterval(double span, int count, double least)
@@ -51,9 +58,37 @@ int TickDecimals(double interval)
     return int(std::ceil(-std::log10(interval) - 1e-9));
 }
 
-TChartView Slide(TChartView view, std::int64_t newest, double plotWidth)
+double TimeTickInterval(double span, int count)
 {
-    const double last = double(newest);
+    const double raw = span / std::max(1, count);
+    if (!(raw > 0))
+        return 1;
+    static const double clock[] = {1,    2,    5,    10,   15,    30,    60,    120,   300,
+                                   600,  900,  1800, 3600, 7200,  10800, 21600, 43200, 86400};
+    std::vector<double> candidates;
+    // Below a second and beyond a day, 1, 2, 5 times a power of ten (of
+    // days beyond a day); in between, round on the clock.
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double d : {decade / 10, decade, decade * 10})
+        for (double step : {1.0, 2.0, 5.0})
+            if (step * d < 1)
+                candidates.push_back(step * d);
+    candidates.insert(candidates.end(), std::begin(clock), std::end(clock));
+    const double days = std::pow(10.0, std::floor(std::log10(std::max(raw / 86400, 1.0))));
+    for (double d : {days, days * 10})
+        for (double step : {2.0, 5.0, 10.0})
+            candidates.push_back(step * d * 86400);
+    double best = candidates.front();
+    for (double c : candidates) {
+        if (std::fabs(std::log(c / raw)) < std::fabs(std::log(best / raw)))
+            best = c;
+    }
+    return best;
+}
+
+TChartView Slide(TChartView view, double newest, double plotWidth)
+{
+    const double last = newest;
     if (view.Whole || !view.Following || !(last > view.MaxX))
         return view;
     const double width = view.MaxX - view.MinX;
@@ -64,10 +99,10 @@ TChartView Slide(TChartView view, std::int64_t newest, double plotWidth)
     return view;
 }
 
-TSpan ShownX(const TChartView& view, std::int64_t newest)
+TSpan ShownX(const TChartView& view, double newest)
 {
     if (view.Whole)
-        return {0, WholeEndX(newest)};
+        return {0, WholeEndX(newest, XLimits(view))};
     return {view.MinX, view.MaxX};
 }
 
@@ -117,22 +152,23 @@ bool Frozen(const TChartView& view)
     return !view.Whole && !view.Following;
 }
 
-TChartView Settle(TChartView view, std::int64_t newest)
+TChartView Settle(TChartView view, double newest)
 {
     if (!view.Whole) {
-        const double width = std::max(view.MaxX - view.MinX, MinimumWidth);
-        if (!(view.MaxX - view.MinX >= MinimumWidth)) {
+        const TXLimits& limits = XLimits(view);
+        const double width = std::max(view.MaxX - view.MinX, limits.MinimumWidth);
+        if (!(view.MaxX - view.MinX >= limits.MinimumWidth)) {
             const double middle = (view.MinX + view.MaxX) / 2;
             view.MinX = middle - width / 2;
         }
-        const double whole = WholeEndX(newest);
+        const double whole = WholeEndX(newest, limits);
         if (width >= whole) {
             view.Whole = true;
         } else {
             // Within the whole history's axis: from 0 to its stepped end.
             view.MinX = std::clamp(view.MinX, 0.0, whole - width);
             view.MaxX = view.MinX + width;
-            view.Following = view.MaxX >= double(newest);
+            view.Following = view.MaxX >= newest;
         }
     }
     if (view.Whole) {
@@ -157,7 +193,7 @@ TChartView Settle(TChartView view, std::int64_t newest)
     return view;
 }
 
-TChartView ShowAll(const TChartView& view, std::int64_t newest)
+TChartView ShowAll(const TChartView& view, double newest)
 {
     TChartView all = view;
     all.Whole = true;
@@ -165,17 +201,17 @@ TChartView ShowAll(const TChartView& view, std::int64_t newest)
     return Settle(all, newest);
 }
 
-TChartView FollowNewest(const TChartView& view, const TShown& shown, std::int64_t newest)
+TChartView FollowNewest(const TChartView& view, const TShown& shown, double newest)
 {
     TChartView follow = view;
-    const double width = view.Whole ? DefaultFollowWidth : shown.X.Max - shown.X.Min;
+    const double width = view.Whole ? XLimits(view).DefaultFollowWidth : shown.X.Max - shown.X.Min;
     follow.Whole = false;
-    follow.MaxX = std::max(double(newest), width);
+    follow.MaxX = std::max(newest, width);
     follow.MinX = follow.MaxX - width;
     return Settle(follow, newest);
 }
 
-TChartView ZoomXAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor)
+TChartView ZoomXAbout(const TChartView& view, const TShown& shown, double newest, double factor, double anchor)
 {
     TChartView zoomed = view;
     zoomed.Whole = false;
@@ -184,13 +220,13 @@ TChartView ZoomXAbout(const TChartView& view, const TShown& shown, std::int64_t 
     return Settle(zoomed, newest);
 }
 
-TChartView ZoomX(const TChartView& view, const TShown& shown, std::int64_t newest, double factor)
+TChartView ZoomX(const TChartView& view, const TShown& shown, double newest, double factor)
 {
     const bool following = !view.Whole && view.Following;
     return ZoomXAbout(view, shown, newest, factor, following ? shown.X.Max : (shown.X.Min + shown.X.Max) / 2);
 }
 
-TChartView ZoomYAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor)
+TChartView ZoomYAbout(const TChartView& view, const TShown& shown, double newest, double factor, double anchor)
 {
     TChartView zoomed = view;
     zoomed.ZoomedY = true;
@@ -199,7 +235,7 @@ TChartView ZoomYAbout(const TChartView& view, const TShown& shown, std::int64_t 
     return Settle(zoomed, newest);
 }
 
-TChartView PanX(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction)
+TChartView PanX(const TChartView& view, const TShown& shown, double newest, double fraction)
 {
     if (view.Whole)
         return view;  // everything is in view
@@ -210,7 +246,7 @@ TChartView PanX(const TChartView& view, const TShown& shown, std::int64_t newest
     return Settle(panned, newest);
 }
 
-TChartView PanY(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction)
+TChartView PanY(const TChartView& view, const TShown& shown, double newest, double fraction)
 {
     TChartView panned = view;
     const double shift = (shown.Y.Max - shown.Y.Min) * fraction;
@@ -220,14 +256,14 @@ TChartView PanY(const TChartView& view, const TShown& shown, std::int64_t newest
     return Settle(panned, newest);
 }
 
-TChartView FitLeftAxis(const TChartView& view, std::int64_t newest)
+TChartView FitLeftAxis(const TChartView& view, double newest)
 {
     TChartView fitted = view;
     fitted.ZoomedY = false;
     return Settle(fitted, newest);
 }
 
-TChartView Drag(const TChartView& pressed, std::int64_t newest, double right, double down)
+TChartView Drag(const TChartView& pressed, double newest, double right, double down)
 {
     TChartView moved = pressed;
     if (!moved.Whole) {
@@ -243,7 +279,7 @@ TChartView Drag(const TChartView& pressed, std::int64_t newest, double right, do
     return Settle(moved, newest);
 }
 
-TChartView ZoomInto(const TChartView& view, std::int64_t newest, TSpan x, const TSpan* y)
+TChartView ZoomInto(const TChartView& view, double newest, TSpan x, const TSpan* y)
 {
     TChartView zoomed = view;
     zoomed.Whole = false;
@@ -255,4 +291,20 @@ TChartView ZoomInto(const TChartView& view, std::int64_t newest, TSpan x, const 
         zoomed.MaxY = y->Max;
     }
     return Settle(zoomed, newest);
+}
+
+TChartView InUnit(const TChartView& view, bool seconds, TSpan x, double newest)
+{
+    TChartView converted = view;
+    converted.Seconds = seconds;
+    if (view.Whole)
+        return Settle(converted, newest);
+    converted.MinX = x.Min;
+    converted.MaxX = x.Max;
+    if (view.Following) {
+        // Still at the newest point, as wide as it was.
+        converted.MinX = newest - x.Width();
+        converted.MaxX = newest;
+    }
+    return Settle(converted, newest);
 }

@@ -3,6 +3,10 @@
 // every chart, picture or window that shows the session's points over X
 // asks these for its ranges, and the gestures ask them for a new view.
 //
+// X is a point's position in its series, or, with the view in seconds,
+// the time it arrived, counted from the session's start. The rules are the
+// same in both units, with limits of their own (TXLimits).
+//
 // At start-up a chart shows the whole history, the bottom axis growing in
 // steps so that the columns already drawn stay put. Zoomed, the bottom axis
 // shows a range of X; when its right edge is at the newest point the view
@@ -15,6 +19,8 @@
 #include <vector>
 
 struct TChartView {
+    // X in seconds since the session's start, not in positions.
+    bool Seconds = false;
     // The whole history, as at start-up: the bottom axis spans every point
     // and grows in steps. MinX and MaxX then only report the range shown.
     bool Whole = true;
@@ -56,12 +62,23 @@ struct TShown {
     TSpan Y;
 };
 
+// Limits of the bottom axis, in its unit.
+struct TXLimits {
+    double MinimumWidth;        // the narrowest view
+    double MinimumWholeX;       // the whole history's axis spans at least this
+    double DefaultFollowWidth;  // the width "Acompanhar" gives a view of the whole history
+};
+
 // Limits of the view.
 namespace ViewLimits {
+// In positions.
+constexpr TXLimits Points{10, 200, 1000};
+// In seconds: a millisecond holds a few points at the fastest rates.
+constexpr TXLimits Seconds{0.001, 10, 10};
 // The narrowest view, in points.
-constexpr double MinimumWidth = 10;
+constexpr double MinimumWidth = Points.MinimumWidth;
 // The bottom axis spans at least this many points in the whole history.
-constexpr double MinimumWholeX = 200;
+constexpr double MinimumWholeX = Points.MinimumWholeX;
 // The narrowest range of the left axis the user can zoom to, in steps of
 // its values (UnitY).
 constexpr double MinimumSpanY = 1;
@@ -73,35 +90,45 @@ constexpr double MinimumSpanY = 1;
 constexpr double LimitY = 1e12;
 // A following view slides by this many pixels at a time.
 constexpr double FollowStepPixels = 8;
-// The width "Acompanhar" gives a view of the whole history.
-constexpr double DefaultFollowWidth = 1000;
+// The width "Acompanhar" gives a view of the whole history, in points.
+constexpr double DefaultFollowWidth = Points.DefaultFollowWidth;
 // The left axis before any point arrives: a 12-bit reading.
 constexpr TSpan EmptyY{0, 4095};
 }  // namespace ViewLimits
+
+// The limits of the view's unit.
+const TXLimits& XLimits(const TChartView& view);
+
+// In what follows, newest is the newest point's X in the view's unit: its
+// position, or its time in seconds; -1 when there is none.
 
 // The smallest of 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6, 8 times a power of ten
 // that is at least value (value >= 1). The bottom axis of the whole history
 // grows by these steps so that its scale, and with it every pixel column
 // already drawn, stays put while points arrive.
 double StepCeil(double value);
-// The right end of the whole history's bottom axis. newest: the index of
-// the newest point, -1 when there is none.
-double WholeEndX(std::int64_t newest);
+// The right end of the whole history's bottom axis.
+double WholeEndX(double newest, const TXLimits& limits = ViewLimits::Points);
 // The round tick interval (1, 2 or 5 times a power of ten, at least least)
 // nearest to cutting span into count parts.
 double TickInterval(double span, int count, double least = 1);
 // The decimals the labels of ticks interval apart need (0 from 1 up).
 int TickDecimals(double interval);
+// The same for seconds, round on the clock: 1, 2 or 5 times a power of ten
+// below a second; 1, 2, 5, 10, 15, 30 seconds; 1, 2, 5, 10, 15, 30
+// minutes; 1, 2, 3, 6, 12 hours; 1, 2 or 5 times a power of ten days.
+double TimeTickInterval(double span, int count);
 
 // A following view the newest point has passed, slid right by whole steps
 // of FollowStepPixels (plotWidth pixels wide), so that between steps only
 // the newest column is drawn again, not the whole plot.
-TChartView Slide(TChartView view, std::int64_t newest, double plotWidth);
+TChartView Slide(TChartView view, double newest, double plotWidth);
 // The bottom axis' range.
-TSpan ShownX(const TChartView& view, std::int64_t newest);
+TSpan ShownX(const TChartView& view, double newest);
 // The indices [first, end) of the points within x.
 void PointsWithin(TSpan x, std::int64_t& first, std::int64_t& end);
-// The indices [first, last) of a series of count points that view shows:
+// The indices [first, last) of a series of count points that a view in
+// positions shows:
 // all of them in the whole history.
 void PointsInView(const TChartView& view, std::int64_t count, std::int64_t& first, std::int64_t& last);
 // The left axis fitting values (those in view of the series shown), with
@@ -119,28 +146,32 @@ bool Frozen(const TChartView& view);
 // when it covers it, following when its right edge reaches the newest
 // point, no narrower than MinimumWidth, a zoomed left axis within ±LimitY
 // and no narrower than MinimumSpanY.
-TChartView Settle(TChartView view, std::int64_t newest);
+TChartView Settle(TChartView view, double newest);
 
 // The gestures, from the view and what the last redraw showed; each
 // result is settled.
-TChartView ShowAll(const TChartView& view, std::int64_t newest);
+TChartView ShowAll(const TChartView& view, double newest);
 // The right edge to the newest point, keeping the width (DefaultFollowWidth
 // from the whole history).
-TChartView FollowNewest(const TChartView& view, const TShown& shown, std::int64_t newest);
+TChartView FollowNewest(const TChartView& view, const TShown& shown, double newest);
 // Width times factor about anchor, which stays put.
-TChartView ZoomXAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor);
+TChartView ZoomXAbout(const TChartView& view, const TShown& shown, double newest, double factor, double anchor);
 // About the centre, or the right edge while following.
-TChartView ZoomX(const TChartView& view, const TShown& shown, std::int64_t newest, double factor);
-TChartView ZoomYAbout(const TChartView& view, const TShown& shown, std::int64_t newest, double factor, double anchor);
+TChartView ZoomX(const TChartView& view, const TShown& shown, double newest, double factor);
+TChartView ZoomYAbout(const TChartView& view, const TShown& shown, double newest, double factor, double anchor);
 // By a fraction of the width, + to the right; nothing in the whole history.
-TChartView PanX(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction);
+TChartView PanX(const TChartView& view, const TShown& shown, double newest, double fraction);
 // By a fraction of the height, + upwards; zooms the left axis.
-TChartView PanY(const TChartView& view, const TShown& shown, std::int64_t newest, double fraction);
+TChartView PanY(const TChartView& view, const TShown& shown, double newest, double fraction);
 // The left axis fits the data again.
-TChartView FitLeftAxis(const TChartView& view, std::int64_t newest);
+TChartView FitLeftAxis(const TChartView& view, double newest);
 // The view at the press of a drag, moved by the drag (fractions of the
 // plot's width and height, + to the right and down): the axes the user
 // zoomed follow the hand.
-TChartView Drag(const TChartView& pressed, std::int64_t newest, double right, double down);
+TChartView Drag(const TChartView& pressed, double newest, double right, double down);
 // A rectangle: its range of X, and of values when tall enough to mean it.
-TChartView ZoomInto(const TChartView& view, std::int64_t newest, TSpan x, const TSpan* y);
+TChartView ZoomInto(const TChartView& view, double newest, TSpan x, const TSpan* y);
+// The view in the other unit: x, the range it showed, in that unit (the
+// caller converts it, from the points' times); the whole history stays
+// whole, a following view follows, the left axis stays as it was.
+TChartView InUnit(const TChartView& view, bool seconds, TSpan x, double newest);

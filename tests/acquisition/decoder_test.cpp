@@ -190,6 +190,33 @@ TEST(Decoder, FrameSplitAtEveryPositionIsCompleted)
     }
 }
 
+// Each frame says how many bytes of its read came after its last byte:
+// what the session places its time by.
+TEST(Decoder, EachFrameSaysTheBytesOfItsReadAfterIt)
+{
+    struct TCase {
+        const char* Name;
+        std::vector<Bytes> Reads;
+        std::vector<int> After;
+    };
+    const Bytes x = Frame(0x78, 8, 2048);
+    const Bytes y = Frame(0x79, 1, 16);
+    const TCase cases[] = {
+        {"whole frames", {Cat({x, y, x})}, {6, 3, 0}},
+        {"a frame begun at the end", {Cat({x, y, {0x7A, 0x00}})}, {5, 2}},
+        {"completed by the next read", {Cat({x, {0x79, 0x10}}), Cat({{0x10}, x, {0x7A}})}, {2, 4, 1}},
+        {"junk between frames", {Cat({x, {0x00, 0xFF}, y, {0x41}})}, {6, 1}},
+        {"nothing after a short read", {{0x78}, {0x88}, {0x00}}, {0}},
+    };
+    for (const TCase& c : cases) {
+        TReceiveState state{};
+        CollectingSink sink;
+        for (const Bytes& read : c.Reads)
+            DecodeBytes(state, read.data(), int(read.size()), sink);
+        EXPECT_EQ(sink.BytesAfter, c.After) << c.Name;
+    }
+}
+
 TEST(Decoder, BytesThatAreNotTagsAreSkippedAtFrameBoundaries)
 {
     // Starting inside a frame (its last two bytes), and junk between frames.

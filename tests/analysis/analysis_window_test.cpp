@@ -213,6 +213,33 @@ TEST(AnalysisWindow, LeavesOutTheAxesHiddenInTheChart)
     EXPECT_TRUE(window.RangeText().contains(QStringLiteral("Nenhum eixo")));
 }
 
+// With X in seconds, the view is a range of times: each axis' points are
+// those that arrived within it, whatever their positions.
+TEST(AnalysisWindow, ViewInSecondsTakesThePointsThatArrivedWithinIt)
+{
+    TScene scene(6000);
+    scene.Chart.SetSecondsAxis(true);
+    TAnalysisWindow window(scene.Chart, scene.Session);
+    window.show();
+    scene.Zoom(10.0, 20.5);
+    for (int a = 0; a < AxisCount; ++a) {
+        SCOPED_TRACE(a);
+        const TAxis axis = TAxis(a);
+        std::int64_t first = -1, last = 0;
+        for (std::int64_t i = 0; i < scene.Session.Count(axis); ++i) {
+            const double t = double(scene.Session.TimeUs(axis, i)) / 1e6;
+            if (t >= 10.0 && t <= 20.5) {
+                first = first < 0 ? i : first;
+                last = i + 1;
+            }
+        }
+        ASSERT_GT(last, first);
+        EXPECT_EQ(window.ShownStats(axis).First, first);
+        EXPECT_EQ(window.ShownStats(axis).Last, last);
+    }
+    EXPECT_EQ(window.RangeText(), QStringLiteral("De 10,000 s a 20,500 s da sessão"));
+}
+
 // While the view follows the newest points, the statistics and the
 // spectrum keep up with the session without any change of view.
 TEST(AnalysisWindow, FollowsTheNewestPointsAsTheSessionGrows)

@@ -424,7 +424,8 @@ TEST_F(ChartViewTest, ContextMenuOffersTheViewActionsThenTheCallers)
     for (QAction* action : menu->actions())
         texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
     const QStringList expected = {
-        "Mostrar tudo\tHome", "Acompanhar\tEnd", "Aproximar\t+", "Afastar\t-", "Ajustar eixo vertical", "|",
+        "Mostrar tudo\tHome", "Acompanhar\tEnd", "Aproximar\t+", "Afastar\t-", "Ajustar eixo vertical",
+        "Eixo X em segundos\tT", "|",
         "Eixo X",             "Eixo Y",          "Eixo Z",       "|",          "Tela cheia",            "|",
         // The window's own actions on the session, opening a recording and
         // the analysis, values in g, then the one added here.
@@ -437,7 +438,7 @@ TEST_F(ChartViewTest, ContextMenuOffersTheViewActionsThenTheCallers)
     // "Acompanhar" from the menu follows; "Eixo Z" hides the series.
     menu->actions()[1]->trigger();
     EXPECT_TRUE(chart->View().Following);
-    menu->actions()[8]->trigger();
+    menu->actions()[9]->trigger();
     EXPECT_FALSE(chart->SeriesVisible(2));
 
     QTest::mouseClick(viewport, Qt::RightButton, Qt::NoModifier, At(2500, MiddleY()));

@@ -55,6 +55,7 @@ void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
     EXPECT_EQ(a.Start, b.Start);
     EXPECT_EQ(a.Reconnect, b.Reconnect);
     EXPECT_EQ(a.RecordFile, b.RecordFile);
+    EXPECT_EQ(a.Time, b.Time);
     EXPECT_EQ(a.Overwrite, b.Overwrite);
     EXPECT_EQ(a.OpenFiles, b.OpenFiles);
     EXPECT_EQ(a.Analysis, b.Analysis);
@@ -93,6 +94,7 @@ TEST(CommandLine, GoodArgumentsBecomeOptions)
         {"the simulator, started, reconnecting", {"--simulate", "--start", "--reconnect"},
          Options([](auto& o) { o.Simulate = o.Start = o.Reconnect = true; })},
         {"record", {"--record", record}, Options([&](auto& o) { o.RecordFile = record; })},
+        {"seconds", {"--time"}, Options([](auto& o) { o.Time = true; })},
         {"record into a pipe or a device", {"--record", "/dev/null"}, Options([](auto& o) { o.RecordFile = "/dev/null"; })},
         {"record to standard output", {"--record", "/dev/stdout"},
          Options([](auto& o) { o.RecordFile = "/dev/stdout"; })},
@@ -206,7 +208,7 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest)
         EXPECT_EQ(line.Action, TCommandLine::caHelp);
         EXPECT_EQ(line.ExitStatus(), 0);
         for (const char* option :
-             {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--overwrite", "--calibration",
+             {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--overwrite", "--calibration", "--time",
               "--version"})
             EXPECT_TRUE(line.Text.contains(option)) << option;
         EXPECT_TRUE(line.Text.startsWith("Uso: acelerometro ")) << line.Text.toStdString();

@@ -64,3 +64,44 @@ TEST(BrazilianNumbers, DurationsCarryTheirUnit)
     for (const auto& [us, text] : cases)
         EXPECT_EQ(FormatDuration(us), text) << us;
 }
+
+// The labels of an axis of seconds: all of one shape, that of the largest
+// time in view, with the decimals the ticks need.
+TEST(BrazilianNumbers, ClockLabelsTakeTheShapeOfTheLargestTime)
+{
+    struct TCase {
+        double Seconds;
+        double Interval;
+        double Largest;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {0, 5, 40, "0"},
+        {35, 5, 40, "35"},
+        {10.25, 0.05, 11, "10,25"},
+        {10.007, 0.001, 10.008, "10,007"},
+        {30, 15, 100, "0:30"},
+        {65, 5, 100, "1:05"},
+        {61.25, 0.05, 61.7, "1:01,25"},
+        {3930.25, 0.05, 3931, "1:05:30,25"},
+        {3930.25, 0.001, 3931, "1:05:30,250"},
+        {1800, 900, 7200, "0:30:00"},
+        {360000, 3600, 400000, "100:00:00"},
+        {0.0002, 0.0001, 0.0008, "0,0002"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(FormatClock(c.Seconds, ClockDecimals(c.Interval), ClockFields(c.Largest)), c.Text) << c.Seconds;
+    EXPECT_EQ(ClockTitle(ClockFields(59)), "tempo (s)");
+    EXPECT_EQ(ClockTitle(ClockFields(60)), "tempo (min:s)");
+    EXPECT_EQ(ClockTitle(ClockFields(3600)), "tempo (h:min:s)");
+}
+
+// The readout over time gives microseconds when a pixel column is shorter
+// than a millisecond.
+TEST(BrazilianNumbers, DurationsToTheMicrosecond)
+{
+    EXPECT_EQ(FormatDuration(3750, 6), "0,003750 s");
+    EXPECT_EQ(FormatDuration(66713250, 6), "1:06,713250 min");
+    EXPECT_EQ(FormatDuration(3474499, 3), "3,474 s");
+    EXPECT_EQ(FormatDuration(3474500, 0), "3 s");
+}

@@ -322,3 +322,88 @@ TEST(ViewReport, FillsInTheRangesShownAndSaysWhetherFrozen)
     EXPECT_FALSE(Frozen(Range(0, 10, true)));
     EXPECT_TRUE(Frozen(Range(0, 10)));
 }
+
+namespace {
+
+TChartView Seconds(TChartView view)
+{
+    view.Seconds = true;
+    return view;
+}
+
+}  // namespace
+
+// The same rules over seconds, with limits of their own: the narrowest
+// view a millisecond, the whole history at least ten seconds wide and
+// growing in steps, "Acompanhar" ten seconds wide from it.
+TEST(ViewInSeconds, TheRulesHoldWithTheLimitsOfSeconds)
+{
+    constexpr double Newest = 95.25;  // the newest point arrived 95,25 s after the start
+    const TShown whole{{0, 100}, {100, 500}};
+    const TShown zoomed{{40, 50}, {100, 500}};
+    struct TCase {
+        const char* Name;
+        std::function<TChartView()> Gesture;
+        TChartView Expected;
+    };
+    const TCase cases[] = {
+        {"the whole history's axis steps past the newest point", [&] { return ShowAll(Seconds(Range(1, 2)), Newest); },
+         Seconds(Whole())},
+        {"End from the whole history: the last ten seconds", [&] { return FollowNewest(Seconds(Whole()), whole, Newest); },
+         Seconds(Range(85.25, 95.25, true))},
+        {"End keeps a zoom's width in seconds",
+         [&] { return FollowNewest(Seconds(Range(40, 50)), zoomed, Newest); }, Seconds(Range(85.25, 95.25, true))},
+        {"narrower than a millisecond, about its middle",
+         [&] { return Settle(Seconds(Range(10, 10.0002)), Newest); }, Seconds(Range(9.9996, 10.0006))},
+        {"a rectangle of two milliseconds", [&] { return ZoomInto(Seconds(Whole()), Newest, {61.2, 61.202}, nullptr); },
+         Seconds(Range(61.2, 61.202))},
+        {"a wheel notch about the cursor",
+         [&] { return ZoomXAbout(Seconds(Range(40, 50)), zoomed, Newest, 0.5, 42); }, Seconds(Range(41, 46))},
+        {"PgDn onto the newest point follows",
+         [&] { return PanX(Seconds(Range(80, 90)), {{80, 90}, {0, 1}}, Newest, 0.9); }, Seconds(Range(89, 99, true))},
+        {"past the end of the whole axis", [&] { return PanX(Seconds(Range(80, 90)), {{80, 90}, {0, 1}}, Newest, 5); },
+         Seconds(Range(90, 100, true))},
+        {"right-drag in seconds", [&] { return Drag(Seconds(Range(40, 50)), Newest, 0.5, 0); }, Seconds(Range(35, 45))},
+        {"covering everything is the whole history",
+         [&] { return ZoomX(Seconds(Range(40, 50)), zoomed, Newest, 20); }, Seconds(Whole())},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TChartView view = c.Gesture();
+        EXPECT_TRUE(view.Seconds);
+        ExpectView(view, c.Expected);
+    }
+    EXPECT_EQ(ShownX(Seconds(Whole()), Newest), (TSpan{0, 100}));
+    EXPECT_EQ(ShownX(Seconds(Whole()), 3.5), (TSpan{0, 10}));
+    EXPECT_EQ(ShownX(Seconds(Whole()), 3725), (TSpan{0, 4000}));
+    // A following view slides by eight pixels' worth of seconds.
+    ExpectView(Slide(Seconds(Range(80, 90, true)), 90.05, 800), Seconds(Range(80.1, 90.1, true)));
+}
+
+// Switching units keeps the stretch shown (converted by the caller), the
+// following of a following view, and a zoomed left axis.
+TEST(ViewInSeconds, SwitchingUnitsKeepsWhatIsShown)
+{
+    ExpectView(InUnit(Range(1000, 2000), true, {3.1, 6.2}, 95), Seconds(Range(3.1, 6.2)));
+    ExpectView(InUnit(Seconds(Range(3.1, 6.2)), false, {1000, 2000}, 2999), Range(1000, 2000));
+    ExpectView(InUnit(Range(1999, 2999, true), true, {6.2, 9.4}, 9.4), Seconds(Range(6.2, 9.4, true)));
+    ExpectView(InUnit(WithY(Whole(), 5, 9), true, {0, 0}, 9.4), Seconds(WithY(Whole(), 5, 9)));
+    EXPECT_NE(Seconds(Whole()), Whole());
+}
+
+// Ticks in seconds fall on round times of the clock at every zoom.
+TEST(ViewInSeconds, TicksAreRoundOnTheClock)
+{
+    struct TCase {
+        double Span;
+        double Interval;
+    };
+    const TCase cases[] = {
+        {0.0008, 0.0001}, {0.004, 0.0005}, {0.3, 0.05},  {1, 0.1},        {8, 1},         {20, 2},
+        {40, 5},          {100, 15},        {130, 15},    {240, 30},       {500, 60},      {1000, 120},
+        {2500, 300},      {6000, 900},      {7000, 900},  {15000, 1800},   {30000, 3600},  {60000, 7200},
+        {90000, 10800},   {200000, 21600},  {400000, 43200}, {700000, 86400}, {2e6, 172800}, {5e6, 864000},
+    };
+    for (const TCase& c : cases)
+        EXPECT_DOUBLE_EQ(TimeTickInterval(c.Span, 8), c.Interval) << c.Span;
+}

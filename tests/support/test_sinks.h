@@ -38,7 +38,8 @@ public:
     int Reads = 0;
 };
 
-// Collects the points, their validity and the read times it is given.
+// Collects the points, their validity, where they ended in their read and
+// the read times it is given.
 class TCollectingSink : public ISampleSink {
 public:
     void Append(TAxis axis, double value) override { AppendReading(axis, value, true); }
@@ -49,6 +50,11 @@ public:
         Points.emplace_back(axis, value);
         Validity.push_back(valid);
     }
+    void AppendFrame(TAxis axis, double value, bool valid, int bytesAfter) override
+    {
+        AppendReading(axis, value, valid);
+        BytesAfter.push_back(bytesAfter);
+    }
     void BeginRead(std::int64_t timeNs) override { ReadTimes.push_back(timeNs); }
 
     // Called with the number of points so far; may throw to act as a
@@ -56,6 +62,8 @@ public:
     std::function<void(size_t)> BeforeAppend;
     TPoints Points;
     std::vector<bool> Validity;
+    // Per frame, the bytes of its read that came after it.
+    std::vector<int> BytesAfter;
     std::vector<std::int64_t> ReadTimes;
 };
 
