@@ -43,6 +43,7 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
     picture.resize(size);
     picture.SetOnScreenSize(shown.size());
     ApplyAccelerometerChart(picture, session);
+    picture.SetValueScale(shown.ValueScale());
     // What is shown: the same stretch of history, zoom and hidden lines.
     picture.SetView(shown.View());
 

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "calibration_io.h"
 #include "capture.h"
 #include "data_jobs.h"
 #include "device_resolver.h"
@@ -112,6 +113,9 @@ QString Help(const QString& program)
                "  --open ARQUIVO       mostra uma gravação feita antes numa janela própria\n"
                "                       (pode vir mais de uma vez)\n"
                "  --analysis           abre a janela Análise ao lado da principal\n"
+               "  --calibration ARQUIVO\n"
+               "                       mostra os valores em g pela calibração em ARQUIVO\n"
+               "                       (salva com \"Salvar calibração…\" no menu do gráfico)\n"
                "  -h, --help           mostra este texto e termina\n"
                "  -v, --version        mostra a versão e termina\n"
                "\n"
@@ -177,7 +181,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption overwrite(QStringLiteral("overwrite"));
     const QCommandLineOption open(QStringLiteral("open"), QString(), QStringLiteral("ARQUIVO"));
     const QCommandLineOption analysis(QStringLiteral("analysis"));
-    parser.addOptions({help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis, time});
+    const QCommandLineOption calibration(QStringLiteral("calibration"), QString(), QStringLiteral("ARQUIVO"));
+    parser.addOptions(
+        {help, version, port, baud, simulate, start, reconnect, record, overwrite, open, analysis, calibration, time});
     for (const char* name : QtOptionsWithValue)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("valor")));
     for (const char* name : QtFlags)
@@ -260,6 +266,16 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         }
     } else if (o.Overwrite) {
         return Error(program, QStringLiteral("--overwrite só vale com --record"));
+    }
+    if (parser.isSet(calibration)) {
+        const QString name = parser.value(calibration);
+        if (name.trimmed().isEmpty() || name.startsWith(QLatin1Char('-')))
+            return Error(program, QStringLiteral("--calibration: ") + OpenFileProblem(name));
+        try {
+            o.Calibration = ReadCalibrationFile(name);
+        } catch (const Exception& e) {
+            return Error(program, QStringLiteral("--calibration: ") + QString::fromStdString(e.Message()));
+        }
     }
     for (const QString& name : parser.values(open)) {
         if (const QString why = OpenFileProblem(name); !why.isEmpty())

@@ -10,6 +10,8 @@
 //   --time             the chart's X in seconds (each point at its arrival)
 //   --overwrite        let --record replace an existing file
 //   --open FILE        show a recording in a window of its own (repeatable)
+//   --analysis         the analysis window beside the main one
+//   --calibration FILE values in g through the calibration in FILE
 //   -h, --help         -v, --version
 //
 // Parsing needs neither a display nor the application object, so help,
@@ -21,6 +23,7 @@
 // Names of files and ports are taken as the bytes the shell passed
 // (file_names.h): one that is not valid UTF-8 still names the same file.
 
+#include "calibration.h"
 #include "reporter.h"
 #include "serial_settings.h"
 
@@ -28,6 +31,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class TCapture;
 class TChart;
@@ -45,6 +49,8 @@ struct TCommandLineOptions {
     bool Overwrite = false;
     QStringList OpenFiles; // recordings to show, in the order given
     bool Analysis = false; // the analysis window beside the main one
+    // Read and checked while parsing: values in g from the start.
+    std::optional<TCalibration> Calibration;
 
     // `settings` with what the options change.
     TSerialSettings Apply(TSerialSettings settings) const;

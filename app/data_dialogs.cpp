@@ -98,8 +98,14 @@ TFileNameDialog::TFileNameDialog(QWidget* parent, TFileKind kind) : QFileDialog(
         setNameFilters({QStringLiteral("Imagem PNG (*.png)"), QStringLiteral("Imagem SVG (*.svg)")});
         m_extension = QStringLiteral("png");
         break;
+    case TFileKind::Calibration:
+        setWindowTitle(QStringLiteral("Salvar calibração"));
+        setNameFilters({QStringLiteral("Calibração do Acelerômetro (*.txt)"), QStringLiteral("Todos os arquivos (*)")});
+        m_extension = QStringLiteral("txt");
+        break;
     }
-    selectFile(QStringLiteral("acelerometro-%1.%2").arg(stamp, m_extension));
+    const QString base = kind == TFileKind::Calibration ? QStringLiteral("calibracao") : QStringLiteral("acelerometro");
+    selectFile(QStringLiteral("%1-%2.%3").arg(base, stamp, m_extension));
 }
 
 void TFileNameDialog::accept()

@@ -15,7 +15,7 @@
 
 class QWidget;
 
-enum class TFileKind { Recording, Export, Image };
+enum class TFileKind { Recording, Export, Image, Calibration };
 
 // The file an export writes and the format of its rows.
 struct TExportChoice {

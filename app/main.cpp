@@ -1,4 +1,5 @@
 // Acelerômetro: live plot of a three-axis accelerometer on a serial port.
+#include "calibration_actions.h"
 #include "command_line.h"
 #include "display_check.h"
 #include "qt_translations.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv)
         ApplyChartOptions(commandLine.Options, *Form2->Chart1);
         ApplyCommandLine(commandLine.Options, Form2->Capture(), Form2->DataJobs(), Form2->Reporter(),
                          [](const QString& path) { Form2->Viewers().Open(path); });
+        if (commandLine.Options.Calibration)
+            Form2->Calibration().Apply(*commandLine.Options.Calibration);
         if (commandLine.Options.Analysis)
             Form2->AnalysisAction()->trigger();
         Application->Run();

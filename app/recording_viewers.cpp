@@ -1,6 +1,7 @@
 #include "recording_viewers.h"
 
 #include "analysis_action.h"
+#include "calibration_actions.h"
 #include "file_drop.h"
 #include "tchart.h"
 #include "viewer_window.h"
@@ -32,6 +33,7 @@ TViewerWindow* TRecordingViewers::Open(const QString& path)
     window->SetDataDialogs(m_dialogs);
     window->AddChartMenuActions(
         {CreateOpenAction(*window), CreateAnalysisAction(*window, *window->Chart1, window->Session())});
+    window->AddChartMenuActions(window->Calibration().Actions());
     TakeDrops(*window, *window->Chart1->viewport());
     connect(window, &TViewerWindow::closed, this, [this, window] { Closed(window); });
     m_viewers.push_back(std::move(viewer));

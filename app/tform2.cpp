@@ -3,6 +3,7 @@
 
 #include "accelerometer_chart.h"
 #include "analysis_action.h"
+#include "calibration_actions.h"
 #include "capture.h"
 #include "data_actions.h"
 #include "data_jobs.h"
@@ -98,6 +99,8 @@ TForm2::TForm2(QWidget* parent)
     AddChartMenuActions(m_data->Actions());
     m_analysis = CreateAnalysisAction(*this, *Chart1, session);
     AddChartMenuActions({m_openRecording, m_analysis});
+    m_calibration = std::make_unique<TCalibrationActions>(*this, *Chart1, session, *m_jobs, m_report);
+    AddChartMenuActions(m_calibration->Actions());
     m_viewers->TakeDrops(*this, *Chart1->viewport());
     m_chartGeometry = Chart1->geometry();
 
@@ -118,6 +121,7 @@ TForm2::~TForm2()
     // The analysis windows read the session, which goes before the child
     // widgets do.
     CloseAnalysis(*this);
+    m_calibration.reset();
     m_jobs->disconnect(this);
     m_capture->disconnect(this);
     ComPort1->blockSignals(true);
@@ -169,6 +173,9 @@ void TForm2::BindHandlers()
     });
     connect(m_jobs.get(), &TDataJobs::exportSaved, this, [this](const QString& path, std::uint64_t rows) {
         FileSaved(QStringLiteral("Exportação salva"), path, rows);
+    });
+    connect(m_calibration.get(), &TCalibrationActions::saved, this, [this](const QString& path) {
+        ShowNotice(QStringLiteral("Calibração salva: %1").arg(QFileInfo(path).fileName()));
     });
     connect(m_jobs.get(), &TDataJobs::recordingFailed, this, [this](const QString& path) {
         ShowNotice(QStringLiteral("a gravação em %1 parou por um erro").arg(QFileInfo(path).fileName()));

@@ -26,6 +26,7 @@ class QAction;
 class QCloseEvent;
 class QLabel;
 class QPushButton;
+class TCalibrationActions;
 class TCapture;
 class TChart;
 class TComLed;
@@ -87,6 +88,8 @@ public:
     QAction* AnalysisAction() const { return m_analysis; }
     // The recordings open in viewer windows.
     TRecordingViewers& Viewers() const { return *m_viewers; }
+    // Values in g: the calibration and its actions in the chart's menu.
+    TCalibrationActions& Calibration() const { return *m_calibration; }
     // Actions owned by the caller for the chart's menu, after those there
     // (a separator between), and for the window's shortcuts.
     void AddChartMenuActions(const QList<QAction*>& actions);
@@ -115,6 +118,7 @@ private:
     std::unique_ptr<TDataJobs> m_jobs;
     std::unique_ptr<TDataActions> m_data;
     std::unique_ptr<TRecordingViewers> m_viewers;
+    std::unique_ptr<TCalibrationActions> m_calibration;
     QAction* m_openRecording = nullptr;
     QAction* m_analysis = nullptr;
     TLinkMonitor* m_linkMonitor = nullptr;

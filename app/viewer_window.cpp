@@ -3,6 +3,7 @@
 #include "analysis_action.h"
 
 #include "accelerometer_chart.h"
+#include "calibration_actions.h"
 #include "data_actions.h"
 #include "data_jobs.h"
 #include "format/brazilian.h"
@@ -79,6 +80,8 @@ TViewerWindow::TViewerWindow(const QString& path, TReporter report, TLoadOptions
     // Exported now, the file would hold only what has been read yet.
     m_data->HoldExport(true);
     AddChartMenuActions(m_data->Actions());
+    // Its actions go in the menu after those of the owner of the viewers.
+    m_calibration = std::make_unique<TCalibrationActions>(*this, *Chart1, *m_session, *m_jobs, m_report);
 
     connect(m_load.get(), &TRecordingLoad::progress, this, &TViewerWindow::ShowProgress);
     connect(m_load.get(), &TRecordingLoad::finished, this, &TViewerWindow::LoadFinished);
@@ -88,6 +91,9 @@ TViewerWindow::TViewerWindow(const QString& path, TReporter report, TLoadOptions
     });
     connect(m_jobs.get(), &TDataJobs::exportFailed, this, [this](const QString& file) {
         ShowNotice(QStringLiteral("A exportação para %1 falhou.").arg(QFileInfo(file).fileName()));
+    });
+    connect(m_calibration.get(), &TCalibrationActions::saved, this, [this](const QString& file) {
+        ShowNotice(QStringLiteral("Calibração salva: %1").arg(QFileInfo(file).fileName()));
     });
     connect(Chart1->FullScreenAction(), &QAction::toggled, this, &TViewerWindow::ShowChartAlone);
     UpdateTitle();
@@ -99,6 +105,7 @@ TViewerWindow::~TViewerWindow()
     // The readers of the session first: the analysis windows, the load's
     // workers, the jobs, then the chart, which would draw it.
     CloseAnalysis(*this);
+    m_calibration.reset();
     m_load.reset();
     m_data.reset();
     m_jobs.reset();

@@ -24,6 +24,7 @@ class QCloseEvent;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class TCalibrationActions;
 class TChart;
 class TDataActions;
 class TDataJobs;
@@ -64,6 +65,10 @@ public:
     // How the reading ended (Status Loading while it goes on).
     const TLoadResult& Result() const { return m_result; }
 
+    // Values in g: the window's own calibration and its actions, in the
+    // chart's menu.
+    TCalibrationActions& Calibration() const { return *m_calibration; }
+
     // "Exportar dados…", "Salvar imagem…", owned by the window.
     QList<QAction*> DataActions() const;
     void SetDataDialogs(TDataDialogs dialogs);
@@ -99,6 +104,7 @@ private:
     std::unique_ptr<TSession> m_session;
     std::unique_ptr<TDataJobs> m_jobs;
     std::unique_ptr<TDataActions> m_data;
+    std::unique_ptr<TCalibrationActions> m_calibration;
     std::unique_ptr<TRecordingLoad> m_load;
     TLoadResult m_result;
     QString m_summary;  // what was read, for the status line

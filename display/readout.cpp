@@ -61,7 +61,7 @@ int SessionAxis(const TSession* session, const TSampleStore& store)
 }  // namespace
 
 QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TReadoutSeries>& series,
-                    const TSession* session)
+                    const TSession* session, const TValueScale& scale)
 {
     QStringList lines;
     lines << QStringLiteral("X: ") + FormatRange(double(first), double(end - 1));
@@ -71,7 +71,9 @@ QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TRea
         if (!s.Visible || first >= stop)
             continue;
         const TMinMax values = s.Store->MinMax(first, stop);
-        lines << s.Title + QStringLiteral(": ") + FormatRange(values.Min, values.Max);
+        const double low = s.Map(values.Min);
+        const double high = s.Map(values.Max);
+        lines << s.Title + QStringLiteral(": ") + scale.RangeText(std::min(low, high), std::max(low, high));
         const int axis = SessionAxis(session, *s.Store);
         if (time.isEmpty() && axis >= 0 && session->Started()) {
             const QString from = FormatDuration(session->TimeUs(TAxis(axis), first));
@@ -84,7 +86,8 @@ QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TRea
     return lines.join(QLatin1Char('\n'));
 }
 
-QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals)
+QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals,
+                        const TValueScale& scale)
 {
     QStringList values;
     std::int64_t fromUs = 0;
@@ -96,7 +99,9 @@ QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSessio
         if (!s.Visible || s.Axis < 0 || s.First >= s.End)
             continue;
         const TMinMax range = s.Store->MinMax(s.First, s.End);
-        values << s.Title + QStringLiteral(": ") + FormatRange(range.Min, range.Max);
+        const double low = s.Map(range.Min);
+        const double high = s.Map(range.Max);
+        values << s.Title + QStringLiteral(": ") + scale.RangeText(std::min(low, high), std::max(low, high));
         const std::int64_t from = session.TimeUs(TAxis(s.Axis), s.First);
         const std::int64_t to = session.TimeUs(TAxis(s.Axis), s.End - 1);
         fromUs = any ? std::min(fromUs, from) : from;

@@ -7,6 +7,7 @@
 
 #include "plotdata/column_reduction.h"
 #include "sample_store.h"
+#include "value_scale.h"
 
 #include <QFont>
 #include <QPoint>
@@ -38,6 +39,7 @@ struct TReadoutSeries {
     QString Title;
     const TSampleStore* Store;
     bool Visible;
+    TValueMap Map;  // what its stored values are shown as
     // Over time: its own points under the column, and its axis in the
     // session.
     std::int64_t First = 0;
@@ -45,14 +47,16 @@ struct TReadoutSeries {
     int Axis = -1;
 };
 
-// The readout's lines for points [first, end); the time when the session,
-// if any, holds one of the series and has started.
+// The readout's lines for points [first, end), values written as scale
+// writes them; the time when the session, if any, holds one of the series
+// and has started.
 QString ReadoutText(std::int64_t first, std::int64_t end, const std::vector<TReadoutSeries>& series,
-                    const TSession* session);
+                    const TSession* session, const TValueScale& scale = {});
 // Over time: the time of the points under the column (with as many
 // decimals of a second), each shown series' values, and the points'
 // positions.
-QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals);
+QString ReadoutTimeText(const std::vector<TReadoutSeries>& series, const TSession& session, int decimals,
+                        const TValueScale& scale = {});
 
 // The cursor and the box, over the lines of a chart.
 class TReadout {

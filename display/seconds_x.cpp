@@ -37,3 +37,11 @@ TSpan PositionsOfSeconds(const TSession& session, TAxis axis, TSpan seconds)
     PointsWithinSeconds(session, axis, seconds, first, end);
     return {double(first), double(std::max(first, end - 1))};
 }
+
+void PointsOfView(const TSession& session, TAxis axis, const TChartView& view, std::int64_t& first, std::int64_t& end)
+{
+    if (view.Seconds && !view.Whole)
+        PointsWithinSeconds(session, axis, {view.MinX, view.MaxX}, first, end);
+    else
+        PointsInView(view, session.Count(axis), first, end);
+}

@@ -11,6 +11,9 @@
 
 // The newest point's X in seconds; -1 when there is none.
 double NewestSeconds(const TSession& session);
+// The points [first, end) of axis that view shows, in its unit: all of them
+// in the whole history.
+void PointsOfView(const TSession& session, TAxis axis, const TChartView& view, std::int64_t& first, std::int64_t& end);
 // The points [first, end) of axis whose X in seconds lies within x.
 void PointsWithinSeconds(const TSession& session, TAxis axis, TSpan x, std::int64_t& first, std::int64_t& end);
 // The times of the points at the ends of positions (rounded, within the

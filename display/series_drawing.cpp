@@ -38,7 +38,7 @@ int AxisOf(const TSession* session, const TSampleStore* store)
 
 void TSeriesDrawing::AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen)
 {
-    TSeries series{&store, {}, AxisOf(m_session, &store), {}};
+    TSeries series{&store, {}, {}, AxisOf(m_session, &store), {}};
     for (int band = 0; band <= BandCount; ++band) {  // the bands and the tail
         TBand entry;
         entry.Item = new TLineItem(lineItem);
@@ -49,6 +49,21 @@ void TSeriesDrawing::AddSeries(const TSampleStore& store, QGraphicsItem* lineIte
     }
     m_series.push_back(std::move(series));
     m_remapPending = true;
+}
+
+void TSeriesDrawing::SetValueMap(std::size_t index, const TValueMap& map)
+{
+    if (m_series[index].Map == map)
+        return;
+    m_series[index].Map = map;
+    m_remapPending = true;
+}
+
+TColumnMapping TSeriesDrawing::MappingOf(const TSeries& series) const
+{
+    TColumnMapping mapping = m_mapping;
+    mapping.Values = series.Map;
+    return mapping;
 }
 
 void TSeriesDrawing::SetReduction(bool enabled)
@@ -79,22 +94,22 @@ void TSeriesDrawing::FindBreaks(TSeries& series) const
     }
 }
 
-void TSeriesDrawing::ReduceStretches(const TSeries& series, TAxisTimes* times, std::int64_t first, std::int64_t last,
-                                     std::vector<TPlotPoint>& out) const
+void TSeriesDrawing::ReduceStretches(const TSeries& series, const TColumnMapping& mapping, TAxisTimes* times,
+                                     std::int64_t first, std::int64_t last, std::vector<TPlotPoint>& out) const
 {
     const TSampleStore& store = *series.Store;
     if (!times) {
-        ReduceColumns(store, m_mapping, first, last, out);
+        ReduceColumns(store, mapping, first, last, out);
         return;
     }
     std::int64_t from = first;
     for (auto b = std::upper_bound(series.Breaks.begin(), series.Breaks.end(), first);
          b != series.Breaks.end() && *b < last; ++b) {
-        ReduceColumns(store, *times, m_mapping, from, *b, out);
+        ReduceColumns(store, *times, mapping, from, *b, out);
         out.push_back({Break, Break});
         from = *b;
     }
-    ReduceColumns(store, *times, m_mapping, from, last, out);
+    ReduceColumns(store, *times, mapping, from, last, out);
 }
 
 std::int64_t TSeriesDrawing::DrawnPointCount() const
@@ -174,7 +189,7 @@ void TSeriesDrawing::Clear(TSeries& series)
 void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t columnLeft, std::int64_t columnSpan)
 {
     TSeries& series = m_series[index];
-    const TColumnMapping& mapping = m_mapping;
+    const TColumnMapping mapping = MappingOf(series);
     const TSampleStore& store = *series.Store;
     const std::int64_t count = store.Count();
     std::optional<TAxisTimes> times;
@@ -268,19 +283,22 @@ void TSeriesDrawing::UpdateBands(std::size_t index, bool remap, std::int64_t col
 // which is what the stroke model of the reduction assumes.
 QPointF TSeriesDrawing::Place(const TColumnMapping& mapping, double x, double y)
 {
-    return QPointF((x - mapping.MinX) * mapping.DeltaX, (y - mapping.MinY) * -mapping.DeltaY + mapping.Height);
+    return QPointF((x - mapping.MinX) * mapping.DeltaX, mapping.PlotY(y));
 }
 
 void TSeriesDrawing::ReduceBands()
 {
-    const TColumnMapping& mapping = m_mapping;
     if (m_bandReduced.size() < m_bandJobs.size())
         m_bandReduced.resize(m_bandJobs.size());
+    std::vector<TColumnMapping>& mappings = m_seriesMappings;
+    mappings.clear();
+    for (const TSeries& series : m_series)
+        mappings.push_back(MappingOf(series));
     // A new view of a long history reduces every band of every series,
     // milliseconds each: they share the processors. Each job reads its
     // store and writes its own vector only; the stores grow on this
     // thread, which waits meanwhile.
-    auto reduce = [this](std::size_t j) {
+    auto reduce = [this, &mappings](std::size_t j) {
         const TBandJob& job = m_bandJobs[j];
         const TSeries& series = m_series[job.Series];
         std::vector<TPlotPoint>& reduced = m_bandReduced[j];
@@ -289,7 +307,7 @@ void TSeriesDrawing::ReduceBands()
         std::optional<TAxisTimes> times;
         if (Timed())
             times.emplace(*m_session, TAxis(series.Axis));
-        ReduceStretches(series, times ? &*times : nullptr, job.First, job.Last, reduced);
+        ReduceStretches(series, mappings[job.Series], times ? &*times : nullptr, job.First, job.Last, reduced);
     };
     std::int64_t points = 0;
     for (const TBandJob& job : m_bandJobs)
@@ -304,6 +322,7 @@ void TSeriesDrawing::ReduceBands()
     for (std::size_t j = 0; j < m_bandJobs.size(); ++j) {
         const TBandJob& job = m_bandJobs[j];
         TSeries& series = m_series[job.Series];
+        const TColumnMapping& mapping = mappings[job.Series];
         TBand& band = series.Bands[std::size_t(job.Band)];
         std::vector<TPlotPoint>& reduced = m_bandReduced[j];
         if (job.Stop > job.Last) {
@@ -312,7 +331,7 @@ void TSeriesDrawing::ReduceBands()
         }
         // New points that fall on pixels already lit change nothing on
         // screen: the piece keeps what it has and nothing is painted.
-        if (job.SameMapping && DrawsAlike(band, reduced))
+        if (job.SameMapping && DrawsAlike(mapping, band, reduced))
             continue;
         // Swapped, not copied: the job's vector takes the old points' room.
         band.Held.swap(reduced);
@@ -326,7 +345,7 @@ void TSeriesDrawing::ReduceBands()
     }
 }
 
-bool TSeriesDrawing::DrawsAlike(const TBand& band, const std::vector<TPlotPoint>& points) const
+bool TSeriesDrawing::DrawsAlike(const TColumnMapping& m, const TBand& band, const std::vector<TPlotPoint>& points) const
 {
     if (band.Held == points)
         return true;
@@ -337,7 +356,6 @@ bool TSeriesDrawing::DrawsAlike(const TBand& band, const std::vector<TPlotPoint>
     // they reach; the plot's clip, taken a pixel wider, hides the rest.
     // Only lines the stroker does not clip are compared: all their ends in
     // the widget and in the plot's rows.
-    const TColumnMapping& m = m_mapping;
     const double top = m.OffsetY;
     const double bottom = m.OffsetY + m.Height;
     double left = 0;

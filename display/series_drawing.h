@@ -24,6 +24,7 @@
 #include "plotdata/column_reduction.h"
 #include "plotdata/work_sharing.h"
 #include "sample_store.h"
+#include "value_map.h"
 
 #include <QPen>
 #include <QPointF>
@@ -47,6 +48,11 @@ public:
     // Adds a series showing store, drawn in pen by pieces made children of
     // lineItem (its Qt Charts series' line item, whose place they take).
     void AddSeries(const TSampleStore& store, QGraphicsItem* lineItem, const QPen& pen);
+    // What series index's stored values are shown as (value_map.h): each
+    // series has its own, over the same left axis. Its points are reduced
+    // as stored and placed through the map, lighting the pixels a drawing
+    // of every point so mapped would.
+    void SetValueMap(std::size_t index, const TValueMap& map);
 
     // The mapping of X and values to the device for a plot at plot in the
     // chart, whose coordinates toDevice maps to the device's, in a widget
@@ -86,6 +92,7 @@ private:
     struct TSeries {
         const TSampleStore* Store;
         std::vector<TBand> Bands;
+        TValueMap Map;
         int Axis = -1;  // of the session drawn over time
         // Over time: the points that begin a stretch after a stop (those
         // in the store now), in order.
@@ -107,16 +114,19 @@ private:
     void FindBreaks(TSeries& series) const;
     bool Timed() const { return m_session != nullptr; }
     // Reduces points [first, last) of series, stretch by stretch.
-    void ReduceStretches(const TSeries& series, TAxisTimes* times, std::int64_t first, std::int64_t last,
-                         std::vector<TPlotPoint>& out) const;
+    void ReduceStretches(const TSeries& series, const TColumnMapping& mapping, TAxisTimes* times, std::int64_t first,
+                         std::int64_t last, std::vector<TPlotPoint>& out) const;
     // Brings the series' bands up to date: those drawing every point at
     // once, those drawing reduced points as jobs for ReduceBands.
     void UpdateBands(std::size_t index, bool remap, std::int64_t columnLeft, std::int64_t columnSpan);
     void ReduceBands();
-    // Where Qt Charts places a point in the plot area.
+    // The mapping of the last Update for a series: its own values' map.
+    TColumnMapping MappingOf(const TSeries& series) const;
+    // Where Qt Charts places a point (a stored value) in the plot area.
     static QPointF Place(const TColumnMapping& mapping, double x, double y);
-    // True when the band's held points light the same pixels as points.
-    bool DrawsAlike(const TBand& band, const std::vector<TPlotPoint>& points) const;
+    // True when the band's held points light the same pixels as points,
+    // both placed by mapping.
+    bool DrawsAlike(const TColumnMapping& mapping, const TBand& band, const std::vector<TPlotPoint>& points) const;
 
     std::vector<TSeries> m_series;
     bool m_reduction = true;
@@ -128,6 +138,7 @@ private:
     std::int64_t m_replacedBands = 0;
     std::vector<TBandJob> m_bandJobs;
     std::vector<std::vector<TPlotPoint>> m_bandReduced;  // by job, reused between updates
+    std::vector<TColumnMapping> m_seriesMappings;       // by series, reused between updates
     TWorkSharing m_workSharing;
     std::vector<QPointF> m_placed;
     mutable std::vector<uint8_t> m_bandBits[2];  // reused by DrawsAlike

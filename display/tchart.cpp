@@ -162,9 +162,28 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
                 [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
     }
     m_drawing.AddSeries(values, lineItem, line->pen());
+    m_drawing.SetValueMap(std::size_t(index), m_scale.Map(index));
     m_view.Hidden.resize(m_series.size(), false);
     ScheduleFlush();
     return &series;
+}
+
+void TChart::SetValueScale(const TValueScale& scale)
+{
+    if (scale == m_scale)
+        return;
+    const bool newUnit = scale.Unit != m_scale.Unit || scale.Step != m_scale.Step;
+    m_scale = scale;
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        m_drawing.SetValueMap(i, m_scale.Map(int(i)));
+    m_axisY->setTitleText(m_scale.AxisTitle);
+    m_axisY->setTitleFont(m_look.LabelFont(font()));
+    m_view.UnitY = m_scale.Step;
+    // A zoomed range in the old unit means nothing in the new.
+    if (newUnit)
+        m_view.ZoomedY = false;
+    Flush();
+    emit ViewChanged();
 }
 
 void TChart::SetTopAxis(double minimum, double maximum)
@@ -257,10 +276,14 @@ void TChart::UpdateRanges()
             std::int64_t from = 0;
             std::int64_t end = 0;
             PointsInView(int(i), x, from, end);
-            if (from < end)
-                values.Include(m_series[i]->Store().MinMax(from, end));
+            if (from < end) {
+                const TMinMax counts = m_series[i]->Store().MinMax(from, end);
+                const TValueMap map = m_scale.Map(int(i));
+                values.Include(float(map(counts.Min)));
+                values.Include(float(map(counts.Max)));
+            }
         }
-        y = ::FitY(values);
+        y = ::FitY(values, m_scale.Step, EmptyY());
     }
 
     const int parts = m_look.TickParts();
@@ -268,8 +291,34 @@ void TChart::UpdateRanges()
         m_clock.Show(x, parts);
     else
         SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
-    SetAxis(*m_axisY, y.Min, y.Max, TickInterval(y.Width(), parts));
+    const double tickY = TickInterval(y.Width(), parts, m_scale.Step);
+    SetAxis(*m_axisY, y.Min, y.Max, tickY);
+    const QString format = QStringLiteral("%.%1f").arg(TickDecimals(tickY));
+    if (m_axisY->labelFormat() != format)
+        m_axisY->setLabelFormat(format);
+    // Qt Charts steps from tick to tick by adding the interval: with
+    // fractions (0.2 g) the tick at 0 comes out a hair below it and reads
+    // "-0,0". Ticks a millionth of an interval above their round values
+    // read the same and land on the same pixels.
+    const double anchor = tickY < 1 ? tickY * 1e-6 : 0;
+    if (m_axisY->tickAnchor() != anchor)
+        m_axisY->setTickAnchor(anchor);
     m_shown = {x, y};
+}
+
+TSpan TChart::EmptyY() const
+{
+    if (m_scale.Maps.empty())
+        return ViewLimits::EmptyY;
+    TMinMax all;
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        if (m_view.Hidden[i])
+            continue;
+        const TValueMap map = m_scale.Map(int(i));
+        all.Include(float(map(ViewLimits::EmptyY.Min)));
+        all.Include(float(map(ViewLimits::EmptyY.Max)));
+    }
+    return all.Empty() ? ViewLimits::EmptyY : TSpan{all.Min, all.Max};
 }
 
 void TChart::UseBottomAxis(bool seconds)
@@ -380,6 +429,8 @@ void TChart::UpdateLook()
     m_look = m_onScreen.isValid() ? TChartLook::ForPicture(m_onScreen, size()) : TChartLook::ForHeight(height());
     ApplyLook(*m_chart, m_look, font());
     m_readout.SetFont(m_look.LabelFont(font()));
+    if (!m_scale.AxisTitle.isEmpty())
+        m_axisY->setTitleFont(m_look.LabelFont(font()));
     m_frozenSign.SetFont(m_look.LabelFont(font()));
     if (m_look.Scale != 1) {
         for (const auto& series : m_series) {
@@ -421,6 +472,7 @@ void TChart::SetView(const TChartView& view)
     const std::vector<bool> hidden = m_view.Hidden;
     m_view = view;
     m_view.Hidden.resize(m_series.size(), false);
+    m_view.UnitY = m_scale.Step;
     if (m_view.Whole)
         m_view.Following = false;
     for (std::size_t i = 0; i < m_series.size(); ++i) {
@@ -588,7 +640,7 @@ void TChart::ShowReadout(QPoint position)
     const double x = ValueAt(QPointF(position.x() + 0.5, position.y())).x();
     std::vector<TReadoutSeries> series;
     for (int i = 0; i < SeriesCount(); ++i)
-        series.push_back({Series(i)->Title(), &Series(i)->Store(), SeriesVisible(i)});
+        series.push_back({Series(i)->Title(), &Series(i)->Store(), SeriesVisible(i), m_scale.Map(i)});
     if (m_view.Seconds) {
         // Each series its own points: they arrived at their own times.
         const TColumnMapping& mapping = m_drawing.CurrentMapping();
@@ -602,14 +654,14 @@ void TChart::ShowReadout(QPoint position)
         }
         // Microseconds where a pixel column is shorter than a millisecond.
         const int decimals = mapping.DeltaX > 1000 ? 6 : 3;
-        m_readout.Show(position, at.x(), m_chart->plotArea(), ReadoutTimeText(series, *m_session, decimals));
+        m_readout.Show(position, at.x(), m_chart->plotArea(), ReadoutTimeText(series, *m_session, decimals, m_scale));
         return;
     }
     std::int64_t first = 0;
     std::int64_t end = 0;
     PointsUnderColumn(m_series.front()->Store(), m_drawing.CurrentMapping(), std::int64_t(newest) + 1, position.x(), x,
                       first, end);
-    m_readout.Show(position, at.x(), m_chart->plotArea(), ::ReadoutText(first, end, series, m_session));
+    m_readout.Show(position, at.x(), m_chart->plotArea(), ::ReadoutText(first, end, series, m_session, m_scale));
 }
 
 // Events: the gestures' first, then as Qt Charts handles them.

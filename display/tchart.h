@@ -34,6 +34,7 @@
 #include "series_drawing.h"
 #include "sample_store.h"
 #include "session.h"
+#include "value_scale.h"
 #include "view/chart_view.h"
 
 #include <QChartView>
@@ -101,6 +102,13 @@ public:
     void Watch(TSession* session);
     int SeriesCount() const { return int(m_series.size()); }
     TFastLineSeries* Series(int index) const { return m_series[std::size_t(index)].get(); }
+
+    // What the left axis shows (value_scale.h): counts by default. The
+    // series are drawn, fitted and read out through their maps, each
+    // lighting the pixels a drawing of its every point so mapped would; the
+    // stores keep their counts. A new unit fits the left axis again.
+    void SetValueScale(const TValueScale& scale);
+    const TValueScale& ValueScale() const { return m_scale; }
 
     // A fixed range for the top axis. No series uses it; it is kept as a
     // setting and not drawn, which leaves the small chart its room.
@@ -190,8 +198,8 @@ public:
     static constexpr double MinimumViewSeconds = ViewLimits::Seconds.MinimumWidth;
 
 signals:
-    // The user or a caller changed the view (not emitted for the sliding of
-    // a following view).
+    // The user or a caller changed the view, or what its values stand for
+    // (not emitted for the sliding of a following view).
     void ViewChanged();
 
 protected:
@@ -213,6 +221,9 @@ private:
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
     static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
+    // The left axis before any point arrives: a 12-bit reading of the
+    // series shown, as shown.
+    TSpan EmptyY() const;
     // The bottom axis of the unit: positions or seconds.
     void UseBottomAxis(bool seconds);
     // The newest point's X in seconds or in positions (-1: none).
@@ -246,6 +257,7 @@ private:
     TRedrawPacer m_pacer;
     TSeriesDrawing m_drawing;
     TChartLook m_look;
+    TValueScale m_scale;
     QSize m_onScreen;  // invalid: the chart is what is on screen
     double m_topMinimum = 0;
     double m_topMaximum = 0;

@@ -1,6 +1,7 @@
 // accel-sim: plays the accelerometer on a pseudo-terminal or a serial device.
 #include "exception.h"
 #include "paced_writer.h"
+#include "pose_input.h"
 #include "pty_link.h"
 #include "pty_pair.h"
 #include "sim_options.h"
@@ -60,6 +61,7 @@ int Run(const TSimOptions& o)
     stream.JunkRate = o.JunkRate;
     stream.Seed = o.Seed;
     stream.Signal.FrameRate = o.MaxRate ? 320.0 : o.FrameRate;
+    stream.Signal.Pose = o.Pose;
 
     std::unique_ptr<TPtyPair> pty;
     std::unique_ptr<TPtyLink> link;
@@ -103,7 +105,29 @@ int Run(const TSimOptions& o)
         },
         o.MaxRate ? 0.0 : o.FrameRate * 3.0);
 
-    while (!g_interrupted && !writer.WaitFinished(100)) {
+    // Poses typed on standard input, only when asked for: a tool in the
+    // background that read its terminal would be stopped.
+    TPoseInput poses(STDIN_FILENO);
+    if (o.ReadPoses)
+        std::fprintf(stderr, "accel-sim: pose %s; type +x, -x, +y, -y, +z, -z or none and Enter to change it\n",
+                     PoseName(o.Pose).c_str());
+    while (!g_interrupted) {
+        if (o.ReadPoses && !poses.Ended()) {
+            poses.Poll(
+                100,
+                [&builder](TPose pose) {
+                    builder->SetPose(pose);
+                    std::fprintf(stderr, "accel-sim: pose %s\n", PoseName(pose).c_str());
+                },
+                [](const std::string& line) {
+                    std::fprintf(stderr, "accel-sim: not a pose: '%s' (+x, -x, +y, -y, +z, -z or none)\n",
+                                 line.c_str());
+                });
+            if (writer.WaitFinished(0))
+                break;
+        } else if (writer.WaitFinished(100)) {
+            break;
+        }
     }
     writer.Stop();
     const std::string error = writer.Error();

@@ -76,6 +76,11 @@ TSimOptions ParseSimOptions(int argc, const char* const* argv)
             o.WaitReader = true;
         } else if (arg == "--expected") {
             o.ExpectedFile = value();
+        } else if (arg == "--pose") {
+            const std::string v = value();
+            if (!ParsePose(v, o.Pose))
+                throw Exception("--pose: expected +x, -x, +y, -y, +z, -z or none, got '" + v + "'");
+            o.ReadPoses = true;
         } else if (arg == "--seed") {
             o.Seed = uint32_t(ParseCount(arg, value(), UINT32_MAX));
         } else {
@@ -119,6 +124,14 @@ std::string SimUsage(const std::string& program)
         "                      a file that cannot be written ends the tool\n"
         "                      with status 1\n"
         "  --seed N            seed of signal, failures and junk (default 1)\n"
+        "  --pose P            the device lies at rest with an axis pointing up or\n"
+        "                      down: +x, -x, +y, -y, +z or -z (none: the moving\n"
+        "                      signal). The axis up reads its zero plus its counts\n"
+        "                      per g, the one down its zero minus them, the others\n"
+        "                      their zero, with noise of 2 counts and no vibration:\n"
+        "                      zero X 2041, Y 2056, Z 2049; counts per g X 404,\n"
+        "                      Y 397, Z 409. With --pose, lines on standard input\n"
+        "                      change the pose while it runs: type +x, -z, none...\n"
         "  -h, --help          show this text\n"
         "\n"
         "With a new pty, after a finite stream the tool waits until the reader\n"

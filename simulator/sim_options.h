@@ -1,6 +1,8 @@
 #pragma once
 // Command-line options of accel-sim. Qt-free.
 
+#include "signal_generator.h"
+
 #include <cstdint>
 #include <string>
 
@@ -17,6 +19,10 @@ struct TSimOptions {
     bool WaitReader = false;    // new pty: start sending once the slave is opened
     std::string ExpectedFile;   // write the points the program should plot here
     uint32_t Seed = 1;
+    // --pose: the device at rest in Pose, and poses read from standard
+    // input while it runs.
+    bool ReadPoses = false;
+    TPose Pose = TPose::Moving;
     bool Help = false;
 };
 

@@ -29,6 +29,7 @@ std::string TSimulatedDevice::Start()
     // and bytes sent before the port opens simply wait in it.
     m_pty = std::make_unique<TPtyPair>(true);
     auto builder = std::make_shared<TStreamBuilder>(m_stream);
+    m_builder = builder;
     m_writer.Start(
         m_pty->Master(),
         [builder](std::vector<uint8_t>& out) {
@@ -42,5 +43,13 @@ std::string TSimulatedDevice::Start()
 void TSimulatedDevice::Stop()
 {
     m_writer.Stop();
+    m_builder.reset();
     m_pty.reset();
+}
+
+void TSimulatedDevice::SetPose(TPose pose)
+{
+    m_stream.Signal.Pose = pose;
+    if (m_builder)
+        m_builder->SetPose(pose);
 }

@@ -41,6 +41,9 @@ public:
     std::string Start();
     // Stops sending and closes the pty. Idempotent.
     void Stop();
+    // The device at rest with an axis up or down, or moving again
+    // (signal_generator.h), from the next frame on, also while it sends.
+    void SetPose(TPose pose);
 
     bool Running() const { return m_pty != nullptr; }
     std::string SlavePath() const { return m_pty ? m_pty->SlavePath() : std::string(); }
@@ -50,5 +53,6 @@ private:
     TStreamOptions m_stream;
     double m_bytesPerSecond;
     std::unique_ptr<TPtyPair> m_pty;
+    std::shared_ptr<TStreamBuilder> m_builder;  // shared with the writer's thread
     TPacedWriter m_writer;
 };

@@ -57,6 +57,10 @@ public:
     // expected is given, the points they must produce to *expected.
     void Build(size_t frames, std::vector<uint8_t>& bytes, TExpectedPoints* expected = nullptr);
 
+    // The signal's pose from the next frame on (signal_generator.h); safe
+    // from another thread than the one building.
+    void SetPose(TPose pose) { m_signal.SetPose(pose); }
+
     // Counts over all calls so far.
     uint64_t FramesBuilt() const { return m_frames; }
     uint64_t FailingFrames() const { return m_failing; }

@@ -15,6 +15,8 @@ const QLocale& Brazil()
 }
 
 const QString Dash = QStringLiteral("—");
+// Of a value in a unit (g: a tenth of a milli-g).
+constexpr int UnitDecimals = 4;
 
 }  // namespace
 
@@ -83,16 +85,30 @@ QString RowTitle(TStatRow row)
     return QString();
 }
 
-QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate)
+namespace {
+
+// A value of the range: in counts with decimals, or in unit.
+QString Value(double value, int decimals, const QString& unit)
+{
+    if (unit.isEmpty())
+        return Number(value, decimals);
+    if (!std::isfinite(value))
+        return Dash;
+    return Number(value, UnitDecimals) + QLatin1Char(' ') + unit;
+}
+
+}  // namespace
+
+QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate, const QString& unit)
 {
     switch (row) {
     case TStatRow::Points: return Count(stats.Count);
-    case TStatRow::Minimum: return Number(stats.Minimum, 0);
-    case TStatRow::Maximum: return Number(stats.Maximum, 0);
-    case TStatRow::Mean: return Number(stats.Mean, 2);
-    case TStatRow::Rms: return Number(stats.Rms, 2);
-    case TStatRow::StdDev: return Number(stats.StdDev, 2);
-    case TStatRow::PeakToPeak: return Number(stats.PeakToPeak, 0);
+    case TStatRow::Minimum: return Value(stats.Minimum, 0, unit);
+    case TStatRow::Maximum: return Value(stats.Maximum, 0, unit);
+    case TStatRow::Mean: return Value(stats.Mean, 2, unit);
+    case TStatRow::Rms: return Value(stats.Rms, 2, unit);
+    case TStatRow::StdDev: return Value(stats.StdDev, 2, unit);
+    case TStatRow::PeakToPeak: return Value(stats.PeakToPeak, 0, unit);
     case TStatRow::Held:
         return stats.Count == 0 ? Dash : Count(stats.Held) + QStringLiteral(" (") + Percent(stats.HeldShare) + ')';
     case TStatRow::Rate: return stats.Count == 0 ? Dash : Rate(rate);
@@ -101,14 +117,14 @@ QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate
     return QString();
 }
 
-QString PeakText(TStatRow row, const TSpectrum* spectrum)
+QString PeakText(TStatRow row, const TSpectrum* spectrum, const QString& unit)
 {
     if (!spectrum || !spectrum->Peak.Found)
         return Dash;
     if (row == TStatRow::Peak)
         return Frequency(spectrum->Peak.Frequency, spectrum->Rate);
     if (row == TStatRow::PeakAmplitude)
-        return Number(spectrum->Peak.Amplitude, 2);
+        return Value(spectrum->Peak.Amplitude, 2, unit);
     return QString();
 }
 

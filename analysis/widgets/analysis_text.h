@@ -21,7 +21,9 @@ QString FrequencyUnit(const TSampleRate& rate);       // "Hz", "ciclos/ponto"
 // The rows of the statistics table, in order, and their texts.
 enum class TStatRow { Points, Minimum, Maximum, Mean, Rms, StdDev, PeakToPeak, Held, Rate, Peak, PeakAmplitude, Count };
 QString RowTitle(TStatRow row);
-QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate);
-QString PeakText(TStatRow row, const TSpectrum* spectrum);
+// Values in counts when unit is empty (extremes whole, the rest with two
+// decimals), else in unit with four decimals: "1,0003 g".
+QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate, const QString& unit = QString());
+QString PeakText(TStatRow row, const TSpectrum* spectrum, const QString& unit = QString());
 
 }  // namespace analysis_text

@@ -8,6 +8,7 @@
 #include "spectrum_plot.h"
 #include "stats_grid.h"
 #include "tchart.h"
+#include "value_units.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -192,6 +193,9 @@ bool TAnalysisWindow::ReadView()
         view = m_chart->View();
     m_whole = m_chart && view.Whole;
     m_following = m_chart && !view.Whole && view.Following;
+    const TValueScale scale = m_chart ? m_chart->ValueScale() : TValueScale();
+    changed = changed || scale.Unit != m_unit;
+    m_unit = scale.Unit;
     m_seconds = m_chart && view.Seconds;
     m_minSeconds = view.MinX;
     m_maxSeconds = view.MaxX;
@@ -206,18 +210,14 @@ bool TAnalysisWindow::ReadView()
         const bool shown = series >= 0 && !(std::size_t(series) < view.Hidden.size() && view.Hidden[std::size_t(series)]);
         const std::int64_t count = values.Count();
         std::int64_t first = 0, last = count;
-        if (!view.Whole && view.Seconds) {
-            // X in seconds: the points that arrived within the view.
-            PointsWithinSeconds(m_session, TAxis(a), {view.MinX, view.MaxX}, first, last);
-        } else if (!view.Whole) {
-            first = std::clamp<std::int64_t>(std::int64_t(std::ceil(std::max(view.MinX, 0.0))), 0, count);
-            last = std::clamp<std::int64_t>(std::int64_t(std::floor(std::max(view.MaxX, -1.0))) + 1, first, count);
-        }
+        PointsOfView(m_session, TAxis(a), view, first, last);
+        const TValueMap map = scale.Map(series);
         if (series >= 0) {
             axis.Title = m_chart->Series(series)->Title();
             axis.Color = m_chart->Series(series)->Color();
         }
-        changed = changed || shown != axis.Shown || first != axis.First || last != axis.Last;
+        changed = changed || shown != axis.Shown || first != axis.First || last != axis.Last || map != axis.Map;
+        axis.Map = map;
         axis.Shown = shown;
         axis.First = first;
         axis.Last = last;
@@ -241,12 +241,13 @@ void TAnalysisWindow::RefreshStats()
             continue;
         ++shownAxes;
         axis.Stats = ComputeStats(m_session, TAxis(a), axis.First, axis.Last);
+        axis.InUnit = ::InUnit(axis.Stats, axis.Map);
         axis.Rate = MeasureSampleRate(m_session, TAxis(a), axis.First, axis.Last);
         for (int row = 0; row < int(TStatRow::Count); ++row) {
             const TStatRow r = TStatRow(row);
             m_grid->SetText(row, a, (r == TStatRow::Peak || r == TStatRow::PeakAmplitude)
-                                        ? analysis_text::PeakText(r, ShownSpectrum(TAxis(a)))
-                                        : analysis_text::StatText(r, axis.Stats, axis.Rate));
+                                        ? analysis_text::PeakText(r, ShownSpectrum(TAxis(a)), m_unit)
+                                        : analysis_text::StatText(r, axis.InUnit, axis.Rate, m_unit));
         }
     }
     QString range;
@@ -344,16 +345,18 @@ void TAnalysisWindow::ShowSpectrum(const std::shared_ptr<const TSpectrumResult>&
     bool tooShort = false;
     for (const auto& part : result->Axes) {
         TAxisState& axis = m_axes[std::size_t(part.Axis)];
-        axis.Spectrum = part.Spectrum;
+        // Computed in counts: shown in the unit of now.
+        axis.Spectrum = ::InUnit(part.Spectrum, axis.Map);
         if (part.Spectrum.Empty()) {
             tooShort = true;
             continue;
         }
-        curves.push_back({axis.Title, axis.Color, part.Spectrum});
+        curves.push_back({axis.Title, axis.Color, *axis.Spectrum});
         lengths << QStringLiteral("%1: segmento de %2 pontos, %3 segmentos, taxa %4")
                        .arg(axis.Title, analysis_text::Count(part.Spectrum.SegmentLength),
                             analysis_text::Count(part.Spectrum.Segments), analysis_text::Rate(part.Spectrum.Rate));
     }
+    m_plot->SetUnit(m_unit);
     m_plot->SetCurves(std::move(curves));
     QString status = lengths.join(QStringLiteral(" · "));
     if (tooShort)
@@ -363,7 +366,7 @@ void TAnalysisWindow::ShowSpectrum(const std::shared_ptr<const TSpectrumResult>&
     SetStatus(status);
     for (int a = 0; a < AxisCount; ++a) {
         for (const TStatRow row : {TStatRow::Peak, TStatRow::PeakAmplitude})
-            m_grid->SetText(int(row), a, analysis_text::PeakText(row, ShownSpectrum(TAxis(a))));
+            m_grid->SetText(int(row), a, analysis_text::PeakText(row, ShownSpectrum(TAxis(a)), m_unit));
     }
     emit SpectrumShown();
     if (m_dirty)

@@ -5,6 +5,10 @@
 // with a choice of segment length (256 to 65,536) and of dB or linear, the
 // sample rate used and each axis' peak.
 //
+// Values are in the unit the chart shows them in (its value scale: counts,
+// or g through each axis' calibration), the spectrum in that unit squared
+// per Hz; the figures are worked out in counts and then mapped.
+//
 // It follows the chart: a view the user sets is analysed at once; a view
 // that follows the newest points (or the whole history) is analysed again
 // as the session grows, about 10 times a second for the statistics, which
@@ -22,6 +26,7 @@
 #include "session.h"
 #include "spectrum.h"
 #include "spectrum_tracker.h"
+#include "value_map.h"
 
 #include <QPointer>
 #include <QString>
@@ -79,9 +84,9 @@ public:
     // an empty name gives up.
     void SetFileNameAsker(std::function<QString(QWidget* parent)> asker);
 
-    // What the window shows, per axis.
+    // What the window shows, per axis, in the chart's unit.
     bool AxisShown(TAxis axis) const { return m_axes[axis].Shown; }
-    const TRangeStats& ShownStats(TAxis axis) const { return m_axes[axis].Stats; }
+    const TRangeStats& ShownStats(TAxis axis) const { return m_axes[axis].InUnit; }
     // The spectrum shown, nullptr when none (yet).
     const TSpectrum* ShownSpectrum(TAxis axis) const;
     // The statistics' text for a row (analysis_text.h's TStatRow) and axis.
@@ -116,7 +121,9 @@ private:
         bool Shown = false;
         std::int64_t First = 0;
         std::int64_t Last = 0;
-        TRangeStats Stats;
+        TRangeStats Stats;   // in counts
+        TRangeStats InUnit;  // as shown
+        TValueMap Map;       // from counts to what is shown
         TSampleRate Rate;
         std::optional<TSpectrumRange> Requested;  // the last range sent for a spectrum
         std::optional<TSpectrum> Spectrum;        // the last computed
@@ -146,6 +153,7 @@ private:
     const TSession& m_session;
     std::array<TAxisState, AxisCount> m_axes;
     std::int64_t m_seenCounts[AxisCount] = {};
+    QString m_unit;  // empty: counts
     bool m_following = false;
     bool m_whole = false;
     // X in seconds: the view's range of times, for its caption.

@@ -109,6 +109,14 @@ void TSpectrumPlot::SetDecibels(bool decibels)
     SetReadout(QString());
 }
 
+void TSpectrumPlot::SetUnit(const QString& unit)
+{
+    if (unit == m_unit)
+        return;
+    m_unit = unit;
+    Redraw();
+}
+
 void TSpectrumPlot::Redraw()
 {
     QChart* c = chart();
@@ -198,8 +206,13 @@ void TSpectrumPlot::Redraw()
     SetRange(*m_axisX, 0, maxFrequency > 0 ? maxFrequency : 0.5);
     SetRange(*m_axisY, bottom, top);
     const QString titleX = QStringLiteral("Frequência (%1)").arg(unit);
-    const QString titleY = m_decibels ? QStringLiteral("Densidade espectral (dB)")
-                                      : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit);
+    QString titleY;
+    if (m_unit.isEmpty())
+        titleY = m_decibels ? QStringLiteral("Densidade espectral (dB)")
+                            : QStringLiteral("Densidade espectral (contagem²/%1)").arg(unit);
+    else
+        titleY = m_decibels ? QStringLiteral("Densidade espectral (dB re 1 %1²/%2)").arg(m_unit, unit)
+                            : QStringLiteral("Densidade espectral (%1²/%2)").arg(m_unit, unit);
     if (m_axisX->titleText() != titleX)
         m_axisX->setTitleText(titleX);
     if (m_axisY->titleText() != titleY)
@@ -280,6 +293,7 @@ void TSpectrumPlot::SaveImage(const QString& path, QSize size)
     if (size != this->size()) {
         other = std::make_unique<TSpectrumPlot>();
         other->SetDecibels(m_decibels);
+        other->SetUnit(m_unit);
         other->SetCurves(m_curves);
         // Shown, but not on the screen: only then does it lay itself out.
         other->setAttribute(Qt::WA_DontShowOnScreen);

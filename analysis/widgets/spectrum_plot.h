@@ -33,6 +33,9 @@ public:
     const std::vector<TCurve>& Curves() const { return m_curves; }
     void SetDecibels(bool decibels);
     bool Decibels() const { return m_decibels; }
+    // The unit of the values whose densities are shown (the axis' title):
+    // empty for counts.
+    void SetUnit(const QString& unit);
 
     // The readout for a frequency ("" when there is nothing to read), and
     // the one shown now (the mouse's).
@@ -65,6 +68,7 @@ private:
     QScatterSeries* m_peaks;            // owned by the chart
     std::vector<TCurve> m_curves;
     bool m_decibels = true;
+    QString m_unit;
     int m_drawnWidth = -1;
     QString m_readout;
 };

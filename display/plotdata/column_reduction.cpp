@@ -342,6 +342,9 @@ public:
     }
 
 private:
+    // Steps of the grid per unit of the stored value.
+    double StepsPerValue() const { return std::fabs(m_mapping.DeltaY / m_mapping.Values.PerUnit) * double(FixedOne); }
+
     // How far (in 1/64 pixel) a segment joining two groups can lean past
     // its ends, when every such segment is steep: points a fraction of a
     // pixel apart (one step of the grid at most) with whole-number values
@@ -349,8 +352,7 @@ private:
     // segment is looked at.
     int Lean() const
     {
-        const double steps = m_mapping.DeltaY * double(FixedOne);  // per unit of value
-        if (!m_x.Dense() || !m_store.Integral() || !(steps >= 3))
+        if (!m_x.Dense() || !m_store.Integral() || !(StepsPerValue() >= 3))
             return 0;
         return LeanFor(1);
     }
@@ -361,7 +363,7 @@ private:
     // need not be steep.
     int LeanFor(int d) const
     {
-        const double steps = m_mapping.DeltaY * double(FixedOne);
+        const double steps = StepsPerValue();
         if (!(double(d) < steps - 1))
             return 0;
         return int(std::ceil(double(d) * double(FixedOne) / (steps - 1))) + 2;

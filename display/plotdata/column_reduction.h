@@ -27,6 +27,7 @@
 // the device) are kept as they are too.
 
 #include "sample_store.h"
+#include "value_map.h"
 
 #include <cmath>
 #include <cstdint>
@@ -49,11 +50,15 @@ struct TColumnMapping {
     double DeltaX = 1;  // pixels per unit of X
     double Offset = 0;  // device x of the plot's left edge
     // Y as Qt Charts lays it out: device y = (v - MinY) * -DeltaY + Height
-    // + OffsetY, where OffsetY is the device y of the plot's top edge.
+    // + OffsetY, where OffsetY is the device y of the plot's top edge and v
+    // the stored value as shown: Values(value), in the unit of MinY and
+    // DeltaY. Every point is placed through the same map, so the reduction
+    // works on the stored values and decides by the pixels they light.
     double MinY = 0;
     double DeltaY = 1;
     double Height = 0;
     double OffsetY = 0;
+    TValueMap Values{};
     // The device area in which the stroker is known not to clip a line:
     // lines with an end outside it are never folded.
     double SafeLeft = -1e300;
@@ -63,7 +68,10 @@ struct TColumnMapping {
 
     double DeviceX(std::int64_t index) const { return DeviceOf(double(index)); }
     double DeviceOf(double x) const { return (x - MinX) * DeltaX + Offset; }
-    double DeviceY(double value) const { return ((value - MinY) * -DeltaY + Height) + OffsetY; }
+    // Where Qt Charts places a stored value in the plot area, and on the
+    // device.
+    double PlotY(double value) const { return (Values(value) - MinY) * -DeltaY + Height; }
+    double DeviceY(double value) const { return PlotY(value) + OffsetY; }
 
     // The fixed-point x of a point. On the device the rasteriser truncates
     // to this grid; positions off the device are clipped before that and

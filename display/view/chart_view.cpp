@@ -9,8 +9,9 @@ using namespace ViewLimits;
 
 bool TChartView::operator==(const TChartView& other) const
 {
-    return Seconds == other.Seconds && Whole == other.Whole && Following == other.Following && MinX == other.MinX && MaxX == other.MaxX
-        && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY && Hidden == other.Hidden;
+    return Seconds == other.Seconds && Whole == other.Whole && Following == other.Following && MinX == other.MinX
+        && MaxX == other.MaxX && ZoomedY == other.ZoomedY && MinY == other.MinY && MaxY == other.MaxY
+        && UnitY == other.UnitY && Hidden == other.Hidden;
 }
 
 double StepCeil(double value)
@@ -36,9 +37,9 @@ double WholeEndX(double newest, const TXLimits& limits)
     return std::max(limits.MinimumWholeX, StepCeil(newest));
 }
 
-double TickInterval(double span, int count)
+double TickInterval(double span, int count, double least)
 {
-    const double raw = std::max(1.0, span / count);
+    const double raw = std::max(least, span / count);
     const double decade = std::pow(10.0, std::floor(std::log10(raw)));
     double best = decade;
     for (double step : {2.0, 5.0, 10.0}) {
@@ -46,6 +47,15 @@ double TickInterval(double span, int count)
             best = step * decade;
     }
     return best;
+}
+
+int TickDecimals(double interval)
+{
+    if (!(interval < 1))
+        return 0;
+    // A hair above the power of ten, so that 0.1 computed as 0.09999… still
+    // asks for one decimal.
+    return int(std::ceil(-std::log10(interval) - 1e-9));
 }
 
 double TimeTickInterval(double span, int count)
@@ -102,12 +112,22 @@ void PointsWithin(TSpan x, std::int64_t& first, std::int64_t& end)
     end = std::int64_t(std::floor(x.Max)) + 1;
 }
 
-TSpan FitY(const TMinMax& values)
+void PointsInView(const TChartView& view, std::int64_t count, std::int64_t& first, std::int64_t& last)
+{
+    first = 0;
+    last = count;
+    if (view.Whole)
+        return;
+    first = std::clamp<std::int64_t>(std::int64_t(std::ceil(std::max(view.MinX, 0.0))), 0, count);
+    last = std::clamp<std::int64_t>(std::int64_t(std::floor(std::max(view.MaxX, -1.0))) + 1, first, count);
+}
+
+TSpan FitY(const TMinMax& values, double unitY, TSpan empty)
 {
     if (values.Empty())
-        return EmptyY;
+        return empty;
     TSpan y{values.Min, values.Max};
-    const double pad = y.Min < y.Max ? (y.Max - y.Min) * 0.04 : 1.0;
+    const double pad = y.Min < y.Max ? (y.Max - y.Min) * 0.04 : unitY;
     y.Min -= pad;
     y.Max += pad;
     return y;
@@ -159,14 +179,15 @@ TChartView Settle(TChartView view, double newest)
         // Written so that a NaN end becomes the limit too.
         if (!(view.MinY >= -LimitY))
             view.MinY = -LimitY;
-        if (!(view.MinY <= LimitY - MinimumSpanY))
-            view.MinY = LimitY - MinimumSpanY;
+        const double narrowest = MinimumSpanY * view.UnitY;
+        if (!(view.MinY <= LimitY - narrowest))
+            view.MinY = LimitY - narrowest;
         if (!(view.MaxY <= LimitY))
             view.MaxY = LimitY;
-        if (view.MaxY - view.MinY < MinimumSpanY) {
+        if (view.MaxY - view.MinY < narrowest) {
             const double middle = (view.MinY + view.MaxY) / 2;
-            view.MinY = middle - MinimumSpanY / 2;
-            view.MaxY = middle + MinimumSpanY / 2;
+            view.MinY = middle - narrowest / 2;
+            view.MaxY = middle + narrowest / 2;
         }
     }
     return view;

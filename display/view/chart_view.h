@@ -36,6 +36,10 @@ struct TChartView {
     bool ZoomedY = false;
     double MinY = 0;
     double MaxY = 0;
+    // The smallest step of the values on the left axis: 1 for counts, a
+    // fraction of a unit for values shown in one (a count in g). A zoomed
+    // left axis spans at least MinimumSpanY of them.
+    double UnitY = 1;
     // Per series, in the order they were added: hidden by the user.
     std::vector<bool> Hidden;
 
@@ -75,7 +79,8 @@ constexpr TXLimits Seconds{0.001, 10, 10};
 constexpr double MinimumWidth = Points.MinimumWidth;
 // The bottom axis spans at least this many points in the whole history.
 constexpr double MinimumWholeX = Points.MinimumWholeX;
-// The narrowest range of the left axis the user can zoom to.
+// The narrowest range of the left axis the user can zoom to, in steps of
+// its values (UnitY).
 constexpr double MinimumSpanY = 1;
 // How far from 0 a zoomed left axis may reach: far beyond any reading, and
 // well inside the doubles that a tick interval of 1 still moves. Qt Charts
@@ -104,9 +109,11 @@ const TXLimits& XLimits(const TChartView& view);
 double StepCeil(double value);
 // The right end of the whole history's bottom axis.
 double WholeEndX(double newest, const TXLimits& limits = ViewLimits::Points);
-// The round tick interval (1, 2 or 5 times a power of ten, at least 1)
+// The round tick interval (1, 2 or 5 times a power of ten, at least least)
 // nearest to cutting span into count parts.
-double TickInterval(double span, int count);
+double TickInterval(double span, int count, double least = 1);
+// The decimals the labels of ticks interval apart need (0 from 1 up).
+int TickDecimals(double interval);
 // The same for seconds, round on the clock: 1, 2 or 5 times a power of ten
 // below a second; 1, 2, 5, 10, 15, 30 seconds; 1, 2, 5, 10, 15, 30
 // minutes; 1, 2, 3, 6, 12 hours; 1, 2 or 5 times a power of ten days.
@@ -120,9 +127,14 @@ TChartView Slide(TChartView view, double newest, double plotWidth);
 TSpan ShownX(const TChartView& view, double newest);
 // The indices [first, end) of the points within x.
 void PointsWithin(TSpan x, std::int64_t& first, std::int64_t& end);
+// The indices [first, last) of a series of count points that a view in
+// positions shows:
+// all of them in the whole history.
+void PointsInView(const TChartView& view, std::int64_t count, std::int64_t& first, std::int64_t& last);
 // The left axis fitting values (those in view of the series shown), with
-// a margin.
-TSpan FitY(const TMinMax& values);
+// a margin; a single value gets unitY either side of it, and no value at
+// all the range empty.
+TSpan FitY(const TMinMax& values, double unitY = 1, TSpan empty = ViewLimits::EmptyY);
 // The view as a caller sees it: the ranges shown filled in where the view
 // leaves them to the data.
 TChartView Reported(TChartView view, const TShown& shown);

@@ -12,6 +12,7 @@
 #include "tchart.h"
 
 #include <QApplication>
+#include <QAbstractAxis>
 #include <QChart>
 #include <QDir>
 #include <QElapsedTimer>
@@ -140,6 +141,55 @@ TEST(AnalysisWindow, ShowsTheStatisticsAndSpectrumOfTheChartsView)
     EXPECT_TRUE(window.TableText(int(TStatRow::Peak), axX).contains(QRegularExpression(QStringLiteral("^\\d+,\\d{3} Hz$"))))
         << window.TableText(int(TStatRow::Peak), axX).toStdString();
     EXPECT_EQ(window.Plot()->Curves().size(), 3u);
+}
+
+// With the chart in g, the window shows what the chart shows: each axis
+// through its own calibration, the spectrum in g squared per hertz; back
+// in counts, counts again.
+TEST(AnalysisWindow, ShowsTheChartsValuesInG)
+{
+    TScene scene(20000);
+    TAnalysisWindow window(scene.Chart, scene.Session);
+    window.show();
+    scene.Zoom(1000, 2999);
+    TValueScale scale;
+    scale.Maps = {{2048, 400}, {1500, -100}, {2048, 409}};
+    scale.Unit = QStringLiteral("g");
+    scale.Decimals = 3;
+    scale.Step = 0.01;
+    scene.Chart.SetValueScale(scale);
+    for (int a = 0; a < AxisCount; ++a) {
+        SCOPED_TRACE(a);
+        const TRangeStats counts = ComputeStats(scene.Session, TAxis(a), 1000, 3000);
+        const TRangeStats& got = window.ShownStats(TAxis(a));
+        EXPECT_DOUBLE_EQ(got.Mean, scale.Map(a)(counts.Mean));
+        EXPECT_DOUBLE_EQ(got.StdDev, counts.StdDev / std::fabs(scale.Map(a).PerUnit));
+    }
+    // Z lies level at 2457 counts: 1 g.
+    EXPECT_EQ(window.TableText(int(TStatRow::Mean), axZ), QStringLiteral("1,0000 g"));
+    EXPECT_EQ(window.TableText(int(TStatRow::Minimum), axZ), QStringLiteral("1,0000 g"));
+    EXPECT_EQ(window.TableText(int(TStatRow::StdDev), axZ), QStringLiteral("0,0000 g"));
+    EXPECT_EQ(window.TableText(int(TStatRow::Points), axZ), QStringLiteral("2.000"));
+    // Y swings 100 counts about 1500 on a part upside down: 1 g, inverted.
+    EXPECT_NEAR(window.ShownStats(axY).Maximum, 1, 1e-9);
+    EXPECT_NEAR(window.ShownStats(axY).Minimum, -1, 1e-9);
+
+    ASSERT_TRUE(WaitFor([&] { return !window.Computing() && window.ShownSpectrum(axX); }));
+    EXPECT_NEAR(window.ShownSpectrum(axX)->Peak.Amplitude, 1, 0.02);
+    EXPECT_NEAR(window.ShownSpectrum(axY)->Peak.Amplitude, 1, 0.02);
+    EXPECT_TRUE(window.TableText(int(TStatRow::PeakAmplitude), axX).endsWith(QStringLiteral(" g")));
+    auto titleY = [&] { return window.Plot()->chart()->axes(Qt::Vertical).first()->titleText(); };
+    EXPECT_EQ(titleY(), QStringLiteral("Densidade espectral (dB re 1 g²/Hz)"));
+    window.SetDecibels(false);
+    EXPECT_EQ(titleY(), QStringLiteral("Densidade espectral (g²/Hz)"));
+
+    scene.Chart.SetValueScale(TValueScale{});
+    const TRangeStats counts = ComputeStats(scene.Session, axZ, 1000, 3000);
+    EXPECT_EQ(window.ShownStats(axZ).Mean, counts.Mean);
+    EXPECT_EQ(window.TableText(int(TStatRow::Mean), axZ), analysis_text::Number(counts.Mean, 2));
+    ASSERT_TRUE(WaitFor([&] { return !window.Computing() && window.ShownSpectrum(axX); }));
+    EXPECT_NEAR(window.ShownSpectrum(axX)->Peak.Amplitude, 400, 8);
+    EXPECT_EQ(titleY(), QStringLiteral("Densidade espectral (contagem²/Hz)"));
 }
 
 TEST(AnalysisWindow, LeavesOutTheAxesHiddenInTheChart)

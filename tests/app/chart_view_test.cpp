@@ -428,9 +428,10 @@ TEST_F(ChartViewTest, ContextMenuOffersTheViewActionsThenTheCallers)
         "Eixo X em segundos\tT", "|",
         "Eixo X",             "Eixo Y",          "Eixo Z",       "|",          "Tela cheia",            "|",
         // The window's own actions on the session, opening a recording and
-        // the analysis, then the one added here.
+        // the analysis, values in g, then the one added here.
         "Gravar…",            "Parar gravação",  "Exportar dados…", "Salvar imagem…", "|",
-        "Abrir gravação…", "Análise…", "Salvar imagem...",
+        "Abrir gravação…", "Análise…", "|",
+        "Calibração…", "Valores em g", "Abrir calibração…", "Salvar calibração…", "Salvar imagem...",
     };
     EXPECT_EQ(texts, expected);
 

@@ -59,6 +59,15 @@ void ExpectSame(const TCommandLineOptions& a, const TCommandLineOptions& b)
     EXPECT_EQ(a.Overwrite, b.Overwrite);
     EXPECT_EQ(a.OpenFiles, b.OpenFiles);
     EXPECT_EQ(a.Analysis, b.Analysis);
+    EXPECT_EQ(a.Calibration, b.Calibration);
+}
+
+QString WriteText(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
+{
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return file.fileName();
 }
 
 TEST(CommandLine, GoodArgumentsBecomeOptions)
@@ -67,8 +76,13 @@ TEST(CommandLine, GoodArgumentsBecomeOptions)
     const QString record = dir.filePath("acelerometro-gravacao.csv");
     const QString existing = dir.filePath("existente.csv");
     QFile(existing).open(QIODevice::WriteOnly);
+    const QString calibration = WriteText(dir, "calibracao.txt",
+                                          "eixo zero_contagens contagens_por_g\nx 2048 400\ny 2050.5 -410\nz 2047 409\n");
     const GoodCase cases[] = {
         {"nothing", {}, {}},
+        {"a calibration", {"--calibration", calibration}, Options([](auto& o) {
+             o.Calibration = TCalibration{{{2048, 400}, {2050.5, -410}, {2047, 409}}};
+         })},
         {"a device name", {"--port", "ttyUSB0"}, Options([](auto& o) { o.Port = "ttyUSB0"; })},
         {"a path, with =", {"--port=/dev/serial/by-id/usb-FTDI"},
          Options([](auto& o) { o.Port = "/dev/serial/by-id/usb-FTDI"; })},
@@ -141,7 +155,18 @@ TEST(CommandLine, BadArgumentsAreRefusedWithAClearMessage)
     QTemporaryDir dir;
     const QString existing = dir.filePath("existente.csv");
     QFile(existing).open(QIODevice::WriteOnly);
+    const QString scaleZero
+        = WriteText(dir, "zero.txt", "eixo zero_contagens contagens_por_g\nx 2048 400\ny 2048 0\nz 2048 400\n");
+    const QString noZ = WriteText(dir, "sem-z.txt", "eixo zero_contagens contagens_por_g\nx 2048 400\ny 2048 400\n");
     const BadCase cases[] = {
+        {"calibration without a name", {"--calibration"}, "falta o valor de --calibration"},
+        {"calibration followed by an option", {"--calibration", "--start"}, "--calibration: falta o nome do arquivo"},
+        {"calibration that is not there", {"--calibration", dir.filePath("nada.txt")}, "--calibration: Não foi possível "
+         "abrir a calibração"},
+        {"calibration that is a folder", {"--calibration", dir.path()}, "é uma pasta"},
+        {"calibration that is a recording", {"--calibration", existing}, "não é uma calibração válida"},
+        {"calibration with a scale of 0", {"--calibration", scaleZero}, "linha 3: as contagens por g do eixo Y são 0"},
+        {"calibration without an axis", {"--calibration", noZ}, "falta a linha do eixo Z"},
         {"unknown option", {"--bogus"}, "opção desconhecida: --bogus"},
         {"unknown short options", {"-x", "-y"}, "opções desconhecidas: -x, -y"},
         {"port without a value", {"--port"}, "falta o valor de --port"},
@@ -183,7 +208,8 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest)
         EXPECT_EQ(line.Action, TCommandLine::caHelp);
         EXPECT_EQ(line.ExitStatus(), 0);
         for (const char* option :
-             {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--overwrite", "--time", "--version"})
+             {"--port", "--baud", "--simulate", "--start", "--reconnect", "--record", "--overwrite", "--calibration", "--time",
+              "--version"})
             EXPECT_TRUE(line.Text.contains(option)) << option;
         EXPECT_TRUE(line.Text.startsWith("Uso: acelerometro ")) << line.Text.toStdString();
     }

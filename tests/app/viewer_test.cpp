@@ -19,6 +19,7 @@
 #include "tcomport.h"
 #include "text_buffer.h"
 #include "tform2.h"
+#include "calibration_actions.h"
 #include "viewer_window.h"
 
 #include <QAction>
@@ -192,10 +193,15 @@ TEST_F(ViewerTest, OpensFromTheMenuWithEveryPointAndTheFileInItsTitle)
     }
     // Its menu: the view, export and picture, opening another; no recording.
     const QStringList menu = MenuTexts(*viewer->Chart1);
-    for (const char* text : {"Mostrar tudo", "Tela cheia", "Exportar dados…", "Salvar imagem…", "Abrir gravação…", "Análise…"})
+    for (const char* text : {"Mostrar tudo", "Tela cheia", "Exportar dados…", "Salvar imagem…", "Abrir gravação…", "Análise…",
+                             "Calibração…", "Valores em g", "Abrir calibração…", "Salvar calibração…"})
         EXPECT_TRUE(menu.contains(QString::fromUtf8(text))) << text;
     EXPECT_FALSE(menu.contains("Gravar…"));
     EXPECT_FALSE(menu.contains("Parar gravação"));
+    // Its calibration is its own: the main window stays in counts.
+    viewer->Calibration().Apply({{{2048, 400}, {2048, 400}, {2048, 400}}});
+    EXPECT_EQ(viewer->Chart1->ValueScale().Unit, QStringLiteral("g"));
+    EXPECT_EQ(form->Chart1->ValueScale().Unit, QString());
 
     // The main window's session is not touched.
     EXPECT_EQ(form->Capture().Session().FrameCount(), 0u);

@@ -120,12 +120,30 @@ TEST(TimeAxis, TheBottomAxisShowsTheClock)
     EXPECT_FALSE(a.Chart.SecondsAxis());
 }
 
-TEST(TimeAxis, ThePictureIsExactAtRandomViewsThatCutSegmentsAndStops)
+// Values in g: each series through its own calibration, one upside down.
+TValueScale InG()
 {
+    TValueScale scale;
+    scale.Maps = {{2048, 400}, {2050.5, -410.25}, {1990, 397.3}};
+    scale.Unit = QStringLiteral("g");
+    scale.AxisTitle = QStringLiteral("Aceleração (g)");
+    scale.Decimals = 3;
+    scale.Step = 1 / 410.25;
+    return scale;
+}
+
+// In counts and in g.
+class TimeAxisPicture : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TimeAxisPicture, IsExactAtRandomViewsThatCutSegmentsAndStops)
+{
+    const bool inG = GetParam();
     TTimedChart reduced;
     TTimedChart full;
     full.Chart.SetReduction(false);
     for (TTimedChart* a : {&reduced, &full}) {
+        if (inG)
+            a->Chart.SetValueScale(InG());
         std::mt19937 rng(7);
         a->Open(0);
         for (int stop = 0; stop < 4; ++stop) {
@@ -150,8 +168,8 @@ TEST(TimeAxis, ThePictureIsExactAtRandomViewsThatCutSegmentsAndStops)
         view.MaxX = view.MinX + width;
         if (round % 4 == 3) {
             view.ZoomedY = true;
-            view.MinY = 1000 + 1000 * unit(rng);
-            view.MaxY = view.MinY + 50 + 1500 * unit(rng);
+            view.MinY = inG ? -2.5 + 2.5 * unit(rng) : 1000 + 1000 * unit(rng);
+            view.MaxY = view.MinY + (inG ? 0.1 + 3 * unit(rng) : 50 + 1500 * unit(rng));
         }
         view.Hidden = {false, round % 5 == 4, false};
         reduced.Chart.SetView(view);
@@ -161,6 +179,8 @@ TEST(TimeAxis, ThePictureIsExactAtRandomViewsThatCutSegmentsAndStops)
             << round << ": " << view.MinX << " - " << view.MaxX;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(CountsAndG, TimeAxisPicture, ::testing::Bool());
 
 // Where the port was closed, no segment joins the last point before the
 // stop and the first after it; a faint mark shows the opening, in seconds

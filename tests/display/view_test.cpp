@@ -87,6 +87,76 @@ TEST(ViewAxes, TicksAreRoundAndNearTheCountAskedFor)
         EXPECT_EQ(TickInterval(c.Span, c.Parts), c.Interval) << c.Span << "/" << c.Parts;
 }
 
+// Values in a unit (g): ticks may be finer than 1, as fine as the values'
+// step, and their labels get the decimals they need.
+TEST(ViewAxes, TicksOfValuesInAUnitHaveTheirDecimals)
+{
+    struct TCase {
+        double Span;
+        int Parts;
+        double Least;
+        double Interval;
+        int Decimals;
+    };
+    const TCase cases[] = {
+        {4095, 8, 1, 500, 0},       {2.08, 8, 0.0025, 0.2, 1}, {0.1, 8, 0.0025, 0.01, 2},
+        {0.01, 8, 0.0025, 0.002, 3}, {0, 8, 0.0025, 0.002, 3},  {0.5, 4, 0.0025, 0.1, 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Span);
+        const double interval = TickInterval(c.Span, c.Parts, c.Least);
+        EXPECT_NEAR(interval, c.Interval, c.Interval * 1e-12);
+        EXPECT_EQ(TickDecimals(interval), c.Decimals);
+    }
+    EXPECT_EQ(TickDecimals(1), 0);
+    EXPECT_EQ(TickDecimals(0.1 * 3 / 3), 1);
+    EXPECT_EQ(TickDecimals(5e-4), 4);
+}
+
+// In a unit, a flat line gets a step of the values either side, no point
+// the range the caller gives, and a zoomed left axis is no narrower than
+// a step.
+TEST(ViewAxes, LeftAxisOfValuesInAUnit)
+{
+    TMinMax flat;
+    flat.Include(1.0f);
+    EXPECT_EQ(FitY(flat, 0.25), (TSpan{0.75, 1.25}));
+    EXPECT_EQ(FitY(TMinMax{}, 0.25, TSpan{-5, 5}), (TSpan{-5, 5}));
+    TChartView narrow = WithY(Range(0, 50), 1, 1.0001);
+    narrow.UnitY = 0.0025;
+    const TChartView settled = Settle(narrow, 2999);
+    EXPECT_NEAR(settled.MaxY - settled.MinY, 0.0025, 1e-12);
+    EXPECT_NEAR(settled.MinY + settled.MaxY, 2.0001, 1e-12);
+}
+
+// The points a view shows of a series: all in the whole history, those
+// within the bottom axis otherwise, never past the series' ends.
+TEST(ViewAxes, PointsInViewOfASeries)
+{
+    struct TCase {
+        const char* Name;
+        TChartView View;
+        std::int64_t Count;
+        std::int64_t First;
+        std::int64_t Last;
+    };
+    const TCase cases[] = {
+        {"whole", Whole(), 3000, 0, 3000},
+        {"inside", Range(99.5, 200.25), 3000, 100, 201},
+        {"past the end", Range(2900, 3100), 3000, 2900, 3000},
+        {"before the start", Range(-50, 10), 3000, 0, 11},
+        {"a shorter series", Range(2000, 2500), 1000, 1000, 1000},
+        {"none", Range(10, 20), 0, 0, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::int64_t first = -1, last = -1;
+        PointsInView(c.View, c.Count, first, last);
+        EXPECT_EQ(first, c.First);
+        EXPECT_EQ(last, c.Last);
+    }
+}
+
 // The left axis fits the points in view with a margin of 4 % (1 for a flat
 // line), and shows a reading's whole range before any point.
 TEST(ViewAxes, LeftAxisFitsTheValuesWithAMargin)

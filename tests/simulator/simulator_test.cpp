@@ -6,12 +6,15 @@
 #include "pty_pair.h"
 #include "signal_generator.h"
 #include "sim_options.h"
+#include "simulated_device.h"
+#include "pose_input.h"
 #include "stream_builder.h"
 #include "test_sinks.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -110,6 +113,113 @@ TEST(SignalGenerator, StaysInRangeAndPutsGravityOnItsAxis)
     EXPECT_EQ(g.Next(axZ), 2048);
 }
 
+// The default signal, without a pose, is the one the simulator always
+// sent: the same bytes for the same seed.
+TEST(SignalGenerator, WithoutAPoseSendsTheStreamItAlwaysSent)
+{
+    TStreamOptions o;
+    o.FailureRate = 0.01;
+    o.JunkRate = 0.02;
+    o.Seed = 7;
+    const TBuiltStream s = BuildStream(30000, o);
+    unsigned long long hash = 1469598103934665603ull;  // FNV-1a
+    for (const uint8_t b : s.Bytes) {
+        hash ^= b;
+        hash *= 1099511628211ull;
+    }
+    EXPECT_EQ(s.Bytes.size(), 91169u);
+    EXPECT_EQ(hash, 4240506070182448631ull);
+}
+
+TEST(SignalGenerator, PosesAreReadAsTyped)
+{
+    const std::pair<const char*, TPose> good[] = {{"+x", TPose::XUp}, {"-x", TPose::XDown}, {"+Y", TPose::YUp},
+                                                  {"-y", TPose::YDown}, {"+z", TPose::ZUp}, {"-Z", TPose::ZDown},
+                                                  {"none", TPose::Moving}};
+    for (const auto& [text, pose] : good) {
+        TPose read = TPose::Moving;
+        EXPECT_TRUE(ParsePose(text, read)) << text;
+        EXPECT_EQ(read, pose) << text;
+    }
+    for (const char* text : {"", "x", "+w", "z+", "++x", "up"}) {
+        TPose read = TPose::ZUp;
+        EXPECT_FALSE(ParsePose(text, read)) << text;
+        EXPECT_EQ(read, TPose::ZUp);
+    }
+    EXPECT_EQ(PoseName(TPose::YDown), "-y");
+}
+
+// At rest, the axis up reads its zero plus its counts per g, the one down
+// its zero minus them, the others their zero: each a part of its own, with
+// a little noise and no vibration. The pose changes from the next reading.
+TEST(SignalGenerator, AtRestEachAxisReadsItsOwnGravity)
+{
+    TSignalParams p;
+    p.Pose = TPose::XUp;
+    TSignalGenerator g(p);
+    const TRestModel& part = p.Rest;
+    for (int pose = int(TPose::XUp); pose <= int(TPose::ZDown); ++pose) {
+        SCOPED_TRACE(PoseName(TPose(pose)));
+        g.SetPose(TPose(pose));
+        const int vertical = (pose - 1) / 2;
+        const double sign = (pose - 1) % 2 == 0 ? 1 : -1;
+        double sum[AxisCount] = {};
+        double squares[AxisCount] = {};
+        constexpr int N = 3000;
+        for (int i = 0; i < N; ++i) {
+            for (int axis = 0; axis < AxisCount; ++axis) {
+                const double v = g.Next(TAxis(axis));
+                sum[axis] += v;
+                squares[axis] += v * v;
+            }
+        }
+        for (int axis = 0; axis < AxisCount; ++axis) {
+            const double mean = sum[axis] / N;
+            const double expected = part.Zero[axis] + (axis == vertical ? sign * part.CountsPerG[axis] : 0);
+            EXPECT_NEAR(mean, expected, 0.2) << axis;
+            EXPECT_NEAR(std::sqrt(squares[axis] / N - mean * mean), part.NoiseSigma, 0.3) << axis;
+        }
+    }
+    // Parts of their own: no two axes alike.
+    EXPECT_NE(part.Zero[0], part.Zero[1]);
+    EXPECT_NE(part.CountsPerG[1], part.CountsPerG[2]);
+    g.SetPose(TPose::Moving);
+    int lowest = 4095, highest = 0;
+    for (int i = 0; i < 300; ++i) {
+        lowest = std::min(lowest, g.Next(axX));
+        highest = std::max(highest, g.Next(axX));
+    }
+    EXPECT_GT(highest - lowest, 200);  // the vibration is back
+}
+
+// Poses typed one a line, split anyhow by the reads, with rubbish said.
+TEST(PoseInput, ReadsOnePoseALine)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    TPoseInput input(fds[0]);
+    std::vector<TPose> poses;
+    std::vector<std::string> bad;
+    auto poll = [&] {
+        input.Poll(
+            0, [&](TPose pose) { poses.push_back(pose); }, [&](const std::string& line) { bad.push_back(line); });
+    };
+    poll();  // nothing yet
+    EXPECT_TRUE(poses.empty());
+    for (const char* piece : {"+x\n-", "z\r\n\n  +y  \nsobe\n", "none"}) {
+        ASSERT_GT(::write(fds[1], piece, std::strlen(piece)), 0);
+        poll();
+    }
+    EXPECT_EQ(poses, (std::vector<TPose>{TPose::XUp, TPose::ZDown, TPose::YUp}));
+    EXPECT_EQ(bad, std::vector<std::string>{"sobe"});
+    EXPECT_FALSE(input.Ended());
+    ::close(fds[1]);
+    poll();
+    EXPECT_TRUE(input.Ended());
+    EXPECT_EQ(poses.back(), TPose::Moving);  // the last line, without its newline
+    ::close(fds[0]);
+}
+
 // ---- stream builder
 
 TEST(StreamBuilder, ExpectedPointsAreWhatTheDecoderPlots)
@@ -205,6 +315,40 @@ TEST(PtyPair, PassesEveryByteValueUntranslated)
         got.insert(got.end(), buf, buf + n);
     }
     EXPECT_EQ(got, bytes);
+}
+
+// The in-process device takes a pose while it sends: Z pointing down.
+TEST(SimulatedDevice, TakesAPoseWhileItSends)
+{
+    TStreamOptions stream;
+    stream.FailureRate = 0;
+    TSimulatedDevice device(stream, 30000);
+    const std::string path = device.Start();
+    device.SetPose(TPose::ZDown);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    Bytes got;
+    uint8_t buf[512];
+    while (got.size() < 6000) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 5000), 0) << "got only " << got.size() << " bytes";
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        got.insert(got.end(), buf, buf + n);
+    }
+    ::close(fd);
+    device.Stop();
+    const TCollectingSink sink = DecodeInPieces(got, 1);
+    const TRestModel part;
+    double sum = 0;
+    int count = 0;
+    for (std::size_t i = sink.Points.size() - 900; i < sink.Points.size(); ++i) {
+        if (sink.Points[i].first == axZ) {
+            sum += sink.Points[i].second;
+            ++count;
+        }
+    }
+    EXPECT_NEAR(sum / count, part.Zero[axZ] - part.CountsPerG[axZ], 1);
 }
 
 TEST(PtyPair, WaitForReaderSeesTheSlaveOpened)
@@ -398,6 +542,12 @@ TEST(SimOptions, ParsesTheToolsOptions)
     EXPECT_DOUBLE_EQ(d.FrameRate, 320.0);
     EXPECT_TRUE(d.Endless);
     EXPECT_TRUE(d.Device.empty());
+    EXPECT_FALSE(d.ReadPoses);
+    EXPECT_EQ(d.Pose, TPose::Moving);
+    const char* posed[] = {"accel-sim", "--pose", "-y"};
+    const TSimOptions p = ParseSimOptions(int(std::size(posed)), posed);
+    EXPECT_TRUE(p.ReadPoses);
+    EXPECT_EQ(p.Pose, TPose::YDown);
 
     const char* none[] = {"accel-sim", "--frames", "0", "--expected", "e.txt"};
     const TSimOptions n = ParseSimOptions(int(std::size(none)), none);
@@ -416,6 +566,7 @@ TEST(SimOptions, RejectsBadValues)
         {"accel-sim", "--expected", "e.txt"}, // endless stream
         {"accel-sim", "--link"},             {"accel-sim", "--link", ""},
         {"accel-sim", "--link", "/tmp/a", "--device", "/dev/ttyS0"}, // a link goes with a new pty
+        {"accel-sim", "--pose"},             {"accel-sim", "--pose", "up"},
     };
     for (const auto& argv : bad)
         EXPECT_THROW(ParseSimOptions(int(argv.size()), argv.data()), Exception) << argv.back();
