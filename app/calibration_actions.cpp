@@ -5,9 +5,9 @@
 #include "calibration_io.h"
 #include "data_dialogs.h"
 #include "data_jobs.h"
+#include "file_save.h"
 #include "session.h"
 #include "tchart.h"
-#include "text_save.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -155,16 +155,8 @@ void TCalibrationActions::SaveFile(const QString& path)
     if (!m_current)
         throw Exception("Não há calibração para salvar: calibre os eixos ou abra uma calibração primeiro.");
     m_jobs.CheckNotInUse(path);
-    auto* save = new TTextSave(path, FormatCalibration(*m_current), this);
-    connect(save, &TTextSave::saved, this, [this, save](const QString& file) {
-        save->deleteLater();
-        emit saved(file);
-    });
-    connect(save, &TTextSave::failed, this, [this, save](const QString& message) {
-        save->deleteLater();
-        if (m_report)
-            m_report(message.toStdString());
-    });
+    TFileSave* save = StartFileSave(path, FormatCalibration(*m_current), *this, m_report);
+    connect(save, &TFileSave::saved, this, &TCalibrationActions::saved);
 }
 
 TCalibrationDialog* TCalibrationActions::Dialog() const

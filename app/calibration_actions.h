@@ -9,7 +9,7 @@
 //   back to counts; off and greyed while there is none;
 // - "Abrir calibração…" and "Salvar calibração…": the calibration's text
 //   file (calibration_file.h), saved only where the user asks, written on
-//   the file's own thread (text_save.h).
+//   the file's own thread (file_save.h).
 //
 // In g, the chart's left axis, its readout and the analysis window show
 // each axis through its own calibration (the chart's value scale); the

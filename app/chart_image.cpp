@@ -2,11 +2,9 @@
 
 #include "accelerometer_chart.h"
 #include "exception.h"
-#include "file_writer.h"
 #include "tchart.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -24,7 +22,7 @@ bool IsSvgPath(const QString& path)
 
 }  // namespace
 
-void SaveChartImage(const TChart& shown, TSession& session, const QString& path, QSize size)
+QByteArray DrawChartImage(const TChart& shown, TSession& session, const QString& path, QSize size)
 {
     if (!size.isValid())
         size = shown.size();
@@ -78,8 +76,5 @@ void SaveChartImage(const TChart& shown, TSession& session, const QString& path,
     }
     if (!drawn || bytes.isEmpty())
         throw Exception(QStringLiteral("Não foi possível desenhar a imagem \"%1\".").arg(path).toStdString());
-
-    TFileWriter file(QFile::encodeName(path).toStdString(), TFileWriter::TMode::Replace);
-    file.Write(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    file.Close();
+    return bytes;
 }

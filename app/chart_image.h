@@ -4,13 +4,15 @@
 // shown, on the same session, laid out and drawn at that size. PNG, or SVG
 // (vector) when the name ends in ".svg".
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
 class TChart;
 class TSession;
 
-// Draws what shown shows of session at size (shown's own size when size
-// is not valid) into path, which is replaced only once the picture is
-// complete. Throws Exception naming the file and the reason.
-void SaveChartImage(const TChart& shown, TSession& session, const QString& path, QSize size);
+// What shown shows of session drawn at size (shown's own size when size is
+// not valid), as the bytes of a file named path. Drawn on the GUI thread,
+// as widgets are; whoever has the bytes writes them on the file's own
+// thread (file_save.h). Throws Exception naming the file and the reason.
+QByteArray DrawChartImage(const TChart& shown, TSession& session, const QString& path, QSize size);

@@ -2,6 +2,7 @@
 
 #include "chart_image.h"
 #include "data_jobs.h"
+#include "file_save.h"
 #include "session_export.h"
 #include "tchart.h"
 
@@ -130,7 +131,8 @@ void TDataActions::ExportTriggered()
 void TDataActions::SaveImage(const QString& path, QSize size)
 {
     m_jobs.CheckNotInUse(path);
-    SaveChartImage(m_chart, m_session, path, size);
+    const QByteArray bytes = DrawChartImage(m_chart, m_session, path, size);
+    StartFileSave(path, std::string_view(bytes.constData(), std::size_t(bytes.size())), *this, m_report);
 }
 
 void TDataActions::ImageTriggered()

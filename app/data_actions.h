@@ -3,7 +3,8 @@
 // "Gravar…" and "Parar gravação" (the recording; only where points arrive),
 // "Exportar dados…" (the whole session, in the program's format or for
 // spreadsheets), both run by the jobs (data_jobs.h), and "Salvar imagem…"
-// (the chart as PNG or SVG, chart_image.h). The window owns the actions;
+// (the chart as PNG or SVG, chart_image.h, written by a save of its own,
+// file_save.h). The window owns the actions;
 // the menus that show them add them. Here: what the user is asked, and the
 // export's progress.
 //
@@ -51,7 +52,10 @@ public:
     // its file would be exported in part).
     void HoldExport(bool hold);
 
-    // Draws the chart at size (the chart's own when not valid) to path.
+    // Draws the chart at size (the chart's own when not valid) and starts
+    // writing it to path, on the file's own thread: the file takes the name
+    // once complete; a failure then goes to the reporter. Throws Exception
+    // when it cannot be drawn or the file cannot be created.
     void SaveImage(const QString& path, QSize size);
 
     void SetDialogs(TDataDialogs dialogs) { m_dialogs = std::move(dialogs); }

@@ -5,6 +5,7 @@
 #include "app_test_support.h"
 #include "csv_rows.h"
 #include "paced_writer.h"
+#include "paused_reader.h"
 #include "pty_pair.h"
 #include "same_lines.h"
 #include "scratch_dir.h"
@@ -93,6 +94,13 @@ protected:
         Action(action)->trigger();
     }
     void Record(const std::string& file) { Trigger("RecordAction", file); }
+    // "Salvar imagem…" to file, then waits until the picture has taken its
+    // name (it is written on the file's own thread, and complete once there).
+    void SaveImage(const std::string& file)
+    {
+        Trigger("SaveImageAction", file);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(QString::fromStdString(file)); }, 20000)) << file;
+    }
     // "Parar gravação", then waits until the file is complete: its last
     // rows are written, and it is closed, on its own thread.
     void StopRecording()
@@ -463,7 +471,7 @@ TEST_F(DataWindowTest, SavesThePictureAtTheSizeAskedFor)
     const QColor colours[] = {form->Series1->Color(), form->Series2->Color(), form->Series3->Color()};
 
     nextSize = QSize(1920, 1080);
-    Trigger("SaveImageAction", dir.File("grafico.png"));
+    SaveImage(dir.File("grafico.png"));
     EXPECT_EQ(shownSize, form->Chart1->size());
     const QImage png(QString::fromStdString(dir.File("grafico.png")));
     ASSERT_EQ(png.size(), QSize(1920, 1080));
@@ -476,7 +484,7 @@ TEST_F(DataWindowTest, SavesThePictureAtTheSizeAskedFor)
     }
 
     nextSize = QSize(1280, 720);
-    Trigger("SaveImageAction", dir.File("grafico.svg"));
+    SaveImage(dir.File("grafico.svg"));
     QSvgRenderer svg(QString::fromStdString(dir.File("grafico.svg")));
     ASSERT_TRUE(svg.isValid());
     EXPECT_EQ(svg.defaultSize(), QSize(1280, 720));
@@ -504,7 +512,7 @@ TEST_F(DataWindowTest, ThePictureShowsTheViewOnScreen)
     form->Chart1->SetView(view);
 
     nextSize = form->Chart1->size();
-    Trigger("SaveImageAction", dir.File("vista.png"));
+    SaveImage(dir.File("vista.png"));
     const QImage png = QImage(QString::fromStdString(dir.File("vista.png"))).convertToFormat(QImage::Format_ARGB32);
     const QImage shown = form->Chart1->Picture().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(png.size(), shown.size());
@@ -527,6 +535,62 @@ TEST_F(DataWindowTest, ThePictureShowsTheViewOnScreen)
             EXPECT_EQ(inPicture, 0);
         else
             EXPECT_GT(inPicture, 100) << axis;
+    }
+}
+
+// Pictures of a chart with lines saved into a pipe whose reader does not
+// read yet, with room for a page only. Written by the GUI thread, the
+// action would return only once the reader's watchdog had read the pipe.
+class StalledPicture : public DataWindowTest {
+protected:
+    void SetUp() override
+    {
+        DataWindowTest::SetUp();
+        OpenNewPty();
+        SendAndWait(3000);
+        ASSERT_TRUE(reader.IsOpen());
+        room = reader.SetPipeSize(4096);
+    }
+    void SaveIntoPipe(QSize size)
+    {
+        nextSize = size;
+        Trigger("SaveImageAction", pipe);
+        EXPECT_FALSE(reader.WatchdogFired());
+    }
+
+    const std::string pipe = dir.File("pipe.png");
+    TPausedReader reader{pipe};
+    int room = 0;
+};
+
+// The picture is drawn on the GUI thread but written on the file's own: a
+// reader that does not read holds the window up no more than a slow disk.
+TEST_F(StalledPicture, IsWrittenOffTheWindowsThread)
+{
+    SaveIntoPipe(QSize(1280, 720));
+    reader.Resume();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reader.Ended(); }, 20000));
+    const QByteArray bytes = QByteArray::fromStdString(reader.Text());
+    EXPECT_GT(bytes.size(), room);
+    EXPECT_EQ(QImage::fromData(bytes, "PNG").size(), QSize(1280, 720));
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+}
+
+// The window closed while pictures are being written: it does not wait for
+// the reader, nothing is reported, and a file's name holds the whole
+// picture or nothing, with no temporary left beside it.
+TEST_F(StalledPicture, ClosingTheWindowGivesThemUp)
+{
+    SaveIntoPipe(QSize(1920, 1080));
+    Trigger("SaveImageAction", dir.File("grafico.png"));
+    form.reset();
+    EXPECT_TRUE(g_reported.isEmpty()) << g_reported.join("; ").toStdString();
+    const std::vector<std::string> entries = dir.Entries();
+    if (entries.size() == 2) {
+        EXPECT_EQ(entries, (std::vector<std::string>{"grafico.png", "pipe.png"}));
+        EXPECT_EQ(QImage(QString::fromStdString(dir.File("grafico.png"))).size(), QSize(1920, 1080));
+    } else {
+        EXPECT_EQ(entries, std::vector<std::string>{"pipe.png"});
     }
 }
 

@@ -1,4 +1,4 @@
-#include "text_save.h"
+#include "file_save.h"
 
 #include "file_names.h"
 #include "file_writer.h"
@@ -6,22 +6,22 @@
 
 #include <QMetaObject>
 
-TTextSave::TTextSave(const QString& path, const std::string& text, QObject* parent) : QObject(parent), m_path(path)
+TFileSave::TFileSave(const QString& path, std::string_view bytes, QObject* parent) : QObject(parent), m_path(path)
 {
     auto file = std::make_unique<TFileWriter>(EncodeFileName(path.toStdU16String()), TFileWriter::TMode::Replace);
     // Called on the writer's thread: the news is taken on this object's.
     m_writer = std::make_unique<TWriterThread>(std::move(file), TWriterThread::TClock::duration::zero(), [this] {
-        QMetaObject::invokeMethod(this, &TTextSave::OnWake, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TFileSave::OnWake, Qt::QueuedConnection);
     });
     TTextBuffer slice = m_writer->TakeSpare();
-    slice.Append(text);
+    slice.Append(bytes);
     m_writer->Hand(std::move(slice), 1);
     m_writer->Close();
 }
 
-TTextSave::~TTextSave() = default;
+TFileSave::~TFileSave() = default;
 
-void TTextSave::OnWake()
+void TFileSave::OnWake()
 {
     const TWriterThread::TStatus status = m_writer->Status();
     if (!status.Ended || m_ended)
@@ -31,4 +31,16 @@ void TTextSave::OnWake()
         emit saved(m_path);
     else
         emit failed(QString::fromStdString(status.Error));
+}
+
+TFileSave* StartFileSave(const QString& path, std::string_view bytes, QObject& parent, TReporter report)
+{
+    auto* save = new TFileSave(path, bytes, &parent);
+    QObject::connect(save, &TFileSave::saved, save, &QObject::deleteLater);
+    QObject::connect(save, &TFileSave::failed, save, [save, report = std::move(report)](const QString& message) {
+        save->deleteLater();
+        if (report)
+            report(message.toStdString());
+    });
+    return save;
 }
