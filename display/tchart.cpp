@@ -2,11 +2,9 @@
 
 #include "axis_times.h"
 #include "chart_menu.h"
-#include "seconds_x.h"
 #include "format/brazilian.h"
 #include "full_screen.h"
 
-#include <QCategoryAxis>
 #include <QChart>
 #include <QContextMenuEvent>
 #include <QGraphicsLayout>
@@ -42,9 +40,6 @@ QColor TFastLineSeries::Color() const
 TChart::TChart(QWidget* parent)
     : QChartView(parent),
       m_chart(chart()),
-      m_axisX(new QValueAxis),
-      m_bottom(m_axisX),
-      m_axisY(new QValueAxis),
       m_pacer(this, [this] { Flush(); }),
       m_gestures(*this, *this),
       m_readout(m_chart),
@@ -77,15 +72,7 @@ TChart::TChart(QWidget* parent)
     m_chart->setLocale(BrazilianLocale());
     m_chart->setLocalizeNumbers(true);
 
-    for (QValueAxis* axis : {m_axisX, m_axisY}) {
-        axis->setLabelFormat("%.0f");
-        // Ticks at round multiples, whatever the range.
-        axis->setTickType(QValueAxis::TicksDynamic);
-        axis->setTickAnchor(0);
-    }
-    m_chart->addAxis(m_axisX, Qt::AlignBottom);
-    m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    m_clock.AddTo(*m_chart);
+    m_axes.AddTo(*m_chart);
 
     m_fullScreen = new TFullScreenAction(this);
     addAction(m_fullScreen);
@@ -107,6 +94,7 @@ void TChart::Watch(TSession* session)
     if (m_session)
         m_session->CancelNotify(*this);
     m_session = session;
+    m_ranges.Watch(session);
     if (m_session)
         m_session->NotifyOnGrowth(*this);
     ScheduleFlush();
@@ -147,8 +135,8 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
     }
     if (!lineItem)
         throw std::logic_error("Qt Charts made no item for a line series");
-    line->attachAxis(m_axisX);
-    line->attachAxis(m_axisY);
+    line->attachAxis(m_axes.Positions());
+    line->attachAxis(m_axes.Left());
     line->setPen(pen);
     line->setPointsVisible(false);
     line->setPointLabelsVisible(false);
@@ -162,6 +150,7 @@ TFastLineSeries* TChart::AddSeries(const QString& title, uint32_t colourWord, co
                 [this, index] { SetSeriesVisible(index, !SeriesVisible(index)); });
     }
     m_drawing.AddSeries(values, lineItem, line->pen());
+    m_ranges.AddSeries(values);
     m_drawing.SetValueMap(std::size_t(index), m_scale.Map(index));
     m_view.Hidden.resize(m_series.size(), false);
     ScheduleFlush();
@@ -176,8 +165,8 @@ void TChart::SetValueScale(const TValueScale& scale)
     m_scale = scale;
     for (std::size_t i = 0; i < m_series.size(); ++i)
         m_drawing.SetValueMap(i, m_scale.Map(int(i)));
-    m_axisY->setTitleText(m_scale.AxisTitle);
-    m_axisY->setTitleFont(m_look.LabelFont(font()));
+    m_axes.Left()->setTitleText(m_scale.AxisTitle);
+    m_axes.Left()->setTitleFont(m_look.LabelFont(font()));
     m_view.UnitY = m_scale.Step;
     // A zoomed range in the old unit means nothing in the new.
     if (newUnit)
@@ -210,154 +199,28 @@ void TChart::ScheduleFlush()
 
 double TChart::Newest() const
 {
-    return NewestX(m_view.Seconds);
-}
-
-double TChart::NewestX(bool seconds) const
-{
-    if (seconds)
-        return m_session ? NewestSeconds(*m_session) : -1;
-    std::int64_t longest = 0;
-    for (const auto& series : m_series)
-        longest = std::max<std::int64_t>(longest, series->Count());
-    return double(longest - 1);
-}
-
-int TChart::SessionAxis(int series) const
-{
-    for (int axis = 0; m_session && axis < AxisCount; ++axis) {
-        if (&m_session->Values(TAxis(axis)) == &m_series[std::size_t(series)]->Store())
-            return axis;
-    }
-    return -1;
-}
-
-void TChart::PointsInView(int series, TSpan x, std::int64_t& first, std::int64_t& end) const
-{
-    if (!m_view.Seconds) {
-        PointsWithin(x, first, end);
-        end = std::min<std::int64_t>(end, m_series[std::size_t(series)]->Count());
-        return;
-    }
-    first = end = 0;
-    const int axis = SessionAxis(series);
-    if (axis >= 0)
-        PointsWithinSeconds(*m_session, TAxis(axis), x, first, end);
-}
-
-TSpan TChart::ConvertX(TSpan x, bool toSeconds) const
-{
-    // By the first series shown that has points, else any that has.
-    int series = -1;
-    for (int i = 0; i < SeriesCount(); ++i) {
-        const bool better = series < 0 || (m_view.Hidden[std::size_t(series)] && !m_view.Hidden[std::size_t(i)]);
-        if (SessionAxis(i) >= 0 && Series(i)->Count() > 0 && better)
-            series = i;
-    }
-    if (series < 0)
-        return x;
-    const TAxis axis = TAxis(SessionAxis(series));
-    return toSeconds ? SecondsOfPositions(*m_session, axis, x) : PositionsOfSeconds(*m_session, axis, x);
+    return m_ranges.Newest(m_view.Seconds);
 }
 
 void TChart::UpdateRanges()
 {
-    UseBottomAxis(m_view.Seconds);
+    m_axes.UseBottom(m_view.Seconds);
     const double newest = Newest();
     m_view = Slide(m_view, newest, m_chart->plotArea().width());
     const TSpan x = ShownX(m_view, newest);
-    TSpan y{m_view.MinY, m_view.MaxY};
-    if (!m_view.ZoomedY) {
-        // The points in view of the series shown.
-        TMinMax values;
-        for (std::size_t i = 0; i < m_series.size(); ++i) {
-            if (m_view.Hidden[i])
-                continue;
-            std::int64_t from = 0;
-            std::int64_t end = 0;
-            PointsInView(int(i), x, from, end);
-            if (from < end) {
-                const TMinMax counts = m_series[i]->Store().MinMax(from, end);
-                const TValueMap map = m_scale.Map(int(i));
-                values.Include(float(map(counts.Min)));
-                values.Include(float(map(counts.Max)));
-            }
-        }
-        y = ::FitY(values, m_scale.Step, EmptyY());
-    }
-
-    const int parts = m_look.TickParts();
-    if (m_view.Seconds)
-        m_clock.Show(x, parts);
-    else
-        SetAxis(*m_axisX, x.Min, x.Max, TickInterval(x.Width(), parts));
-    const double tickY = TickInterval(y.Width(), parts, m_scale.Step);
-    SetAxis(*m_axisY, y.Min, y.Max, tickY);
-    const QString format = QStringLiteral("%.%1f").arg(TickDecimals(tickY));
-    if (m_axisY->labelFormat() != format)
-        m_axisY->setLabelFormat(format);
-    // Qt Charts steps from tick to tick by adding the interval: with
-    // fractions (0.2 g) the tick at 0 comes out a hair below it and reads
-    // "-0,0". Ticks a millionth of an interval above their round values
-    // read the same and land on the same pixels.
-    const double anchor = tickY < 1 ? tickY * 1e-6 : 0;
-    if (m_axisY->tickAnchor() != anchor)
-        m_axisY->setTickAnchor(anchor);
+    const TSpan y = m_view.ZoomedY ? TSpan{m_view.MinY, m_view.MaxY} : m_ranges.FitY(m_view, x, m_scale);
+    m_axes.Show(x, y, m_look.TickParts(), m_scale.Step);
     m_shown = {x, y};
-}
-
-TSpan TChart::EmptyY() const
-{
-    if (m_scale.Maps.empty())
-        return ViewLimits::EmptyY;
-    TMinMax all;
-    for (std::size_t i = 0; i < m_series.size(); ++i) {
-        if (m_view.Hidden[i])
-            continue;
-        const TValueMap map = m_scale.Map(int(i));
-        all.Include(float(map(ViewLimits::EmptyY.Min)));
-        all.Include(float(map(ViewLimits::EmptyY.Max)));
-    }
-    return all.Empty() ? ViewLimits::EmptyY : TSpan{all.Min, all.Max};
-}
-
-void TChart::UseBottomAxis(bool seconds)
-{
-    QValueAxis* wanted = seconds ? static_cast<QValueAxis*>(m_clock.Axis()) : m_axisX;
-    if (m_bottom == wanted)
-        return;
-    m_bottom->setVisible(false);
-    wanted->setVisible(true);
-    m_bottom = wanted;
 }
 
 QStringList TChart::BottomAxisLabels() const
 {
-    if (m_bottom != m_axisX)
-        return m_clock.Labels();
-    QStringList labels;
-    const double interval = m_axisX->tickInterval();
-    for (double k = std::ceil(m_axisX->min() / interval); k * interval <= m_axisX->max(); ++k)
-        labels << BrazilianLocale().toString(k * interval, 'f', 0);
-    return labels;
+    return m_axes.BottomLabels();
 }
 
 QString TChart::BottomAxisTitle() const
 {
-    return m_bottom->titleText();
-}
-
-void TChart::SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval)
-{
-    // Never let the axis hold a wide range with a narrow interval, even for
-    // a moment: it would create a label for every tick.
-    const bool widening = tickInterval > axis.tickInterval();
-    if (widening)
-        axis.setTickInterval(tickInterval);
-    if (axis.min() != minimum || axis.max() != maximum)
-        axis.setRange(minimum, maximum);
-    if (!widening && tickInterval != axis.tickInterval())
-        axis.setTickInterval(tickInterval);
+    return m_axes.BottomTitle();
 }
 
 void TChart::Flush()
@@ -430,7 +293,7 @@ void TChart::UpdateLook()
     ApplyLook(*m_chart, m_look, font());
     m_readout.SetFont(m_look.LabelFont(font()));
     if (!m_scale.AxisTitle.isEmpty())
-        m_axisY->setTitleFont(m_look.LabelFont(font()));
+        m_axes.Left()->setTitleFont(m_look.LabelFont(font()));
     m_frozenSign.SetFont(m_look.LabelFont(font()));
     if (m_look.Scale != 1) {
         for (const auto& series : m_series) {
@@ -499,8 +362,8 @@ void TChart::SetSecondsAxis(bool seconds)
     if (seconds == m_view.Seconds || (seconds && !m_session))
         return;
     // The same stretch of history, in the other unit.
-    const TSpan x = m_view.Whole ? m_shown.X : ConvertX(m_shown.X, seconds);
-    ChangeView(InUnit(m_view, seconds, x, NewestX(seconds)));
+    const TSpan x = m_view.Whole ? m_shown.X : m_ranges.InOtherUnit(m_shown.X, seconds, m_view.Hidden);
+    ChangeView(InUnit(m_view, seconds, x, m_ranges.Newest(seconds)));
 }
 
 void TChart::ShowAll()
@@ -646,7 +509,7 @@ void TChart::ShowReadout(QPoint position)
         const TColumnMapping& mapping = m_drawing.CurrentMapping();
         for (int i = 0; i < SeriesCount(); ++i) {
             TReadoutSeries& s = series[std::size_t(i)];
-            s.Axis = SessionAxis(i);
+            s.Axis = m_ranges.SessionAxis(i);
             if (s.Axis < 0)
                 continue;
             TAxisTimes times(*m_session, TAxis(s.Axis));

@@ -9,7 +9,8 @@
 // session tells the chart when points arrive and the chart redraws about
 // once per displayed frame (redraw_pacer.h), reducing every series to what
 // each pixel column of the plot can show (series_drawing.h). Axis ranges
-// come from the view (view/chart_view.h) and the stores' min/max pyramids.
+// come from the view (view/chart_view.h) and the stores' min/max pyramids
+// (series_ranges.h).
 //
 // X is each point's position in its series, or, with "Eixo X em segundos"
 // (T, the context menu), the time it arrived, counted from the session's
@@ -17,21 +18,23 @@
 // time the lines are broken where the port was closed. Faint marks show
 // where the port opened again, in both (opening_marks.h).
 //
-// The chart adapts Qt Charts (its series, axes, legend and layout) and
-// hands the rest to rooms of its own: the gestures (gestures.h), the
-// readout (readout.h), the sign of a frozen view (frozen_sign.h), the
-// marks of the openings (opening_marks.h), the context menu
-// (chart_menu.h), full screen (full_screen.h) and its look
+// The chart adapts Qt Charts (its series, legend and layout) and hands
+// the rest to rooms of its own: its axes (chart_axes.h), where its series
+// lie along X in either unit (series_ranges.h), the gestures
+// (gestures.h), the readout (readout.h), the sign of a frozen view
+// (frozen_sign.h), the marks of the openings (opening_marks.h), the
+// context menu (chart_menu.h), full screen (full_screen.h) and its look
 // (chart_look.h). Clicking a legend entry hides or shows its series.
 
+#include "chart_axes.h"
 #include "chart_look.h"
-#include "clock_axis.h"
 #include "frozen_sign.h"
 #include "gestures.h"
 #include "opening_marks.h"
 #include "readout.h"
 #include "redraw_pacer.h"
 #include "series_drawing.h"
+#include "series_ranges.h"
 #include "sample_store.h"
 #include "session.h"
 #include "value_scale.h"
@@ -220,20 +223,6 @@ private:
     void ScheduleFlush();
     // The ranges to show now, from the view and the data.
     void UpdateRanges();
-    static void SetAxis(QValueAxis& axis, double minimum, double maximum, double tickInterval);
-    // The left axis before any point arrives: a 12-bit reading of the
-    // series shown, as shown.
-    TSpan EmptyY() const;
-    // The bottom axis of the unit: positions or seconds.
-    void UseBottomAxis(bool seconds);
-    // The newest point's X in seconds or in positions (-1: none).
-    double NewestX(bool seconds) const;
-    // The session's axis of series (-1: none).
-    int SessionAxis(int series) const;
-    // The points [first, end) of series within x, in the view's unit.
-    void PointsInView(int series, TSpan x, std::int64_t& first, std::int64_t& end) const;
-    // x, a range in one unit, in the other, from the points' times.
-    TSpan ConvertX(TSpan x, bool toSeconds) const;
     void UpdateOpeningMarks(const QRectF& plot);
     void UpdateLook();
     void UpdateMarker(int index);
@@ -250,10 +239,9 @@ private:
 
     TSession* m_session = nullptr;
     QChart* m_chart;  // owned by the view
-    QValueAxis* m_axisX;
-    QValueAxis* m_bottom;  // m_axisX, or the clock's in seconds; the other hidden
-    QValueAxis* m_axisY;
+    TChartAxes m_axes;
     std::vector<std::unique_ptr<TFastLineSeries>> m_series;
+    TSeriesRanges m_ranges;  // where the series lie, for the axes' ranges
     TRedrawPacer m_pacer;
     TSeriesDrawing m_drawing;
     TChartLook m_look;
@@ -269,7 +257,6 @@ private:
     TReadout m_readout;
     TFrozenSign m_frozenSign;
     TOpeningMarks m_openingMarks;
-    TClockAxis m_clock;
     QAction* m_fullScreen;
     QList<QAction*> m_menuActions;  // the caller's
 };

@@ -1,6 +1,6 @@
 #include "analysis_text.h"
 
-#include <QLocale>
+#include "format/brazilian.h"
 
 #include <cmath>
 
@@ -8,31 +8,17 @@ namespace analysis_text {
 
 namespace {
 
-const QLocale& Brazil()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
-
 const QString Dash = QStringLiteral("—");
 // Of a value in a unit (g: a tenth of a milli-g).
 constexpr int UnitDecimals = 4;
 
 }  // namespace
 
-QString Count(std::int64_t count)
-{
-    return Brazil().toString(qlonglong(count));
-}
-
 QString Number(double value, int decimals)
 {
     if (!std::isfinite(value))
         return Dash;
-    // No "-0,00" for a value that rounds to zero.
-    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
-        value = 0;
-    return Brazil().toString(value, 'f', decimals);
+    return FormatDecimal(value, decimals);
 }
 
 QString Percent(double share)
@@ -63,7 +49,7 @@ QString Density(double density, bool decibels)
 {
     if (decibels)
         return Number(ToDecibels(density), 1) + QStringLiteral(" dB");
-    return Brazil().toString(density, 'g', 4);
+    return BrazilianLocale().toString(density, 'g', 4);
 }
 
 QString RowTitle(TStatRow row)
@@ -102,7 +88,7 @@ QString Value(double value, int decimals, const QString& unit)
 QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate, const QString& unit)
 {
     switch (row) {
-    case TStatRow::Points: return Count(stats.Count);
+    case TStatRow::Points: return FormatCount(std::uint64_t(stats.Count));
     case TStatRow::Minimum: return Value(stats.Minimum, 0, unit);
     case TStatRow::Maximum: return Value(stats.Maximum, 0, unit);
     case TStatRow::Mean: return Value(stats.Mean, 2, unit);
@@ -110,7 +96,7 @@ QString StatText(TStatRow row, const TRangeStats& stats, const TSampleRate& rate
     case TStatRow::StdDev: return Value(stats.StdDev, 2, unit);
     case TStatRow::PeakToPeak: return Value(stats.PeakToPeak, 0, unit);
     case TStatRow::Held:
-        return stats.Count == 0 ? Dash : Count(stats.Held) + QStringLiteral(" (") + Percent(stats.HeldShare) + ')';
+        return stats.Count == 0 ? Dash : FormatCount(std::uint64_t(stats.Held)) + QStringLiteral(" (") + Percent(stats.HeldShare) + ')';
     case TStatRow::Rate: return stats.Count == 0 ? Dash : Rate(rate);
     default: break;
     }

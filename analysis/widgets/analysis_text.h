@@ -1,7 +1,7 @@
 #pragma once
-// The analysis' numbers as the window writes them: the Brazilian way
-// (QLocale Portuguese, Brazil: "1.234,5"), with a dash for what has no
-// value (an empty range).
+// The analysis' numbers as the window writes them: the Brazilian way, as
+// everywhere (format/brazilian.h), with a dash for what has no value (an
+// empty range). Counts are written with FormatCount.
 
 #include "range_stats.h"
 #include "spectrum.h"
@@ -10,7 +10,6 @@
 
 namespace analysis_text {
 
-QString Count(std::int64_t count);                    // "1.234.567"
 QString Number(double value, int decimals);           // "2.047,53"; "—" when not a number
 QString Percent(double share);                        // "1,25%" of a share 0..1
 QString Frequency(double frequency, const TSampleRate& rate);  // "25,00 Hz", "0,1234 ciclos/ponto"

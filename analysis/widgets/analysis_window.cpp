@@ -101,7 +101,7 @@ void TAnalysisWindow::BuildUi()
 
     m_segment = new QComboBox(this);
     for (int length = spectrum::MinSegmentLength; length <= spectrum::MaxSegmentLength; length *= 2)
-        m_segment->addItem(analysis_text::Count(length), length);
+        m_segment->addItem(FormatCount(std::uint64_t(length)), length);
     m_segment->setCurrentIndex(m_segment->findData(spectrum::DefaultSegmentLength));
     m_segment->setToolTip(QStringLiteral("Pontos por segmento do método de Welch (janela de Hann, 50% de sobreposição)"));
     m_scale = new QComboBox(this);
@@ -275,7 +275,8 @@ void TAnalysisWindow::RefreshStats()
                              FormatDuration(std::int64_t(std::llround(m_maxSeconds * 1e6))));
         else
             range = QStringLiteral("Pontos de %1 a %2 (%3 pontos)")
-                        .arg(analysis_text::Count(first), analysis_text::Count(last - 1), analysis_text::Count(last - first));
+                        .arg(FormatCount(std::uint64_t(first)), FormatCount(std::uint64_t(last - 1)),
+                             FormatCount(std::uint64_t(last - first)));
     }
     m_grid->SetCaption(range);
     emit StatsRefreshed();
@@ -353,8 +354,8 @@ void TAnalysisWindow::ShowSpectrum(const std::shared_ptr<const TSpectrumResult>&
         }
         curves.push_back({axis.Title, axis.Color, *axis.Spectrum});
         lengths << QStringLiteral("%1: segmento de %2 pontos, %3 segmentos, taxa %4")
-                       .arg(axis.Title, analysis_text::Count(part.Spectrum.SegmentLength),
-                            analysis_text::Count(part.Spectrum.Segments), analysis_text::Rate(part.Spectrum.Rate));
+                       .arg(axis.Title, FormatCount(std::uint64_t(part.Spectrum.SegmentLength)),
+                            FormatCount(std::uint64_t(part.Spectrum.Segments)), analysis_text::Rate(part.Spectrum.Rate));
     }
     m_plot->SetUnit(m_unit);
     m_plot->SetCurves(std::move(curves));

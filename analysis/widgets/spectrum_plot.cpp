@@ -3,6 +3,7 @@
 #include "analysis_text.h"
 #include "exception.h"
 #include "file_writer.h"
+#include "format/brazilian.h"
 
 #include <QBuffer>
 #include <QChart>
@@ -11,7 +12,6 @@
 #include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScatterSeries>
@@ -69,7 +69,7 @@ TSpectrumPlot::TSpectrumPlot(QWidget* parent)
 {
     QChart* c = chart();
     c->setLocalizeNumbers(true);
-    c->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    c->setLocale(BrazilianLocale());
     c->setTitle(QStringLiteral("Espectro (Welch)"));
     c->legend()->setAlignment(Qt::AlignBottom);
     c->addAxis(m_axisX, Qt::AlignBottom);

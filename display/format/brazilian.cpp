@@ -21,6 +21,13 @@ QString FormatNumber(double value)
     return BrazilianLocale().toString(value, 'f', 2);
 }
 
+QString FormatDecimal(double value, int decimals)
+{
+    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
+        value = 0;
+    return BrazilianLocale().toString(value, 'f', decimals);
+}
+
 QString FormatRange(double low, double high)
 {
     return low == high ? FormatNumber(low) : FormatNumber(low) + QStringLiteral(" – ") + FormatNumber(high);

@@ -15,6 +15,9 @@ const QLocale& BrazilianLocale();
 QString FormatCount(std::uint64_t count);                     // "1.234.567"
 // A whole number grouped, anything else with two decimals.
 QString FormatNumber(double value);                           // "150.000.000", "2.047,50"
+// With as many decimals as asked; one that rounds to zero reads without
+// a sign.
+QString FormatDecimal(double value, int decimals);            // "2.047,53", "0,000" for -0,0001
 // One number when low and high are the same.
 QString FormatRange(double low, double high);                 // "12 – 15", "7"
 // Always with one decimal; a share that is neither none nor all never

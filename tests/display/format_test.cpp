@@ -25,6 +25,23 @@ TEST(BrazilianNumbers, CountsAndNumbersGroupTheirDigits)
     EXPECT_EQ(FormatRate(0.4), "0");
 }
 
+// Values in a unit keep their decimals; one that rounds to zero has no
+// sign, which would read as a value below zero.
+TEST(BrazilianNumbers, DecimalsAsAskedWithoutANegativeZero)
+{
+    struct TCase {
+        double Value;
+        int Decimals;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {2047.5, 2, "2.047,50"}, {-0.0004, 3, "0,000"},   {-0.004, 2, "0,00"},    {-0.006, 2, "-0,01"},
+        {0.99849, 3, "0,998"},   {-12.34567, 4, "-12,3457"}, {1234567.0, 0, "1.234.567"}, {-0.4, 0, "0"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(FormatDecimal(c.Value, c.Decimals), c.Text) << c.Value << " " << c.Decimals;
+}
+
 // A share has one decimal whatever its size, so that the status line does
 // not jump between "0%" and "1,0%"; one that rounds to none or to all says
 // it is not quite that.
