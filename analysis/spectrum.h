@@ -72,7 +72,7 @@ struct TSpectrum {
 double ToDecibels(double density);
 
 // The sum of the squared transforms of segments of one length, about a
-// fixed offset, and of the real parts of bins 0 and 1 (what the mean
+// fixed offset, and of the real values of bins 0 and 1 (what the mean
 // moves). Segments can be added and taken back; takes memory of the order
 // of the length, whatever the number of segments.
 class TWelchSum {
@@ -110,7 +110,7 @@ private:
     std::vector<double> m_power;  // per bin, over the segments
     std::vector<float> m_batch;   // per bin, over the latest segments
     int m_batched = 0;
-    double m_real[2] = {0, 0};    // real parts of bins 0 and 1, over the segments
+    double m_real[2] = {0, 0};    // real values of bins 0 and 1, over the segments
     std::int64_t m_segments = 0;
 };
 

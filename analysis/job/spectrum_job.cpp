@@ -86,8 +86,8 @@ void TSpectrumWorker::ReportCancelled(std::uint64_t id)
 bool TSpectrumWorker::Compute(const TSpectrumRequest& request, TSpectrumResult& result)
 {
     std::int64_t total = 0;
-    for (const auto& part : request.Axes)
-        total += m_trackers[part.Axis].WorkFor(part.Range);
+    for (const auto& entry : request.Axes)
+        total += m_trackers[entry.Axis].WorkFor(entry.Range);
     std::int64_t before = 0;  // transforms of the axes done
     auto lastReport = std::chrono::steady_clock::now();
     TWorkControl control;
@@ -101,13 +101,13 @@ bool TSpectrumWorker::Compute(const TSpectrumRequest& request, TSpectrumResult& 
         const quint64 id = request.Id;
         QMetaObject::invokeMethod(this, [this, id, fraction] { emit Progress(id, fraction); }, Qt::QueuedConnection);
     };
-    for (const auto& part : request.Axes) {
-        TSpectrumTracker& tracker = m_trackers[part.Axis];
-        const std::int64_t work = tracker.WorkFor(part.Range);
-        if (!tracker.Update(part.Values, part.Range, float(part.Mean), control))
+    for (const auto& entry : request.Axes) {
+        TSpectrumTracker& tracker = m_trackers[entry.Axis];
+        const std::int64_t work = tracker.WorkFor(entry.Range);
+        if (!tracker.Update(entry.Values, entry.Range, float(entry.Mean), control))
             return false;
         before += work;
-        result.Axes.push_back({part.Axis, part.Range, tracker.Result(part.Mean, part.Rate)});
+        result.Axes.push_back({entry.Axis, entry.Range, tracker.Result(entry.Mean, entry.Rate)});
     }
     return !m_cancel.load();
 }

@@ -24,7 +24,7 @@
 #include <vector>
 
 struct TSpectrumRequest {
-    struct TAxisPart {
+    struct TAxisEntry {
         int Axis = 0;  // which tracker: one per axis
         TValuesSnapshot Values;
         TSpectrumRange Range;
@@ -32,17 +32,17 @@ struct TSpectrumRequest {
         TSampleRate Rate;
     };
     std::uint64_t Id = 0;
-    std::vector<TAxisPart> Axes;
+    std::vector<TAxisEntry> Axes;
 };
 
 struct TSpectrumResult {
     std::uint64_t Id = 0;
-    struct TAxisPart {
+    struct TAxisEntry {
         int Axis = 0;
         TSpectrumRange Range;
         TSpectrum Spectrum;
     };
-    std::vector<TAxisPart> Axes;
+    std::vector<TAxisEntry> Axes;
 };
 
 class TSpectrumWorker : public QObject {
