@@ -13,18 +13,6 @@
 
 namespace {
 
-// Three parts of their own, one mounted upside down.
-TValueScale InG()
-{
-    TValueScale scale;
-    scale.Maps = {{2048, 400}, {2050.5, -410.25}, {1990, 397.3}};
-    scale.Unit = QStringLiteral("g");
-    scale.AxisTitle = QStringLiteral("Aceleração (g)");
-    scale.Decimals = 3;
-    scale.Step = 1 / 410.25;
-    return scale;
-}
-
 // At any view, zoomed in either axis, with a series hidden or not, the
 // reduced drawing in g lights exactly the pixels of every point in g.
 TEST(CalibratedDrawing, IsPixelIdenticalToAllPointsInGAtRandomViews)

@@ -21,6 +21,18 @@
 
 inline const QColor AxisColours[3] = {QColor(0x44, 0x66, 0xA3), QColor(0xF3, 0x9C, 0x35), QColor(0xF1, 0x4C, 0x14)};
 
+// Values in g: three sensors of their own, one mounted upside down.
+inline TValueScale InG()
+{
+    TValueScale scale;
+    scale.Maps = {{2048, 400}, {2050.5, -410.25}, {1990, 397.3}};
+    scale.Unit = QStringLiteral("g");
+    scale.AxisTitle = QStringLiteral("Aceleração (g)");
+    scale.Decimals = 3;
+    scale.Step = 1 / 410.25;
+    return scale;
+}
+
 inline long CountColour(const QImage& image, const QColor& colour)
 {
     const QRgb wanted = colour.rgba();

@@ -2,6 +2,7 @@
 // clock on the bottom axis, the lines broken where the port was closed,
 // the marks of the openings, the readout, and pictures exact at any view.
 
+#include "chart_test_support.h"
 #include "accelerometer_chart.h"
 #include "session.h"
 #include "tchart.h"
@@ -29,18 +30,6 @@ int BottomAxes(const TChart& chart)
     for (const QAbstractAxis* axis : chart.Chart()->axes(Qt::Horizontal))
         shown += axis->isVisible();
     return shown;
-}
-
-long DifferentPixels(const QImage& a, const QImage& b)
-{
-    long count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            count += pa[x] != pb[x];
-    }
-    return count;
 }
 
 // A chart over a session of its own, fed as from a port at 9600 baud: reads
@@ -118,18 +107,6 @@ TEST(TimeAxis, TheBottomAxisShowsTheClock)
     a.Chart.SetSecondsAxis(false);
     EXPECT_EQ(BottomAxes(a.Chart), 1);
     EXPECT_FALSE(a.Chart.SecondsAxis());
-}
-
-// Values in g: each series through its own calibration, one upside down.
-TValueScale InG()
-{
-    TValueScale scale;
-    scale.Maps = {{2048, 400}, {2050.5, -410.25}, {1990, 397.3}};
-    scale.Unit = QStringLiteral("g");
-    scale.AxisTitle = QStringLiteral("Aceleração (g)");
-    scale.Decimals = 3;
-    scale.Step = 1 / 410.25;
-    return scale;
 }
 
 // In counts and in g.
